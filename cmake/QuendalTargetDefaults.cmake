@@ -1,0 +1,24 @@
+# Per-target build settings shared by every target of the project. Applied as usage-free target
+# properties instead of global flags, so a parent project that adds this checkout keeps its own.
+
+option(QUENDAL_WARNINGS_AS_ERRORS "Treat compiler warnings as errors" OFF)
+option(QUENDAL_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+
+function(quendal_target_defaults target)
+    target_compile_features(${target} PRIVATE cxx_std_17)
+    set_target_properties(${target} PROPERTIES
+        CXX_EXTENSIONS OFF
+        CXX_VISIBILITY_PRESET hidden
+        VISIBILITY_INLINES_HIDDEN ON)
+    if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+        target_compile_options(${target} PRIVATE -Wall -Wextra)
+        if(QUENDAL_WARNINGS_AS_ERRORS)
+            target_compile_options(${target} PRIVATE -Werror)
+        endif()
+        if(QUENDAL_SANITIZE)
+            target_compile_options(${target} PRIVATE
+                -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+            target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+        endif()
+    endif()
+endfunction()

@@ -1,0 +1,34 @@
+// Builds, prints and fails to print a document through nothing but the public header.
+#include <iostream>
+
+#include "SystemInfo.h"
+
+int main() {
+    const std::vector<CMMInfo> cmms{{"8721", "SN0001", "CMM", "1.4", "", "Firmware for Primary CMM",
+                                     "Primary CMM Firmware Software Identity Information"}};
+    boost::property_tree::ptree tree;
+    SystemInfoPTree::GenerateSystemInfoPTree(cmms, tree, "CMM");
+
+    std::stringstream listing;
+    SystemInfoPTree::PrintPropertyTree(tree, listing);
+    const std::string expected =
+        "    NAME:  \tPrimary CMM Firmware Software Identity Information\n"
+        "    SOFTWAREID:  \tCMM\n"
+        "    VERSION:  \t1.4\n"
+        "    CLASSIFICATION:  \t\n"
+        "    DESCRIPTION:  \tFirmware for Primary CMM\n";
+    if (listing.str() != expected || tree.get<std::string>("CONTENT.MT") != "8721") {
+        std::cerr << "unexpected listing:\n" << listing.str();
+        return 1;
+    }
+
+    try {
+        std::stringstream empty;
+        SystemInfoPTree::PrintPropertyTree(boost::property_tree::ptree(), empty);
+    } catch (const boost::property_tree::ptree_bad_path& error) {
+        std::cout << "caught: " << error.what() << '\n';
+        return std::string(error.what()) == "No such node (CONTENT.PACKAGES.PACKAGE)" ? 0 : 1;
+    }
+    std::cerr << "the printer did not throw\n";
+    return 1;
+}
