@@ -4,7 +4,7 @@ include(CMakePackageConfigHelpers)
 
 set(QUENDAL_CONFIG_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/quendal_system_info")
 
-install(TARGETS quendal_system_info tesmora_records
+install(TARGETS quendal_system_info tesmora tesmora_records
     EXPORT quendal_system_infoTargets
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}

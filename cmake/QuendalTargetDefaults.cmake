@@ -8,8 +8,12 @@ function(quendal_target_defaults target)
     target_compile_features(${target} PRIVATE cxx_std_17)
     set_target_properties(${target} PROPERTIES
         CXX_EXTENSIONS OFF
-        CXX_VISIBILITY_PRESET hidden
-        VISIBILITY_INLINES_HIDDEN ON)
+        CXX_VISIBILITY_PRESET hidden)
+    # On Windows this would turn into -fno-keep-inline-dllexport and drop the exported inline
+    # members; there, dllexport alone decides what a DLL exports.
+    if(NOT WIN32)
+        set_target_properties(${target} PROPERTIES VISIBILITY_INLINES_HIDDEN ON)
+    endif()
     if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
         target_compile_options(${target} PRIVATE -Wall -Wextra)
         if(QUENDAL_WARNINGS_AS_ERRORS)

@@ -27,14 +27,20 @@
 #include <tesmora/PSUFwInfo.h>
 #include <tesmora/TSOptions.h>
 
+// QUENDAL_SYSTEM_INFO_API exports a class from the module and imports it into callers. Members
+// defined in this header (the defaulted assignment operators) are exported the same way, but a
+// caller must not see them as imported, since it compiles their definitions itself.
 #if defined(_WIN32)
 #if defined(QUENDAL_SYSTEM_INFO_BUILD)
 #define QUENDAL_SYSTEM_INFO_API __declspec(dllexport)
+#define QUENDAL_SYSTEM_INFO_INLINE_API __declspec(dllexport)
 #else
 #define QUENDAL_SYSTEM_INFO_API __declspec(dllimport)
+#define QUENDAL_SYSTEM_INFO_INLINE_API
 #endif
 #else
 #define QUENDAL_SYSTEM_INFO_API __attribute__((visibility("default")))
+#define QUENDAL_SYSTEM_INFO_INLINE_API __attribute__((visibility("default")))
 #endif
 
 // One firmware identity of a chassis management module.
@@ -75,8 +81,8 @@ class QUENDAL_SYSTEM_INFO_API SystemInfoScan {
 public:
     // Inline members are hidden unless marked, and callers expect the assignment operators in
     // the export list, so they carry the export macro of their own (here and below).
-    QUENDAL_SYSTEM_INFO_API SystemInfoScan& operator=(const SystemInfoScan&) = default;
-    QUENDAL_SYSTEM_INFO_API SystemInfoScan& operator=(SystemInfoScan&&) = default;
+    QUENDAL_SYSTEM_INFO_INLINE_API SystemInfoScan& operator=(const SystemInfoScan&) = default;
+    QUENDAL_SYSTEM_INFO_INLINE_API SystemInfoScan& operator=(SystemInfoScan&&) = default;
 };
 
 // Builds and prints the system-information document, a tree rooted at CONTENT.
@@ -121,8 +127,8 @@ public:
     // of the five printed keys; lines written before that stay in the stream.
     static void PrintPropertyTree(const boost::property_tree::ptree& tree, std::stringstream& out);
 
-    QUENDAL_SYSTEM_INFO_API SystemInfoPTree& operator=(const SystemInfoPTree&) = default;
-    QUENDAL_SYSTEM_INFO_API SystemInfoPTree& operator=(SystemInfoPTree&&) = default;
+    QUENDAL_SYSTEM_INFO_INLINE_API SystemInfoPTree& operator=(const SystemInfoPTree&) = default;
+    QUENDAL_SYSTEM_INFO_INLINE_API SystemInfoPTree& operator=(SystemInfoPTree&&) = default;
 
 private:
     SystemInfoPTree();

@@ -1,0 +1,94 @@
+// The backend that answers when no other is installed: the local host for real, remote
+// endpoints (BMC, CMM, SMM, hypervisor hosts) as unreachable.
+//
+// Stateless apart from what it is constructed with, so it may serve any number of threads.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tesmora/Backend.h"
+#include "tesmora/Export.h"
+
+namespace Tesmora {
+
+// What the local machine itself tells: its OS, its drivers and its disk drivers. Each platform
+// has its own; results follow the conventions of the library that asks (0 is success).
+class TESMORA_API LocalHost {
+public:
+    virtual ~LocalHost();
+    virtual int ReadOsType(std::string& os_type) = 0;
+    virtual int ListDrivers(std::vector<DriverData>& drivers,
+                            DriverInfo::DriverInfoSetType set_type) = 0;
+    virtual int ListDiskDrivers(std::vector<TSOptions::SoftwareIdentity_>& identities) = 0;
+};
+
+// The running platform's LocalHost.
+TESMORA_API std::unique_ptr<LocalHost> MakeLocalHost();
+
+class TESMORA_API DefaultBackend : public Backend {
+public:
+    explicit DefaultBackend(std::unique_ptr<LocalHost> local_host = MakeLocalHost());
+    ~DefaultBackend() override;
+
+    // Result every remote call gives while no endpoint can be reached.
+    static constexpr int kUnreachable = 1;
+
+    void OperatingSystemCreated() override {}
+    int OperatingSystemGetOSType(std::string& os_type) override;
+    void OperatingSystemDestroyed() override {}
+
+    void OsInfoCreated(const OsInfoEndpoint&) override {}
+    osinfo::OSINFORETURNCODE OsInfoGetVersion(const OsInfoEndpoint& endpoint,
+                                              OSINFO& info) override;
+    void OsInfoDestroyed(const OsInfoEndpoint&) override {}
+
+    void DriverInfoCreated() override {}
+    int DriverInfoListDrivers(std::vector<DriverData>& drivers,
+                              DriverInfo::DriverInfoSetType set_type) override;
+    void DriverInfoDestroyed() override {}
+
+    void DeviceCollectorCreated() override {}
+    int DeviceCollectorGetDiskDriverSoftwareIdentities(
+        std::vector<SoftwareIdentity>& identities) override;
+    void DeviceCollectorDestroyed() override {}
+
+    void AgentlessCreated(const ConnectionInfo&) override {}
+    int AgentlessGetPLDMSoftwareIdentities(const ConnectionInfo& connection,
+                                           std::vector<SoftwareIdentity>& identities) override;
+    void AgentlessDestroyed(const ConnectionInfo&) override {}
+
+    void CMMInventoryCreated(const ChassisEndpoint&) override {}
+    bool CMMInventoryIsCMM(const ChassisEndpoint& endpoint) override;
+    int CMMInventoryGetChassisInfo(const ChassisEndpoint& endpoint, ChassisInfo& info) override;
+    int CMMInventoryGetCMMData(const ChassisEndpoint& endpoint, CMMDataList& list) override;
+    int CMMInventoryGetSwitchType(const ChassisEndpoint& endpoint, int bay) override;
+    int CMMInventoryGetIOModuleDataByBayID(const ChassisEndpoint& endpoint, int bay,
+                                           CIMIODataList& list) override;
+    int CMMInventoryGetPassThruData(const ChassisEndpoint& endpoint, int bay,
+                                    CIMIODataList& list) override;
+    void CMMInventoryDestroyed(const ChassisEndpoint&) override {}
+
+    void SMMInventoryCreated(const ConnectionInfo&) override {}
+    SMMInventoryErrorCode SMMInventoryGetSmmMT(const ConnectionInfo& connection,
+                                               std::string& machine_type) override;
+    SMMInventoryErrorCode SMMInventoryGetSmmSN(const ConnectionInfo& connection,
+                                               std::string& serial_number) override;
+    SMMInventoryErrorCode SMMInventoryGetSmmFirmware(const ConnectionInfo& connection,
+                                                     SMMFirmware& firmware) override;
+    SMMInventoryErrorCode SMMInventoryGetPSUFirmware(
+        const ConnectionInfo& connection, std::vector<PSUFwInfo>& power_supplies) override;
+    void SMMInventoryDestroyed(const ConnectionInfo&) override {}
+
+    void SystemCheckCreated(const SystemCheckTargets&) override {}
+    SystemCheck::ErrorCode SystemCheckGetMachineType(
+        const SystemCheckTargets& targets,
+        std::pair<std::string, std::string>& machine_type) override;
+    void SystemCheckDestroyed(const SystemCheckTargets&) override {}
+
+private:
+    std::unique_ptr<LocalHost> local_host_;
+};
+
+}  // namespace Tesmora
