@@ -6,4 +6,4 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --preset release >/dev/null
 cmake --build --preset release --parallel
-build/release/examples/sample_document
+build/release/examples/local_scan

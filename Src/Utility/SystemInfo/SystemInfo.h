@@ -76,9 +76,47 @@ struct SMMInfo {
     std::string name;
 };
 
-// Scans of the local host and of remote endpoints.
+// Scans of the local host and of remote endpoints. Each returns 0 on success, a status of the
+// tool's registry, or one of the plain values below, and writes the caller's pair only on
+// success (unless its comment says otherwise). Lists are appended to, never cleared.
 class QUENDAL_SYSTEM_INFO_API SystemInfoScan {
 public:
+    using ConnectionInfo = Tesmora::TesmoraConnection::ConnectionInfo;
+    using SoftwareIdentity = Tesmora::TSOptions::SoftwareIdentity_;
+
+    // Plain results outside the registry.
+    static constexpr int kNotACMM = 1552;                   // the endpoint is not a CMM
+    static constexpr int kDriverListFailed = 1744;          // the driver library failed
+    static constexpr int kDriverListUnavailable = 1745;     // passed on from the driver library
+    static constexpr int kMachineTypeCheckFailed = 1746;    // the BMC's system check failed
+    static constexpr int kAgentlessInventoryFailed = 1747;  // the BMC's PLDM inventory failed
+
+    // The local Windows edition as (display name, "64 bit"/"32 bit").
+    static int GetOSInfo(std::pair<std::string, std::string>& os_info);
+    // As above; reserved is neither read nor written.
+    static int GetOSInfo(std::pair<std::string, std::string>& os_info, std::string& reserved);
+    // The version of a remote hypervisor host, asked over CIM.
+    static int GetEsxiOSInfo(const ConnectionInfo& connection,
+                             std::pair<std::string, std::string>& os_info);
+    // The local host's drivers: every driver when all_drivers, else the loaded ones.
+    static int GetDriverData(std::vector<Tesmora::DriverData>& drivers, bool all_drivers);
+    // Identities of the local host's on-board disk drivers.
+    static int GetDiskDriverSoftwareIdentity(std::vector<SoftwareIdentity>& identities);
+    // Identities the BMC reports over PLDM; succeeds without asking when connection.type is 0.
+    static int GetAgentlessSoftwareIdentity(const ConnectionInfo& connection,
+                                            std::vector<SoftwareIdentity>& identities);
+    // (machine type, serial number) of an SMM (type 7), a CMM (type 4) or a server behind its
+    // BMC (any other type). Enclosures and chassis always give 0; the pair is written as far as
+    // their libraries answered. For a server the system-check library fills the pair itself.
+    static int GetMachineType(const ConnectionInfo& connection,
+                              std::pair<std::string, std::string>& machine_type);
+    // Firmware identities of a chassis's CMMs; a failing library's own code is passed on.
+    static int GetCMMSoftwareIdentity(const ConnectionInfo& connection,
+                                      std::vector<CMMInfo>& cmm_list);
+    // Firmware identities of the I/O module in one chassis bay (decimal text).
+    static int GetSwitchSoftwareIdentity(const ConnectionInfo& connection, const std::string& bay,
+                                         std::vector<SwitchInfo>& switch_list);
+
     // Inline members are hidden unless marked, and callers expect the assignment operators in
     // the export list, so they carry the export macro of their own (here and below).
     QUENDAL_SYSTEM_INFO_INLINE_API SystemInfoScan& operator=(const SystemInfoScan&) = default;

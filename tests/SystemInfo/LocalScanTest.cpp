@@ -1,0 +1,327 @@
+// The local scans driven through a scripted backend: OS recognition, drivers, disk drivers and
+// the BMC's PLDM identities.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <locale>
+#include <optional>
+#include <stdexcept>
+
+#include "SystemInfo.h"
+#include "common/ErrorCode.h"
+#include "support/LogCapture.h"
+#include "support/MockBackend.h"
+
+namespace {
+
+namespace Status = Quendal::Status;
+using Quendal::Testing::ConnectionTo;
+using Quendal::Testing::InstalledLogMock;
+using Quendal::Testing::InstalledMock;
+using Quendal::Testing::LevelAndText;
+using Quendal::Testing::LogCapture;
+using ::testing::_;
+using ::testing::DoAll;
+using ::testing::InSequence;
+using ::testing::Invoke;
+using ::testing::Ref;
+using ::testing::Return;
+using ::testing::SetArgReferee;
+using ::testing::Throw;
+using Pair = std::pair<std::string, std::string>;
+using Identities = std::vector<Tesmora::TSOptions::SoftwareIdentity_>;
+
+const Pair kUntouched{"previous name", "previous arch"};
+
+struct OsCase {
+    const char* os_type;
+    int library_result;
+    int status;
+    std::optional<Pair> os_info;  // nullopt: the caller's pair stays as it was
+    const char* failure_message;  // the level-1 message, or nullptr for none
+};
+
+void PrintTo(const OsCase& c, std::ostream* os) {
+    *os << '"' << c.os_type << "\" result " << c.library_result;
+}
+
+class GetOSInfoTest : public ::testing::TestWithParam<OsCase> {};
+
+TEST_P(GetOSInfoTest, RecognisesTheEditionOrLeavesThePair) {
+    const OsCase& c = GetParam();
+    InstalledMock installed;
+    {
+        InSequence order;
+        EXPECT_CALL(*installed.mock, OperatingSystemCreated());
+        EXPECT_CALL(*installed.mock, OperatingSystemGetOSType(::testing::IsEmpty()))
+            .WillOnce(DoAll(SetArgReferee<0>(c.os_type), Return(c.library_result)));
+        EXPECT_CALL(*installed.mock, OperatingSystemDestroyed());
+    }
+    LogCapture capture(4);
+    Pair os_info = kUntouched;
+    std::string reserved = "caller's text";
+
+    EXPECT_EQ(SystemInfoScan::GetOSInfo(os_info, reserved), c.status);
+
+    EXPECT_EQ(os_info, c.os_info.value_or(kUntouched));
+    EXPECT_EQ(reserved, "caller's text");
+    std::string lowered = c.os_type;
+    for (char& byte : lowered) {
+        byte = static_cast<char>(std::tolower(static_cast<unsigned char>(byte)));
+    }
+    std::vector<LevelAndText> expected{{4, "Entry GetOSInfoImpl()"},
+                                       {4, "The OS type: " + lowered}};
+    if (c.failure_message != nullptr) {
+        expected.emplace_back(1, c.failure_message);
+    }
+    EXPECT_EQ(capture.Lines(), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Editions, GetOSInfoTest,
+    ::testing::Values(
+        OsCase{"Microsoft Windows Server 2019 Datacenter", 0, Status::SUCCEED,
+               Pair{"Windows Server 2019", "64 bit"}, nullptr},
+        OsCase{"WINDOWS 10 PRO", 0, Status::SUCCEED, Pair{"Windows 10", "64 bit"}, nullptr},
+        OsCase{"Windows 11 Enterprise", 0, Status::SUCCEED, Pair{"Windows 11", "64 bit"}, nullptr},
+        // The architecture is the row's, whatever the text says.
+        OsCase{"Windows 7 Professional 32-bit", 0, Status::SUCCEED, Pair{"Windows 7", "64 bit"},
+               nullptr},
+        OsCase{"Windows 8.1 Enterprise", 0, Status::SUCCEED, Pair{"Windows 8", "64 bit"}, nullptr},
+        OsCase{"Windows Server 2008 R2 Enterprise", 0, Status::SUCCEED,
+               Pair{"Win Server 2008", "64 bit"}, nullptr},
+        OsCase{"Windows Server 2008 32-bit", 0, Status::SUCCEED, Pair{"Win Server 2008", "32 bit"},
+               nullptr},
+        OsCase{"Windows Server 2012 R2 Standard", 0, Status::SUCCEED,
+               Pair{"Windows 2012 R2", "64 bit"}, nullptr},
+        OsCase{"Windows Server 2012 Standard", 0, Status::SUCCEED, Pair{"Windows 2012", "64 bit"},
+               nullptr},
+        OsCase{"Windows Server Version 1809 on Windows Server 2019", 0, Status::SUCCEED,
+               Pair{"Windows Server 2019", "64 bit"}, nullptr},
+        OsCase{"Windows Server Version 1803 Datacenter", 0, Status::SUCCEED,
+               Pair{"Windows Server Version 1803", "64 bit"}, nullptr},
+        OsCase{"Windows PE 32-bit", 0, Status::SUCCEED, Pair{"Windows PE 32-bit", "32 bit"},
+               nullptr},
+        // The lower row wins when a text holds two search texts.
+        OsCase{"Windows 7 shell on Windows Server 2019", 0, Status::SUCCEED,
+               Pair{"Windows 7", "64 bit"}, nullptr},
+        // Legacy editions are rejected without a failure message.
+        OsCase{"Windows XP Professional", 0, Status::OS_NOT_SUPPORTED, std::nullopt, nullptr},
+        OsCase{"Windows Server 2003 R2", 0, Status::OS_NOT_SUPPORTED, std::nullopt, nullptr},
+        OsCase{"Windows Vista Business", 0, Status::OS_NOT_SUPPORTED, std::nullopt, nullptr},
+        OsCase{"", 0, Status::OS_NOT_SUPPORTED, std::nullopt, "Inband mode get os type failed"},
+        OsCase{"Ubuntu 20.04", 0, Status::OS_NOT_SUPPORTED, std::nullopt,
+               "Inband mode get invalid os type"},
+        OsCase{"Windows Server 2025", 0, Status::OS_NOT_SUPPORTED, std::nullopt,
+               "Inband mode get invalid os type"},
+        // A failed library call decides before the table is looked at.
+        OsCase{"Windows Server 2019", 3, Status::FAILED_TO_GET_OS_TYPE, std::nullopt, nullptr},
+        OsCase{"", -1, Status::FAILED_TO_GET_OS_TYPE, std::nullopt, nullptr}));
+
+// Lower-cases nothing, to tell the global locale's ctype from the C library's tolower.
+struct NoLowerCase : std::ctype<char> {
+    char do_tolower(char c) const override { return c; }
+    const char* do_tolower(char*, const char* high) const override { return high; }
+};
+
+TEST(GetOSInfo, LowerCasesThroughTheGlobalLocale) {
+    InstalledMock installed;
+    EXPECT_CALL(*installed.mock, OperatingSystemCreated());
+    EXPECT_CALL(*installed.mock, OperatingSystemGetOSType(_))
+        .WillOnce(DoAll(SetArgReferee<0>("WINDOWS 10 PRO"), Return(0)));
+    EXPECT_CALL(*installed.mock, OperatingSystemDestroyed());
+    const std::locale previous = std::locale::global(std::locale(std::locale(), new NoLowerCase));
+    Pair os_info = kUntouched;
+    const int status = SystemInfoScan::GetOSInfo(os_info);
+    std::locale::global(previous);
+    EXPECT_EQ(status, Status::OS_NOT_SUPPORTED);
+    EXPECT_EQ(os_info, kUntouched);
+}
+
+TEST(GetOSInfo, LibraryObjectOutlivesTheFailureMessageAndDiesOnThrow) {
+    InstalledMock installed;
+    InstalledLogMock log;
+    {
+        InSequence order;
+        EXPECT_CALL(*log.sink, Logged(4, "Entry GetOSInfoImpl()"));
+        EXPECT_CALL(*installed.mock, OperatingSystemCreated());
+        EXPECT_CALL(*installed.mock, OperatingSystemGetOSType(_))
+            .WillOnce(DoAll(SetArgReferee<0>("Plan 9"), Return(0)));
+        EXPECT_CALL(*log.sink, Logged(4, "The OS type: plan 9"));
+        EXPECT_CALL(*log.sink, Logged(1, "Inband mode get invalid os type"));
+        EXPECT_CALL(*installed.mock, OperatingSystemDestroyed());
+        EXPECT_CALL(*log.sink, Logged(4, "Entry GetOSInfoImpl()"));
+        EXPECT_CALL(*installed.mock, OperatingSystemCreated());
+        EXPECT_CALL(*installed.mock, OperatingSystemGetOSType(_))
+            .WillOnce(Throw(std::runtime_error("service stopped")));
+        EXPECT_CALL(*installed.mock, OperatingSystemDestroyed());
+    }
+    Pair os_info = kUntouched;
+    EXPECT_EQ(SystemInfoScan::GetOSInfo(os_info), Status::OS_NOT_SUPPORTED);
+    EXPECT_THROW(SystemInfoScan::GetOSInfo(os_info), std::runtime_error);
+    EXPECT_EQ(os_info, kUntouched);
+}
+
+struct DriverCase {
+    bool all_drivers;
+    Tesmora::DriverInfo::DriverInfoSetType selection;
+    int library_result;
+    int status;
+};
+
+void PrintTo(const DriverCase& c, std::ostream* os) {
+    *os << (c.all_drivers ? "all" : "loaded") << ", library " << c.library_result;
+}
+
+class GetDriverDataTest : public ::testing::TestWithParam<DriverCase> {};
+
+TEST_P(GetDriverDataTest, SelectsDriversAndMapsTheResult) {
+    const DriverCase& c = GetParam();
+    InstalledMock installed;
+    std::vector<Tesmora::DriverData> drivers(1);
+    drivers[0].name = "already listed";
+    {
+        InSequence order;
+        EXPECT_CALL(*installed.mock, DriverInfoCreated());
+        EXPECT_CALL(*installed.mock, DriverInfoListDrivers(Ref(drivers), c.selection))
+            .WillOnce(Invoke([&](std::vector<Tesmora::DriverData>& list, auto) {
+                list.push_back(Tesmora::DriverData{"nvme", "", "", "1.0", ""});
+                return c.library_result;
+            }));
+        EXPECT_CALL(*installed.mock, DriverInfoDestroyed());
+    }
+    LogCapture capture(4);
+
+    EXPECT_EQ(SystemInfoScan::GetDriverData(drivers, c.all_drivers), c.status);
+    ASSERT_EQ(drivers.size(), 2u);
+    EXPECT_EQ(drivers[0].name, "already listed");
+    EXPECT_EQ(capture.Lines(), (std::vector<LevelAndText>{{4, "Entry GetDriverData()"}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Results, GetDriverDataTest,
+    ::testing::Values(DriverCase{true, Tesmora::DriverInfo::DRIVERS_ALL, 0, Status::SUCCEED},
+                      DriverCase{false, Tesmora::DriverInfo::DRIVERS_LOADED, 0, Status::SUCCEED},
+                      DriverCase{false, Tesmora::DriverInfo::DRIVERS_LOADED, 1745, 1745},
+                      DriverCase{true, Tesmora::DriverInfo::DRIVERS_ALL, 1744, 1744},
+                      DriverCase{true, Tesmora::DriverInfo::DRIVERS_ALL, 1, 1744},
+                      DriverCase{true, Tesmora::DriverInfo::DRIVERS_ALL, -1, 1744},
+                      DriverCase{false, Tesmora::DriverInfo::DRIVERS_LOADED, 1746, 1744}));
+
+struct DiskCase {
+    int library_result;
+    int status;
+    LevelAndText message;
+};
+
+void PrintTo(const DiskCase& c, std::ostream* os) {
+    *os << "library " << c.library_result;
+}
+
+class GetDiskDriverTest : public ::testing::TestWithParam<DiskCase> {};
+
+TEST_P(GetDiskDriverTest, CountsZeroAndSixAsSuccess) {
+    const DiskCase& c = GetParam();
+    InstalledMock installed;
+    InstalledLogMock log;
+    Identities identities(2);
+    {
+        InSequence order;
+        EXPECT_CALL(*installed.mock, DeviceCollectorCreated());
+        EXPECT_CALL(*installed.mock,
+                    DeviceCollectorGetDiskDriverSoftwareIdentities(Ref(identities)))
+            .WillOnce(Return(c.library_result));
+        EXPECT_CALL(*log.sink, Logged(c.message.first, c.message.second));
+        EXPECT_CALL(*installed.mock, DeviceCollectorDestroyed());
+    }
+    EXPECT_EQ(SystemInfoScan::GetDiskDriverSoftwareIdentity(identities), c.status);
+    EXPECT_EQ(identities.size(), 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Results, GetDiskDriverTest,
+    ::testing::Values(
+        DiskCase{0, Status::SUCCEED, {3, "Inventory Inband OnBoard disk driver succeeded."}},
+        DiskCase{6, Status::SUCCEED, {3, "Inventory Inband OnBoard disk driver succeeded."}},
+        DiskCase{5,
+                 Status::INTERNAL_ERROR,
+                 {1, "Inventory Inband OnBoard disk driver failed,retcode=5"}},
+        DiskCase{-3,
+                 Status::INTERNAL_ERROR,
+                 {1, "Inventory Inband OnBoard disk driver failed,retcode=-3"}}));
+
+Tesmora::TesmoraConnection::ConnectionInfo Bmc(std::uint32_t type) {
+    Tesmora::TesmoraConnection::ConnectionInfo connection;
+    connection.host = "10.1.1.20";
+    connection.port = 443;
+    connection.user = "USERID";
+    connection.password = "s3cret";
+    connection.type = type;
+    return connection;
+}
+
+TEST(GetAgentlessSoftwareIdentity, TypeZeroAsksNoLibraryAndLeavesTheList) {
+    InstalledMock installed;  // strict: any library object would fail the test
+    LogCapture capture(4);
+    Identities identities(1);
+    identities[0].name = "kept";
+    EXPECT_EQ(SystemInfoScan::GetAgentlessSoftwareIdentity(Bmc(0), identities), Status::SUCCEED);
+    ASSERT_EQ(identities.size(), 1u);
+    EXPECT_EQ(identities[0].name, "kept");
+    EXPECT_EQ(capture.Lines(), (std::vector<LevelAndText>{{3, "Inventory agentless succeeded."}}));
+}
+
+struct AgentlessCase {
+    std::uint32_t type;
+    int library_result;
+    int status;
+    const char* message;
+};
+
+void PrintTo(const AgentlessCase& c, std::ostream* os) {
+    *os << "type " << c.type << ", library " << c.library_result;
+}
+
+class GetAgentlessTest : public ::testing::TestWithParam<AgentlessCase> {};
+
+TEST_P(GetAgentlessTest, DestroysTheLibraryBeforeJudgingItsResult) {
+    const AgentlessCase& c = GetParam();
+    InstalledMock installed;
+    InstalledLogMock log;
+    Identities identities(1);
+    {
+        InSequence order;
+        EXPECT_CALL(*installed.mock, AgentlessCreated(ConnectionTo("10.1.1.20")))
+            .WillOnce(Invoke([&](const auto& connection) {
+                EXPECT_EQ(connection.password, "s3cret");
+                EXPECT_EQ(connection.type, c.type);
+            }));
+        EXPECT_CALL(*installed.mock, AgentlessGetPLDMSoftwareIdentities(_, Ref(identities)))
+            .WillOnce(Return(c.library_result));
+        EXPECT_CALL(*installed.mock, AgentlessDestroyed(_));
+        EXPECT_CALL(*log.sink, Logged(3, c.message));
+    }
+    EXPECT_EQ(SystemInfoScan::GetAgentlessSoftwareIdentity(Bmc(c.type), identities), c.status);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Results, GetAgentlessTest,
+    ::testing::Values(AgentlessCase{1, 0, Status::SUCCEED, "Inventory agentless succeeded."},
+                      AgentlessCase{4, 0, Status::SUCCEED, "Inventory agentless succeeded."},
+                      AgentlessCase{1, 1, 1747, "Inventory agentless failed."},
+                      AgentlessCase{1, -1, 1747, "Inventory agentless failed."},
+                      AgentlessCase{7, 1747, 1747, "Inventory agentless failed."}));
+
+TEST(GetAgentlessSoftwareIdentity, LibraryExceptionReachesTheCallerAfterDestruction) {
+    InstalledMock installed;
+    InSequence order;
+    EXPECT_CALL(*installed.mock, AgentlessCreated(_));
+    EXPECT_CALL(*installed.mock, AgentlessGetPLDMSoftwareIdentities(_, _))
+        .WillOnce(Throw(std::runtime_error("BMC closed the session")));
+    EXPECT_CALL(*installed.mock, AgentlessDestroyed(_));
+    Identities identities;
+    EXPECT_THROW(SystemInfoScan::GetAgentlessSoftwareIdentity(Bmc(1), identities),
+                 std::runtime_error);
+}
+
+}  // namespace
