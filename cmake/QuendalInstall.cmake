@@ -11,6 +11,9 @@ install(TARGETS quendal_system_info tesmora tesmora_records
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
     PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quendal)
 install(DIRECTORY tesmora/include/tesmora DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+# Next to the module's file, where it looks for them: the DLL lies in bin, the .so in lib.
+install(FILES ${QUENDAL_SYSTEMS_LISTS}
+    DESTINATION $<IF:$<PLATFORM_ID:Windows>,${CMAKE_INSTALL_BINDIR},${CMAKE_INSTALL_LIBDIR}>)
 
 install(EXPORT quendal_system_infoTargets
     NAMESPACE quendal::

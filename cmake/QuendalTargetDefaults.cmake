@@ -14,6 +14,11 @@ function(quendal_target_defaults target)
     if(NOT WIN32)
         set_target_properties(${target} PROPERTIES VISIBILITY_INLINES_HIDDEN ON)
     endif()
+    if(MINGW)
+        # Self-contained binaries: the MinGW runtime (libgcc, libstdc++, winpthread) is linked
+        # in, so only Windows's own DLLs are needed at run time.
+        target_link_options(${target} PRIVATE -static)
+    endif()
     if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
         target_compile_options(${target} PRIVATE -Wall -Wextra)
         if(QUENDAL_WARNINGS_AS_ERRORS)

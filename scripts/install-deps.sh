@@ -3,9 +3,11 @@
 set -euo pipefail
 
 packages=(
-    cmake make g++ binutils pkg-config
-    libboost-dev
+    cmake make g++ binutils
+    libboost-dev nlohmann-json3-dev libcli11-dev
     libgtest-dev libgmock-dev googletest
+    # The Windows x64 build and the 64-bit Wine that runs its tests.
+    g++-mingw-w64-x86-64-posix wine64
 )
 
 missing=()

@@ -3,7 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <locale>
 #include <optional>
 #include <stdexcept>
 
@@ -117,26 +116,6 @@ INSTANTIATE_TEST_SUITE_P(
         // A failed library call decides before the table is looked at.
         OsCase{"Windows Server 2019", 3, Status::FAILED_TO_GET_OS_TYPE, std::nullopt, nullptr},
         OsCase{"", -1, Status::FAILED_TO_GET_OS_TYPE, std::nullopt, nullptr}));
-
-// Lower-cases nothing, to tell the global locale's ctype from the C library's tolower.
-struct NoLowerCase : std::ctype<char> {
-    char do_tolower(char c) const override { return c; }
-    const char* do_tolower(char*, const char* high) const override { return high; }
-};
-
-TEST(GetOSInfo, LowerCasesThroughTheGlobalLocale) {
-    InstalledMock installed;
-    EXPECT_CALL(*installed.mock, OperatingSystemCreated());
-    EXPECT_CALL(*installed.mock, OperatingSystemGetOSType(_))
-        .WillOnce(DoAll(SetArgReferee<0>("WINDOWS 10 PRO"), Return(0)));
-    EXPECT_CALL(*installed.mock, OperatingSystemDestroyed());
-    const std::locale previous = std::locale::global(std::locale(std::locale(), new NoLowerCase));
-    Pair os_info = kUntouched;
-    const int status = SystemInfoScan::GetOSInfo(os_info);
-    std::locale::global(previous);
-    EXPECT_EQ(status, Status::OS_NOT_SUPPORTED);
-    EXPECT_EQ(os_info, kUntouched);
-}
 
 TEST(GetOSInfo, LibraryObjectOutlivesTheFailureMessageAndDiesOnThrow) {
     InstalledMock installed;

@@ -23,7 +23,9 @@ endif()
 if(MODE STREQUAL "package")
     # Install exactly what this build made, then find it as a package.
     run(${CMAKE_COMMAND} --install ${BUILD} --prefix ${WORK}/prefix)
-    list(APPEND options -D CMAKE_PREFIX_PATH=${WORK}/prefix)
+    # Named directly: a cross build searches packages under its sysroot only.
+    list(APPEND options -D CMAKE_PREFIX_PATH=${WORK}/prefix
+        -D quendal_system_info_DIR=${WORK}/prefix/lib/cmake/quendal_system_info)
 else()
     list(APPEND options -D QUENDAL_CHECKOUT=${CHECKOUT})
 endif()
@@ -34,4 +36,8 @@ if(MODE STREQUAL "package" AND NOT EMULATOR)
     # An installed module is found through the program's run path, not the build tree.
     set(ENV{LD_LIBRARY_PATH} "${WORK}/prefix/lib:$ENV{LD_LIBRARY_PATH}")
 endif()
-run(${EMULATOR} ${WORK}/build/consumer)
+set(program ${WORK}/build/consumer)
+if(EXISTS ${program}.exe)
+    set(program ${program}.exe)
+endif()
+run(${EMULATOR} ${program})

@@ -84,12 +84,15 @@ public:
     using ConnectionInfo = Tesmora::TesmoraConnection::ConnectionInfo;
     using SoftwareIdentity = Tesmora::TSOptions::SoftwareIdentity_;
 
-    // Plain results outside the registry.
-    static constexpr int kNotACMM = 1552;                   // the endpoint is not a CMM
-    static constexpr int kDriverListFailed = 1744;          // the driver library failed
-    static constexpr int kDriverListUnavailable = 1745;     // passed on from the driver library
-    static constexpr int kMachineTypeCheckFailed = 1746;    // the BMC's system check failed
-    static constexpr int kAgentlessInventoryFailed = 1747;  // the BMC's PLDM inventory failed
+    // Plain results outside the registry. Enumerators rather than constants: a class imported
+    // from a DLL cannot lend out the address of a constant member.
+    enum : int {
+        kNotACMM = 1552,                   // the endpoint is not a CMM
+        kDriverListFailed = 1744,          // the driver library failed
+        kDriverListUnavailable = 1745,     // passed on from the driver library
+        kMachineTypeCheckFailed = 1746,    // the BMC's system check failed
+        kAgentlessInventoryFailed = 1747,  // the BMC's PLDM inventory failed
+    };
 
     // The local Windows edition as (display name, "64 bit"/"32 bit").
     static int GetOSInfo(std::pair<std::string, std::string>& os_info);

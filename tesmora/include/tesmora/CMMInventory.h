@@ -73,8 +73,10 @@ struct ChassisEndpoint {
 class TESMORA_API CMMInventory {
 public:
     // Module kinds GetSwitchType reports.
-    static constexpr int kIOModuleSwitch = 1;
-    static constexpr int kPassThroughModule = 2;
+    enum : int {
+        kIOModuleSwitch = 1,
+        kPassThroughModule = 2,
+    };
 
     CMMInventory(const std::string& host, unsigned short port, const std::string& user,
                  const std::string& password);

@@ -1,5 +1,17 @@
 // The backend that answers when no other is installed: the local host for real, remote
-// endpoints (BMC, CMM, SMM, hypervisor hosts) as unreachable.
+// endpoints (BMC, CMM, SMM, hypervisor hosts) from an inventory (Inventory.h).
+//
+// A remote call looks its endpoint's host up in the inventory. A host the inventory does not
+// list, one of another kind than the library asks for, or no inventory at all: the endpoint is
+// unreachable and the call says so in its library's terms, writing nothing. A host that lists
+// credentials refuses other users and passwords with its library's authentication failure.
+// A call the host's failures name returns that code and writes nothing. Otherwise the call
+// answers from the host's record, appending to lists as the libraries do.
+//
+// The system check also reads the systems lists it was given, afresh on every call: machine
+// types one per line, '#' starting a comment. Lists that cannot be read are skipped; when none
+// can, the check fails with SYSTEMS_LIST_UNREADABLE, and a machine type on no list is
+// UNSUPPORTED_SYSTEM. The check asks the first of its connections only.
 //
 // Stateless apart from what it is constructed with, so it may serve any number of threads.
 #pragma once
@@ -12,6 +24,8 @@
 #include "tesmora/Export.h"
 
 namespace Tesmora {
+
+class Inventory;
 
 // What the local machine itself tells: its OS, its drivers and its disk drivers. Each platform
 // has its own; results follow the conventions of the library that asks (0 is success).
@@ -29,11 +43,16 @@ TESMORA_API std::unique_ptr<LocalHost> MakeLocalHost();
 
 class TESMORA_API DefaultBackend : public Backend {
 public:
-    explicit DefaultBackend(std::unique_ptr<LocalHost> local_host = MakeLocalHost());
+    explicit DefaultBackend(std::unique_ptr<LocalHost> local_host = MakeLocalHost(),
+                            std::shared_ptr<const Inventory> inventory = nullptr);
     ~DefaultBackend() override;
 
-    // Result every remote call gives while no endpoint can be reached.
-    static constexpr int kUnreachable = 1;
+    // Results of the remote calls that return a plain integer.
+    enum : int {
+        kUnreachable = 1,
+        kAuthenticationFailed = 2,
+        kNoSuchModule = 3,  // no module of the kind asked for in that bay
+    };
 
     void OperatingSystemCreated() override {}
     int OperatingSystemGetOSType(std::string& os_type) override;
@@ -89,6 +108,7 @@ public:
 
 private:
     std::unique_ptr<LocalHost> local_host_;
+    std::shared_ptr<const Inventory> inventory_;
 };
 
 }  // namespace Tesmora

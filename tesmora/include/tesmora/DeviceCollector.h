@@ -19,8 +19,10 @@ namespace TSSystemDevice {
 class TESMORA_API DeviceCollector {
 public:
     // Results besides 0 (success).
-    static constexpr int kCollectFailed = 1;
-    static constexpr int kNoDiskController = 6;  // nothing to report, which is not a failure
+    enum : int {
+        kCollectFailed = 1,
+        kNoDiskController = 6,  // nothing to report, which is not a failure
+    };
 
     DeviceCollector();
     ~DeviceCollector();

@@ -23,8 +23,10 @@ public:
     };
 
     // Results of list_drivers besides 0 (success).
-    static constexpr int kListFailed = 1;
-    static constexpr int kListUnavailable = 1745;  // the system keeps no driver list to read
+    enum : int {
+        kListFailed = 1,
+        kListUnavailable = 1745,  // the system keeps no driver list to read
+    };
 
     DriverInfo();
     ~DriverInfo();

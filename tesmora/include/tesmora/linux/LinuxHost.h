@@ -39,7 +39,9 @@ public:
     int ListDiskDrivers(std::vector<TSOptions::SoftwareIdentity_>& identities) override;
 
     // Result of ReadOsType when os-release is missing or names nothing.
-    static constexpr int kOsReleaseUnreadable = 2;
+    enum : int {
+        kOsReleaseUnreadable = 2,
+    };
 
 private:
     std::filesystem::path root_;
