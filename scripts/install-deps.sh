@@ -6,6 +6,8 @@ packages=(
     cmake make g++ binutils
     libboost-dev nlohmann-json3-dev libcli11-dev
     libgtest-dev libgmock-dev googletest
+    # Real XML and JSON parsers that check what the tool writes.
+    libxml2-utils jq
     # The Windows x64 build and the 64-bit Wine that runs its tests.
     g++-mingw-w64-x86-64-posix wine64
 )

@@ -1,0 +1,207 @@
+#include "Diff.h"
+
+#include <boost/property_tree/info_parser.hpp>
+#include <boost/property_tree/json_parser.hpp>
+#include <boost/property_tree/xml_parser.hpp>
+#include <deque>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <string_view>
+#include <utility>
+
+namespace Quendal::Tool {
+
+namespace pt = boost::property_tree;
+
+namespace {
+
+using Value = std::optional<std::string>;  // nullopt: the node is absent
+using PackageKey = std::pair<std::string, std::string>;
+
+// Pretty-printed XML puts the indentation between child elements into the parent's value.
+void DropIndentation(pt::ptree& tree) {
+    if (!tree.empty() && tree.data().find_first_not_of(" \t\r\n") == std::string::npos) {
+        tree.data().clear();
+    }
+    for (auto& child : tree) {
+        DropIndentation(child.second);
+    }
+}
+
+std::string Quoted(const Value& value) {
+    if (!value) {
+        return "(absent)";
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    static constexpr std::string_view kEscaped = "\"\\\t\n\r";
+    static constexpr const char* kEscapes[] = {"\\\"", "\\\\", "\\t", "\\n", "\\r"};
+    std::string quoted = "\"";
+    for (const char c : *value) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (const auto escape = kEscaped.find(c); escape != std::string_view::npos) {
+            quoted += kEscapes[escape];
+        } else if (byte < 0x20 || byte >= 0x7F) {
+            quoted += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "\"";
+}
+
+Value ChildValue(const pt::ptree& tree, const std::string& key) {
+    const auto found = tree.find(key);
+    return found == tree.not_found() ? Value() : Value(found->second.data());
+}
+
+// Keys of both trees, each once: the first tree's order, then keys only the second has.
+std::vector<std::string> UnionOfKeys(const pt::ptree& first, const pt::ptree& second,
+                                     const std::string& skipped) {
+    std::vector<std::string> keys;
+    std::set<std::string> seen{skipped};
+    for (const pt::ptree* tree : {&first, &second}) {
+        for (const auto& child : *tree) {
+            if (seen.insert(child.first).second) {
+                keys.push_back(child.first);
+            }
+        }
+    }
+    return keys;
+}
+
+std::vector<const pt::ptree*> Packages(const pt::ptree& content) {
+    std::vector<const pt::ptree*> packages;
+    for (const auto& [key, packages_node] : content) {
+        if (key != "PACKAGES") {
+            continue;
+        }
+        for (const auto& [package_key, package] : packages_node) {
+            if (package_key == "PACKAGE") {
+                packages.push_back(&package);
+            }
+        }
+    }
+    return packages;
+}
+
+PackageKey KeyOf(const pt::ptree& package) {
+    return {ChildValue(package, "SOFTWAREID").value_or(""),
+            ChildValue(package, "SLOTNUM").value_or("")};
+}
+
+std::string PackageHeading(char mark, const pt::ptree& package) {
+    const PackageKey key = KeyOf(package);
+    return std::string(1, mark) + " package SOFTWAREID=" + Quoted(key.first) +
+           " SLOTNUM=" + Quoted(key.second) + ":";
+}
+
+std::string AddedOrRemoved(char mark, const pt::ptree& package) {
+    std::string line = PackageHeading(mark, package);
+    for (const char* field : {"NAME", "VERSION"}) {
+        if (const Value value = ChildValue(package, field)) {
+            line += std::string(" ") + field + "=" + Quoted(value);
+        }
+    }
+    return line;
+}
+
+// Empty when the two packages agree on every field.
+std::string Changes(const pt::ptree& old_package, const pt::ptree& new_package) {
+    std::string changes;
+    for (const std::string& field : UnionOfKeys(old_package, new_package, "")) {
+        const Value old_value = ChildValue(old_package, field);
+        const Value new_value = ChildValue(new_package, field);
+        if (old_value != new_value) {
+            changes += (changes.empty() ? " " : ", ") + field + " " + Quoted(old_value) + " -> " +
+                       Quoted(new_value);
+        }
+    }
+    return changes;
+}
+
+}  // namespace
+
+pt::ptree ReadDocument(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        throw DocumentError(path + ": cannot open");
+    }
+    std::ostringstream whole;
+    whole << file.rdbuf();
+    const std::string text = whole.str();
+    std::istringstream content(text);
+    const auto first = text.find_first_not_of(" \t\r\n");
+    const char kind = first == std::string::npos ? ' ' : text[first];
+
+    pt::ptree document;
+    try {
+        if (kind == '<') {
+            pt::read_xml(content, document, pt::xml_parser::no_comments);
+            DropIndentation(document);
+        } else if (kind == '{') {
+            pt::read_json(content, document);
+        } else {
+            pt::read_info(content, document);
+        }
+    } catch (const pt::file_parser_error& error) {
+        const std::string line = error.line() == 0 ? "" : ":" + std::to_string(error.line());
+        throw DocumentError(path + line + ": " + error.message());
+    }
+    if (document.find("CONTENT") == document.not_found()) {
+        throw DocumentError(path + ": no CONTENT document");
+    }
+    return document;
+}
+
+Comparison CompareDocuments(const pt::ptree& old_document, const pt::ptree& new_document) {
+    static const pt::ptree kNone;
+    const pt::ptree& old_content = old_document.get_child("CONTENT", kNone);
+    const pt::ptree& new_content = new_document.get_child("CONTENT", kNone);
+
+    Comparison comparison{true, {}};
+    std::vector<std::string>& lines = comparison.lines;
+    for (const std::string& key : UnionOfKeys(old_content, new_content, "PACKAGES")) {
+        const Value old_value = ChildValue(old_content, key);
+        const Value new_value = ChildValue(new_content, key);
+        if (old_value != new_value) {
+            lines.push_back("~ CONTENT." + key + ": " + Quoted(old_value) + " -> " +
+                            Quoted(new_value));
+        }
+    }
+
+    // Each old package takes the first new package under its key that is still free.
+    const std::vector<const pt::ptree*> old_packages = Packages(old_content);
+    const std::vector<const pt::ptree*> new_packages = Packages(new_content);
+    std::map<PackageKey, std::deque<std::size_t>> free_new;
+    for (std::size_t index = 0; index < new_packages.size(); ++index) {
+        free_new[KeyOf(*new_packages[index])].push_back(index);
+    }
+    std::vector<bool> paired(new_packages.size(), false);
+    std::vector<std::string> changed;
+    for (const pt::ptree* old_package : old_packages) {
+        std::deque<std::size_t>& candidates = free_new[KeyOf(*old_package)];
+        if (candidates.empty()) {
+            lines.push_back(AddedOrRemoved('-', *old_package));
+            continue;
+        }
+        paired[candidates.front()] = true;
+        const std::string changes = Changes(*old_package, *new_packages[candidates.front()]);
+        candidates.pop_front();
+        if (!changes.empty()) {
+            changed.push_back(PackageHeading('~', *old_package) + changes);
+        }
+    }
+    for (std::size_t index = 0; index < new_packages.size(); ++index) {
+        if (!paired[index]) {
+            lines.push_back(AddedOrRemoved('+', *new_packages[index]));
+        }
+    }
+    lines.insert(lines.end(), changed.begin(), changed.end());
+    comparison.equal = lines.empty();
+    return comparison;
+}
+
+}  // namespace Quendal::Tool

@@ -1,0 +1,54 @@
+// Reading stored documents back and saying what changed between two of them.
+//
+// Contract. ReadDocument accepts what Render wrote in the XML, JSON or INFO format, telling
+// them apart by the content rather than the file name; errors are DocumentError. XML is read
+// without trimming, so leading and trailing blanks of values survive; the indentation between
+// elements, which the reader would keep as the value of every parent, is dropped again. XML
+// comments are skipped. INFO's #include directive is honoured, as Boost's reader does.
+//
+// CompareDocuments looks at two parts of CONTENT. Scalars: every child other than PACKAGES,
+// compared by value; one missing on either side counts as changed. Packages: every PACKAGE
+// under PACKAGES, matched by the pair (SOFTWAREID, SLOTNUM), a missing key reading as empty.
+// Packages sharing a pair are matched in document order, first with first; the surplus of
+// either side is removed or added. So reordering packages changes nothing, while two packages
+// under one pair that swap versions are two changed packages.
+//
+// Lines, in this order: changed scalars (old document's order, then those only in the new),
+// removed packages (old order), added packages (new order), changed packages (old order):
+//   ~ CONTENT.OS: "Windows 10" -> "Windows 11"
+//   ~ CONTENT.SN: "J30A" -> (absent)
+//   - package SOFTWAREID="CMM" SLOTNUM="": NAME="CMM Firmware" VERSION="1.4.1"
+//   + package SOFTWAREID="NIC-25G" SLOTNUM="3": NAME="Adapter" VERSION="22.31"
+//   ~ package SOFTWAREID="SYSFW-PRIMARY" SLOTNUM="": VERSION "1.0" -> "1.1", SLOTTYPE (absent) ->
+//   "1"
+// Added and removed packages show their NAME and VERSION where they have them. A changed
+// package lists every differing field, the old package's field order first. Values are quoted
+// with C escapes (\" \\ \t \n \r) and every other byte outside printable ASCII as \xHH with
+// exactly two digits, so each line is one line of plain ASCII whatever the document holds.
+#pragma once
+
+#include <boost/property_tree/ptree.hpp>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace Quendal::Tool {
+
+// "FILE: cannot open", "FILE:LINE: parser's message", "FILE: no CONTENT document".
+class DocumentError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The first character other than a blank decides: '<' XML, '{' JSON, anything else INFO.
+boost::property_tree::ptree ReadDocument(const std::string& path);
+
+struct Comparison {
+    bool equal;                      // no line at all
+    std::vector<std::string> lines;  // without line ends
+};
+
+Comparison CompareDocuments(const boost::property_tree::ptree& old_document,
+                            const boost::property_tree::ptree& new_document);
+
+}  // namespace Quendal::Tool

@@ -1,0 +1,212 @@
+#include "Output.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <boost/property_tree/info_parser.hpp>
+#include <boost/property_tree/json_parser.hpp>
+#include <boost/property_tree/xml_parser.hpp>
+#include <cerrno>
+#include <cstdio>
+#include <sstream>
+#include <stdexcept>
+#include <string_view>
+#include <system_error>
+
+#include "ReplaceFile.h"
+#include "SystemInfo.h"
+
+namespace Quendal::Tool {
+
+namespace pt = boost::property_tree;
+
+namespace {
+
+constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
+
+enum class Target { kJson, kXml };
+
+// One step through a UTF-8 text: a whole character, or the maximal ill-formed subsequence
+// that starts here (at least one byte), which the Unicode standard replaces by one U+FFFD.
+struct Step {
+    char32_t code_point;
+    std::size_t length;
+    bool valid;
+};
+
+// The well-formed multi-byte sequences by lead byte: how many bytes follow, and the range of
+// the first of them, narrowed where needed to exclude overlong forms, surrogates and values
+// past U+10FFFF. Later bytes always lie in 80..BF.
+constexpr struct {
+    unsigned char first, last;
+    std::size_t trailing;
+    unsigned char low, high;
+} kLeads[] = {{0xC2, 0xDF, 1, 0x80, 0xBF}, {0xE0, 0xE0, 2, 0xA0, 0xBF}, {0xE1, 0xEC, 2, 0x80, 0xBF},
+              {0xED, 0xED, 2, 0x80, 0x9F}, {0xEE, 0xEF, 2, 0x80, 0xBF}, {0xF0, 0xF0, 3, 0x90, 0xBF},
+              {0xF1, 0xF3, 3, 0x80, 0xBF}, {0xF4, 0xF4, 3, 0x80, 0x8F}};
+
+Step DecodeAt(std::string_view text, std::size_t at) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    if (lead < 0x80) {
+        return {lead, 1, true};
+    }
+    const auto* form = std::find_if(std::begin(kLeads), std::end(kLeads), [&](const auto& f) {
+        return lead >= f.first && lead <= f.last;
+    });
+    if (form == std::end(kLeads)) {
+        return {0, 1, false};
+    }
+    char32_t code_point = lead & (0x3F >> form->trailing);
+    unsigned char low = form->low;
+    unsigned char high = form->high;
+    std::size_t length = 1;
+    for (; length <= form->trailing; ++length) {
+        // Past the end reads as 0, which no range holds.
+        const auto byte =
+            at + length < text.size() ? static_cast<unsigned char>(text[at + length]) : 0;
+        if (byte < low || byte > high) {
+            return {0, length, false};
+        }
+        code_point = (code_point << 6) | (byte & 0x3F);
+        low = 0x80;
+        high = 0xBF;
+    }
+    return {code_point, length, true};
+}
+
+// Valid UTF-8 already excludes surrogates and values past U+10FFFF.
+bool IsXmlChar(char32_t c) {
+    return c >= 0x20 ? c != 0xFFFE && c != 0xFFFF : c == 0x09 || c == 0x0A || c == 0x0D;
+}
+
+std::string Sanitized(std::string_view text, Target target) {
+    std::string result;
+    result.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        const Step step = DecodeAt(text, at);
+        if (step.valid && (target == Target::kJson || IsXmlChar(step.code_point))) {
+            result.append(text.substr(at, step.length));
+        } else {
+            result.append(kReplacement);
+        }
+        at += step.length;
+    }
+    return result;
+}
+
+// The characters of XML 1.0 names; start marks those that may also begin one.
+constexpr struct {
+    char32_t first, last;
+    bool start;
+} kNameRanges[] = {{'A', 'Z', true},         {'a', 'z', true},       {'_', '_', true},
+                   {':', ':', true},         {0xC0, 0xD6, true},     {0xD8, 0xF6, true},
+                   {0xF8, 0x2FF, true},      {0x370, 0x37D, true},   {0x37F, 0x1FFF, true},
+                   {0x200C, 0x200D, true},   {0x2070, 0x218F, true}, {0x2C00, 0x2FEF, true},
+                   {0x3001, 0xD7FF, true},   {0xF900, 0xFDCF, true}, {0xFDF0, 0xFFFD, true},
+                   {0x10000, 0xEFFFF, true}, {'0', '9', false},      {'-', '.', false},
+                   {0xB7, 0xB7, false},      {0x300, 0x36F, false},  {0x203F, 0x2040, false}};
+
+// Applied to a key that is already valid UTF-8.
+bool IsXmlName(std::string_view key) {
+    for (std::size_t at = 0; at < key.size();) {
+        const Step step = DecodeAt(key, at);
+        const auto* range = std::find_if(
+            std::begin(kNameRanges), std::end(kNameRanges),
+            [&](const auto& r) { return step.code_point >= r.first && step.code_point <= r.last; });
+        if (range == std::end(kNameRanges) || (at == 0 && !range->start)) {
+            return false;
+        }
+        at += step.length;
+    }
+    return !key.empty();
+}
+
+pt::ptree SanitizedCopy(const pt::ptree& tree, Target target) {
+    pt::ptree copy(Sanitized(tree.data(), target));
+    for (const auto& [key, child] : tree) {
+        std::string clean_key = Sanitized(key, target);
+        if (target == Target::kXml && !IsXmlName(clean_key)) {
+            throw std::runtime_error("the key \"" + clean_key +
+                                     "\" cannot be written as an XML element name");
+        }
+        copy.push_back({std::move(clean_key), SanitizedCopy(child, target)});
+    }
+    return copy;
+}
+
+std::string Listing(const pt::ptree& document) {
+    // The printer reports a document without packages as ptree_bad_path, the same exception
+    // as a package missing a printed key; only the first is an empty listing, so it is told
+    // apart here instead of catching.
+    std::stringstream out;
+    if (document.get_child_optional("CONTENT.PACKAGES.PACKAGE")) {
+        SystemInfoPTree::PrintPropertyTree(document, out);
+    }
+    return out.str();
+}
+
+std::string Reason(int error) {
+    return std::generic_category().message(error);
+}
+
+}  // namespace
+
+const std::vector<std::pair<std::string, Format>>& FormatNames() {
+    static const std::vector<std::pair<std::string, Format>> kNames = {
+        {"listing", Format::kListing},
+        {"xml", Format::kXml},
+        {"json", Format::kJson},
+        {"info", Format::kInfo},
+    };
+    return kNames;
+}
+
+std::string Render(const pt::ptree& document, Format format) {
+    std::ostringstream out;
+    switch (format) {
+        case Format::kListing:
+            return Listing(document);
+        case Format::kXml:
+            pt::write_xml(out, SanitizedCopy(document, Target::kXml),
+                          pt::xml_writer_make_settings<std::string>(' ', 2));
+            break;
+        case Format::kJson:
+            pt::write_json(out, SanitizedCopy(document, Target::kJson), true);
+            break;
+        case Format::kInfo:
+            pt::write_info(out, document);
+            break;
+    }
+    return out.str();
+}
+
+void WriteFileAtomically(const std::string& path, const std::string& text) {
+    // The process id keeps two runs apart, the counter two threads of one run.
+    static std::atomic<unsigned long> counter{0};
+    const std::string temporary =
+        path + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (file == nullptr) {
+        throw std::runtime_error(path + ": cannot create " + temporary + ": " + Reason(errno));
+    }
+    bool written =
+        std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
+    int error = written ? 0 : errno;
+    if (std::fclose(file) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (!written) {
+        std::remove(temporary.c_str());
+        throw std::runtime_error(path + ": cannot write " + temporary + ": " + Reason(error));
+    }
+    const std::string rename_error = RenameOver(temporary, path);
+    if (!rename_error.empty()) {
+        std::remove(temporary.c_str());
+        throw std::runtime_error(path + ": cannot replace it with " + temporary + ": " +
+                                 rename_error);
+    }
+}
+
+}  // namespace Quendal::Tool

@@ -1,0 +1,45 @@
+// How the tool hands a document over: rendered in one of four formats, printed or stored.
+//
+// Contract. Render never changes the caller's tree. The listing and INFO texts carry the values
+// byte for byte. XML and JSON must stay readable by strict parsers whatever bytes the document
+// holds (a NAME may carry control bytes or broken UTF-8 from the firmware), so they are written
+// from a copy in which, in every key and every value:
+//   - each maximal ill-formed UTF-8 subsequence (stray continuation bytes, truncated or overlong
+//     sequences, encoded surrogates, anything above U+10FFFF) becomes one U+FFFD;
+//   - for XML only, each character XML 1.0 cannot hold (C0 controls other than TAB, LF and CR,
+//     and U+FFFE, U+FFFF) becomes one U+FFFD as well.
+// JSON needs nothing more: its writer escapes C0 controls itself and passes DEL and UTF-8 on.
+// The XML writer escapes < > & " ' but passes CR raw, which XML readers that normalise line
+// ends read back as LF. Keys become XML element names unescaped, so Render(kXml) throws
+// std::runtime_error for a key that cannot be one; the module's own keys all can.
+//
+// WriteFileAtomically leaves either the old file or the complete new one at the path, never a
+// mixture, even when the process dies half-way. Errors are thrown as std::runtime_error.
+#pragma once
+
+#include <boost/property_tree/ptree.hpp>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace Quendal::Tool {
+
+enum class Format { kListing, kXml, kJson, kInfo };
+
+// Command-line names of the formats, in the order the help text shows them.
+const std::vector<std::pair<std::string, Format>>& FormatNames();
+
+// kListing: the module's package listing; empty for a document without packages, while a
+// package lacking one of the printed keys still throws ptree_bad_path. kXml: indented by two
+// spaces, with an XML declaration. kJson: pretty-printed; a node holding both a value and
+// children has no JSON form, and Boost's json_parser_error says so (the module writes none).
+// kInfo: Boost's INFO syntax.
+std::string Render(const boost::property_tree::ptree& document, Format format);
+
+// Writes text to a temporary file next to path, flushes it to disk and renames it over path.
+// On failure the temporary is removed, path is untouched, and the message names path and the
+// reason. The file is written in binary mode: the bytes are the same on every platform. A
+// replaced file's permissions are not carried over to the new one.
+void WriteFileAtomically(const std::string& path, const std::string& text);
+
+}  // namespace Quendal::Tool

@@ -1,0 +1,136 @@
+#include "Targets.h"
+
+#include "StatusText.h"
+#include "tesmora/SMMInventory.h"
+
+namespace Quendal::Tool {
+
+namespace {
+
+using Pair = std::pair<std::string, std::string>;
+using Identities = std::vector<Tesmora::TSOptions::SoftwareIdentity_>;
+
+// Records one scan; returns whether it succeeded.
+bool Record(TargetResult& result, const char* scan, int status) {
+    result.scans.push_back(ScanReport{scan, status, StatusText(status)});
+    if (status != 0) {
+        result.complete = false;
+    }
+    return status == 0;
+}
+
+std::string SmmErrorText(Tesmora::SMMInventoryErrorCode code) {
+    switch (code) {
+        case Tesmora::SMM_SUCCESS:
+            return "Succeed.";
+        case Tesmora::SMM_CONNECTION_FAILED:
+            return "The enclosure could not be reached.";
+        case Tesmora::SMM_AUTHENTICATION_FAILED:
+            return "The enclosure refused the user name or password.";
+        case Tesmora::SMM_NOT_AVAILABLE:
+            return "The enclosure does not offer this information.";
+    }
+    return "Unknown status.";
+}
+
+bool RecordSmm(TargetResult& result, const char* scan, Tesmora::SMMInventoryErrorCode code) {
+    result.scans.push_back(ScanReport{scan, code, SmmErrorText(code)});
+    if (code != Tesmora::SMM_SUCCESS) {
+        result.complete = false;
+    }
+    return code == Tesmora::SMM_SUCCESS;
+}
+
+}  // namespace
+
+TargetResult ScanLocal(bool all_drivers, const std::string& bmc_type) {
+    TargetResult result;
+    Pair os_info;
+    const int os_status = SystemInfoScan::GetOSInfo(os_info);
+    // A host whose OS the module does not recognise is still documented, without OS facts.
+    result.scans.push_back(ScanReport{"GetOSInfo", os_status, StatusText(os_status)});
+
+    std::vector<Tesmora::DriverData> drivers;
+    Record(result, "GetDriverData", SystemInfoScan::GetDriverData(drivers, all_drivers));
+    Identities identities;
+    Record(result, "GetDiskDriverSoftwareIdentity",
+           SystemInfoScan::GetDiskDriverSoftwareIdentity(identities));
+
+    // The host's own machine type and serial number need a BMC to ask.
+    const Pair machine_type;
+    if (os_status == 0) {
+        SystemInfoPTree::GenerateSystemInfoPTree(os_info, machine_type, drivers, identities,
+                                                 result.document, bmc_type);
+    } else {
+        SystemInfoPTree::GenerateSystemInfoPTree(machine_type, identities, result.document,
+                                                 bmc_type);
+    }
+    return result;
+}
+
+TargetResult ScanServer(const Connection& connection, const std::string& bmc_type) {
+    TargetResult result;
+    Pair machine_type;
+    Record(result, "GetMachineType", SystemInfoScan::GetMachineType(connection, machine_type));
+    Identities identities;
+    Record(result, "GetAgentlessSoftwareIdentity",
+           SystemInfoScan::GetAgentlessSoftwareIdentity(connection, identities));
+    SystemInfoPTree::GenerateSystemInfoPTree(machine_type, identities, result.document, bmc_type);
+    return result;
+}
+
+TargetResult ScanEsxi(const Connection& connection, const std::string& bmc_type) {
+    TargetResult result;
+    Pair os_info;
+    Record(result, "GetEsxiOSInfo", SystemInfoScan::GetEsxiOSInfo(connection, os_info));
+    SystemInfoPTree::GenerateSystemInfoPTree(os_info, Pair(), Identities(), result.document,
+                                             bmc_type);
+    return result;
+}
+
+TargetResult ScanCmm(const Connection& connection, const std::string& bmc_type) {
+    TargetResult result;
+    std::vector<CMMInfo> cmms;
+    Record(result, "GetCMMSoftwareIdentity",
+           SystemInfoScan::GetCMMSoftwareIdentity(connection, cmms));
+    SystemInfoPTree::GenerateSystemInfoPTree(cmms, result.document, bmc_type);
+    return result;
+}
+
+TargetResult ScanSwitch(const Connection& connection, const std::string& bay,
+                        const std::string& bmc_type) {
+    TargetResult result;
+    std::vector<SwitchInfo> switches;
+    Record(result, "GetSwitchSoftwareIdentity",
+           SystemInfoScan::GetSwitchSoftwareIdentity(connection, bay, switches));
+    SystemInfoPTree::GenerateSystemInfoPTree(switches, result.document, bmc_type);
+    return result;
+}
+
+TargetResult ScanSmm(const Connection& connection, const std::string& bmc_type) {
+    TargetResult result;
+    Pair machine_type;
+    Record(result, "GetMachineType", SystemInfoScan::GetMachineType(connection, machine_type));
+
+    // The module leaves the enclosure's own firmware and power supplies to its caller.
+    SMMInfo smm_info;
+    smm_info.mt = machine_type.first;
+    smm_info.sn = machine_type.second;
+    std::vector<Tesmora::PSUFwInfo> power_supplies;
+    {
+        Tesmora::SMMInventory smm(connection);
+        Tesmora::SMMFirmware firmware;
+        if (RecordSmm(result, "GetSmmFirmware", smm.GetSmmFirmware(firmware))) {
+            smm_info.id = firmware.id;
+            smm_info.version = firmware.version;
+            smm_info.classification = firmware.classification;
+            smm_info.description = firmware.description;
+            smm_info.name = firmware.name;
+        }
+        RecordSmm(result, "GetPSUFirmware", smm.GetPSUFirmware(power_supplies));
+    }
+    SystemInfoPTree::GenerateSystemInfoPTree(smm_info, power_supplies, result.document, bmc_type);
+    return result;
+}
+
+}  // namespace Quendal::Tool

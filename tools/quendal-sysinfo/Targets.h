@@ -1,0 +1,51 @@
+// What the tool scans, one function per kind of target: each calls the module's scans and then
+// the matching document builder.
+//
+// A scan that fails is reported, not thrown: the result lists every scan with its status and
+// says whether the document may be used. Exceptions of the module and its libraries pass
+// through. Functions share nothing and may run concurrently if the libraries allow it.
+#pragma once
+
+#include <boost/property_tree/ptree.hpp>
+#include <string>
+#include <vector>
+
+#include "SystemInfo.h"
+
+namespace Quendal::Tool {
+
+struct ScanReport {
+    std::string scan;  // what was asked, e.g. "GetMachineType"
+    int status = 0;
+    std::string meaning;
+};
+
+struct TargetResult {
+    boost::property_tree::ptree document;
+    std::vector<ScanReport> scans;
+    bool complete = true;  // every scan the document needs succeeded
+};
+
+using Connection = Tesmora::TesmoraConnection::ConnectionInfo;
+
+// This host: OS, drivers and disk drivers. Without OS information (no recognised Windows
+// edition) the document carries the disk drivers only, which still counts as complete.
+TargetResult ScanLocal(bool all_drivers, const std::string& bmc_type);
+
+// A server behind its BMC: machine type, serial number and the identities the BMC reports.
+TargetResult ScanServer(const Connection& connection, const std::string& bmc_type);
+
+// A hypervisor host's OS.
+TargetResult ScanEsxi(const Connection& connection, const std::string& bmc_type);
+
+// The firmware of a chassis's CMMs.
+TargetResult ScanCmm(const Connection& connection, const std::string& bmc_type);
+
+// The firmware of the I/O module in one chassis bay.
+TargetResult ScanSwitch(const Connection& connection, const std::string& bay,
+                        const std::string& bmc_type);
+
+// An enclosure: machine type and serial number, the SMM's firmware and its power supplies.
+TargetResult ScanSmm(const Connection& connection, const std::string& bmc_type);
+
+}  // namespace Quendal::Tool
