@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <tuple>
 #include <type_traits>
 
 #include "SystemInfo.h"
@@ -87,109 +87,68 @@ Entries ExpectedScalars(const std::string& mt, const std::string& sn, const std:
             {"ARCH", arch}, {"ISPARTITION", "0"}, {"TOTAL", total}};
 }
 
-struct OverloadCase {
-    const char* name;
-    std::function<void(ptree&)> build;
-    Entries scalars;
-    std::vector<std::string> package_names;  // NAME of each package, in document order
-};
-
-void PrintTo(const OverloadCase& c, std::ostream* os) {
-    *os << c.name;
+template <typename... Inputs>
+ptree Build(const Inputs&... inputs) {
+    ptree tree;
+    SystemInfoPTree::GenerateSystemInfoPTree(inputs..., tree, std::string("BMC-T1"));
+    return tree;
 }
 
-class OverloadTest : public ::testing::TestWithParam<OverloadCase> {};
-
-TEST_P(OverloadTest, WritesScalarsInOrderThenPackagesInListOrder) {
-    ptree tree;
-    GetParam().build(tree);
-    ASSERT_EQ(ChildrenOf(tree).size(), 1u);
-    EXPECT_EQ(Scalars(tree), GetParam().scalars);
-
+std::vector<std::string> PackageNames(const ptree& tree) {
     std::vector<std::string> names;
     for (const Entries& package : Packages(tree)) {
         const auto name = std::find_if(package.begin(), package.end(),
                                        [](const auto& entry) { return entry.first == "NAME"; });
         names.push_back(name == package.end() ? "<none>" : name->second);
     }
-    EXPECT_EQ(names, GetParam().package_names);
-    EXPECT_EQ(tree.get_child_optional("CONTENT.PACKAGES").has_value(), !names.empty());
+    return names;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Overloads, OverloadTest,
-    ::testing::Values(
-        OverloadCase{"IdentitiesAndDrivers",
-                     [](ptree& t) {
-                         SystemInfoPTree::GenerateSystemInfoPTree(kOs, kMachine, kDrivers,
-                                                                  kIdentities, t, "BMC-T1");
-                     },
-                     ExpectedScalars("7X06", "J30A1B2C", "Windows Server 2019", "64 bit", "3"),
-                     {"A", "B", "drv"}},
-        OverloadCase{"NoIdentitiesNoDrivers",
-                     [](ptree& t) {
-                         SystemInfoPTree::GenerateSystemInfoPTree(kOs, kMachine, {}, {}, t,
-                                                                  "BMC-T1");
-                     },
-                     ExpectedScalars("7X06", "J30A1B2C", "Windows Server 2019", "64 bit", "0"),
-                     {}},
-        OverloadCase{"IdentitiesOnly",
-                     [](ptree& t) {
-                         SystemInfoPTree::GenerateSystemInfoPTree(kOs, kMachine, kIdentities, t,
-                                                                  "BMC-T1");
-                     },
-                     ExpectedScalars("7X06", "J30A1B2C", "Windows Server 2019", "64 bit", "2"),
-                     {"A", "B"}},
-        OverloadCase{"WithoutOs",
-                     [](ptree& t) {
-                         SystemInfoPTree::GenerateSystemInfoPTree(kMachine, kIdentities, t,
-                                                                  "BMC-T1");
-                     },
-                     ExpectedScalars("7X06", "J30A1B2C", "None", "None", "2"),
-                     {"A", "B"}},
-        OverloadCase{
-            "Enclosure",
-            [](ptree& t) { SystemInfoPTree::GenerateSystemInfoPTree(kSmm, kPsus, t, "BMC-T1"); },
-            ExpectedScalars("7C77", "SMM0001", "None", "None", "3"),
-            {"SMM Firmware", "Power supply 1 firmware", "Power supply 2 firmware"}},
-        OverloadCase{
-            "EnclosureWithoutPowerSupplies",
-            [](ptree& t) { SystemInfoPTree::GenerateSystemInfoPTree(kSmm, {}, t, "BMC-T1"); },
-            ExpectedScalars("7C77", "SMM0001", "None", "None", "1"),
-            {"SMM Firmware"}},
-        OverloadCase{"CmmFirstRecordNamesTheChassis",
-                     [](ptree& t) {
-                         SystemInfoPTree::GenerateSystemInfoPTree(
-                             std::vector<CMMInfo>{Chassis<CMMInfo>("8721", "CH1", "CMM"),
-                                                  Chassis<CMMInfo>("9999", "OTHER", "CMM2")},
-                             t, "BMC-T1");
-                     },
-                     ExpectedScalars("8721", "CH1", "None", "None", "2"),
-                     {"CMM Firmware", "CMM2 Firmware"}},
-        OverloadCase{"SwitchFirstRecordNamesTheChassis",
-                     [](ptree& t) {
-                         SystemInfoPTree::GenerateSystemInfoPTree(
-                             std::vector<SwitchInfo>{Chassis<SwitchInfo>("8721", "CH1", "SW"),
-                                                     Chassis<SwitchInfo>("", "", "SW2")},
-                             t, "BMC-T1");
-                     },
-                     ExpectedScalars("8721", "CH1", "None", "None", "2"),
-                     {"SW Firmware", "SW2 Firmware"}},
-        OverloadCase{"EmptyCmmList",
-                     [](ptree& t) {
-                         SystemInfoPTree::GenerateSystemInfoPTree(std::vector<CMMInfo>{}, t,
-                                                                  "BMC-T1");
-                     },
-                     ExpectedScalars("", "", "None", "None", "0"),
-                     {}},
-        OverloadCase{"EmptySwitchList",
-                     [](ptree& t) {
-                         SystemInfoPTree::GenerateSystemInfoPTree(std::vector<SwitchInfo>{}, t,
-                                                                  "BMC-T1");
-                     },
-                     ExpectedScalars("", "", "None", "None", "0"),
-                     {}}),
-    [](const auto& info) { return std::string(info.param.name); });
+TEST(GenerateSystemInfoPTree, WritesScalarsInOrderThenPackagesInListOrder) {
+    const std::vector<CMMInfo> cmms{Chassis<CMMInfo>("8721", "CH1", "CMM"),
+                                    Chassis<CMMInfo>("9999", "OTHER", "CMM2")};
+    const std::vector<SwitchInfo> switches{Chassis<SwitchInfo>("8721", "CH1", "SW"),
+                                           Chassis<SwitchInfo>("", "", "SW2")};
+    const std::vector<DriverData> no_drivers;
+    const std::vector<SoftwareIdentity_> no_identities;
+    const std::string os = "Windows Server 2019";
+    // The tree an overload built, its scalars, the NAME of each package.
+    const std::tuple<ptree, Entries, std::vector<std::string>> cases[] = {
+        {Build(kOs, kMachine, kDrivers, kIdentities),
+         ExpectedScalars("7X06", "J30A1B2C", os, "64 bit", "3"),
+         {"A", "B", "drv"}},
+        {Build(kOs, kMachine, no_drivers, no_identities),
+         ExpectedScalars("7X06", "J30A1B2C", os, "64 bit", "0"),
+         {}},
+        {Build(kOs, kMachine, kIdentities),
+         ExpectedScalars("7X06", "J30A1B2C", os, "64 bit", "2"),
+         {"A", "B"}},
+        {Build(kMachine, kIdentities),
+         ExpectedScalars("7X06", "J30A1B2C", "None", "None", "2"),
+         {"A", "B"}},
+        {Build(kSmm, kPsus),
+         ExpectedScalars("7C77", "SMM0001", "None", "None", "3"),
+         {"SMM Firmware", "Power supply 1 firmware", "Power supply 2 firmware"}},
+        {Build(kSmm, std::vector<PSUFwInfo>{}),
+         ExpectedScalars("7C77", "SMM0001", "None", "None", "1"),
+         {"SMM Firmware"}},
+        // The chassis is named by the first record.
+        {Build(cmms),
+         ExpectedScalars("8721", "CH1", "None", "None", "2"),
+         {"CMM Firmware", "CMM2 Firmware"}},
+        {Build(switches),
+         ExpectedScalars("8721", "CH1", "None", "None", "2"),
+         {"SW Firmware", "SW2 Firmware"}},
+        {Build(std::vector<CMMInfo>{}), ExpectedScalars("", "", "None", "None", "0"), {}},
+        {Build(std::vector<SwitchInfo>{}), ExpectedScalars("", "", "None", "None", "0"), {}}};
+    for (const auto& [tree, scalars, names] : cases) {
+        SCOPED_TRACE(std::get<1>(scalars[6]) + " packages from " + scalars[0].second);
+        ASSERT_EQ(ChildrenOf(tree).size(), 1u);
+        EXPECT_EQ(Scalars(tree), scalars);
+        EXPECT_EQ(PackageNames(tree), names);
+        EXPECT_EQ(tree.get_child_optional("CONTENT.PACKAGES").has_value(), !names.empty());
+    }
+}
 
 struct IdentityCase {
     const char* name;

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <stdexcept>
+#include <tuple>
 
 #include "SystemInfo.h"
 #include "common/ErrorCode.h"
@@ -141,93 +142,61 @@ TEST(GetOSInfo, LibraryObjectOutlivesTheFailureMessageAndDiesOnThrow) {
     EXPECT_EQ(os_info, kUntouched);
 }
 
-struct DriverCase {
-    bool all_drivers;
-    Tesmora::DriverInfo::DriverInfoSetType selection;
-    int library_result;
-    int status;
-};
-
-void PrintTo(const DriverCase& c, std::ostream* os) {
-    *os << (c.all_drivers ? "all" : "loaded") << ", library " << c.library_result;
-}
-
-class GetDriverDataTest : public ::testing::TestWithParam<DriverCase> {};
-
-TEST_P(GetDriverDataTest, SelectsDriversAndMapsTheResult) {
-    const DriverCase& c = GetParam();
-    InstalledMock installed;
-    std::vector<Tesmora::DriverData> drivers(1);
-    drivers[0].name = "already listed";
-    {
-        InSequence order;
-        EXPECT_CALL(*installed.mock, DriverInfoCreated());
-        EXPECT_CALL(*installed.mock, DriverInfoListDrivers(Ref(drivers), c.selection))
-            .WillOnce(Invoke([&](std::vector<Tesmora::DriverData>& list, auto) {
-                list.push_back(Tesmora::DriverData{"nvme", "", "", "1.0", ""});
-                return c.library_result;
-            }));
-        EXPECT_CALL(*installed.mock, DriverInfoDestroyed());
+TEST(GetDriverData, SelectsDriversPassesTheListOnAndMapsTheResult) {
+    // all_drivers, selection asked for, library result, status returned
+    const std::tuple<bool, Tesmora::DriverInfo::DriverInfoSetType, int, int> cases[] = {
+        {true, Tesmora::DriverInfo::DRIVERS_ALL, 0, Status::SUCCEED},
+        {false, Tesmora::DriverInfo::DRIVERS_LOADED, 0, Status::SUCCEED},
+        {false, Tesmora::DriverInfo::DRIVERS_LOADED, 1745, 1745},
+        {true, Tesmora::DriverInfo::DRIVERS_ALL, 1744, 1744},
+        {true, Tesmora::DriverInfo::DRIVERS_ALL, 1, 1744},
+        {true, Tesmora::DriverInfo::DRIVERS_ALL, -1, 1744},
+        {false, Tesmora::DriverInfo::DRIVERS_LOADED, 1746, 1744}};
+    for (const auto& [all_drivers, selection, library_result, status] : cases) {
+        SCOPED_TRACE(library_result);
+        InstalledMock installed;
+        std::vector<Tesmora::DriverData> drivers(1);
+        {
+            InSequence order;
+            EXPECT_CALL(*installed.mock, DriverInfoCreated());
+            EXPECT_CALL(*installed.mock, DriverInfoListDrivers(Ref(drivers), selection))
+                .WillOnce(Return(library_result));
+            EXPECT_CALL(*installed.mock, DriverInfoDestroyed());
+        }
+        LogCapture capture(4);
+        EXPECT_EQ(SystemInfoScan::GetDriverData(drivers, all_drivers), status);
+        EXPECT_EQ(drivers.size(), 1u);
+        EXPECT_EQ(capture.Lines(), (std::vector<LevelAndText>{{4, "Entry GetDriverData()"}}));
     }
-    LogCapture capture(4);
-
-    EXPECT_EQ(SystemInfoScan::GetDriverData(drivers, c.all_drivers), c.status);
-    ASSERT_EQ(drivers.size(), 2u);
-    EXPECT_EQ(drivers[0].name, "already listed");
-    EXPECT_EQ(capture.Lines(), (std::vector<LevelAndText>{{4, "Entry GetDriverData()"}}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Results, GetDriverDataTest,
-    ::testing::Values(DriverCase{true, Tesmora::DriverInfo::DRIVERS_ALL, 0, Status::SUCCEED},
-                      DriverCase{false, Tesmora::DriverInfo::DRIVERS_LOADED, 0, Status::SUCCEED},
-                      DriverCase{false, Tesmora::DriverInfo::DRIVERS_LOADED, 1745, 1745},
-                      DriverCase{true, Tesmora::DriverInfo::DRIVERS_ALL, 1744, 1744},
-                      DriverCase{true, Tesmora::DriverInfo::DRIVERS_ALL, 1, 1744},
-                      DriverCase{true, Tesmora::DriverInfo::DRIVERS_ALL, -1, 1744},
-                      DriverCase{false, Tesmora::DriverInfo::DRIVERS_LOADED, 1746, 1744}));
-
-struct DiskCase {
-    int library_result;
-    int status;
-    LevelAndText message;
-};
-
-void PrintTo(const DiskCase& c, std::ostream* os) {
-    *os << "library " << c.library_result;
-}
-
-class GetDiskDriverTest : public ::testing::TestWithParam<DiskCase> {};
-
-TEST_P(GetDiskDriverTest, CountsZeroAndSixAsSuccess) {
-    const DiskCase& c = GetParam();
-    InstalledMock installed;
-    InstalledLogMock log;
-    Identities identities(2);
-    {
-        InSequence order;
-        EXPECT_CALL(*installed.mock, DeviceCollectorCreated());
-        EXPECT_CALL(*installed.mock,
-                    DeviceCollectorGetDiskDriverSoftwareIdentities(Ref(identities)))
-            .WillOnce(Return(c.library_result));
-        EXPECT_CALL(*log.sink, Logged(c.message.first, c.message.second));
-        EXPECT_CALL(*installed.mock, DeviceCollectorDestroyed());
+TEST(GetDiskDriverSoftwareIdentity, CountsZeroAndSixAsSuccessAndLogsBeforeDestroying) {
+    const char* const kSucceeded = "Inventory Inband OnBoard disk driver succeeded.";
+    const char* const kFailed = "Inventory Inband OnBoard disk driver failed,retcode=";
+    // library result, status returned, level and text logged
+    const std::tuple<int, int, unsigned int, std::string> cases[] = {
+        {0, Status::SUCCEED, 3, kSucceeded},
+        {6, Status::SUCCEED, 3, kSucceeded},
+        {5, Status::INTERNAL_ERROR, 1, std::string(kFailed) + "5"},
+        {-3, Status::INTERNAL_ERROR, 1, std::string(kFailed) + "-3"}};
+    for (const auto& [library_result, status, level, text] : cases) {
+        SCOPED_TRACE(library_result);
+        InstalledMock installed;
+        InstalledLogMock log;
+        Identities identities(2);
+        {
+            InSequence order;
+            EXPECT_CALL(*installed.mock, DeviceCollectorCreated());
+            EXPECT_CALL(*installed.mock,
+                        DeviceCollectorGetDiskDriverSoftwareIdentities(Ref(identities)))
+                .WillOnce(Return(library_result));
+            EXPECT_CALL(*log.sink, Logged(level, text));
+            EXPECT_CALL(*installed.mock, DeviceCollectorDestroyed());
+        }
+        EXPECT_EQ(SystemInfoScan::GetDiskDriverSoftwareIdentity(identities), status);
+        EXPECT_EQ(identities.size(), 2u);
     }
-    EXPECT_EQ(SystemInfoScan::GetDiskDriverSoftwareIdentity(identities), c.status);
-    EXPECT_EQ(identities.size(), 2u);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Results, GetDiskDriverTest,
-    ::testing::Values(
-        DiskCase{0, Status::SUCCEED, {3, "Inventory Inband OnBoard disk driver succeeded."}},
-        DiskCase{6, Status::SUCCEED, {3, "Inventory Inband OnBoard disk driver succeeded."}},
-        DiskCase{5,
-                 Status::INTERNAL_ERROR,
-                 {1, "Inventory Inband OnBoard disk driver failed,retcode=5"}},
-        DiskCase{-3,
-                 Status::INTERNAL_ERROR,
-                 {1, "Inventory Inband OnBoard disk driver failed,retcode=-3"}}));
 
 Tesmora::TesmoraConnection::ConnectionInfo Bmc(std::uint32_t type) {
     Tesmora::TesmoraConnection::ConnectionInfo connection;
@@ -250,46 +219,36 @@ TEST(GetAgentlessSoftwareIdentity, TypeZeroAsksNoLibraryAndLeavesTheList) {
     EXPECT_EQ(capture.Lines(), (std::vector<LevelAndText>{{3, "Inventory agentless succeeded."}}));
 }
 
-struct AgentlessCase {
-    std::uint32_t type;
-    int library_result;
-    int status;
-    const char* message;
-};
-
-void PrintTo(const AgentlessCase& c, std::ostream* os) {
-    *os << "type " << c.type << ", library " << c.library_result;
-}
-
-class GetAgentlessTest : public ::testing::TestWithParam<AgentlessCase> {};
-
-TEST_P(GetAgentlessTest, DestroysTheLibraryBeforeJudgingItsResult) {
-    const AgentlessCase& c = GetParam();
-    InstalledMock installed;
-    InstalledLogMock log;
-    Identities identities(1);
-    {
-        InSequence order;
-        EXPECT_CALL(*installed.mock, AgentlessCreated(ConnectionTo("10.1.1.20")))
-            .WillOnce(Invoke([&](const auto& connection) {
-                EXPECT_EQ(connection.password, "s3cret");
-                EXPECT_EQ(connection.type, c.type);
-            }));
-        EXPECT_CALL(*installed.mock, AgentlessGetPLDMSoftwareIdentities(_, Ref(identities)))
-            .WillOnce(Return(c.library_result));
-        EXPECT_CALL(*installed.mock, AgentlessDestroyed(_));
-        EXPECT_CALL(*log.sink, Logged(3, c.message));
+TEST(GetAgentlessSoftwareIdentity, DestroysTheLibraryBeforeJudgingItsResult) {
+    const char* const kSucceeded = "Inventory agentless succeeded.";
+    const char* const kFailed = "Inventory agentless failed.";
+    // connection type, library result, status returned, message
+    const std::tuple<std::uint32_t, int, int, const char*> cases[] = {
+        {1, 0, Status::SUCCEED, kSucceeded},
+        {4, 0, Status::SUCCEED, kSucceeded},
+        {1, 1, 1747, kFailed},
+        {1, -1, 1747, kFailed},
+        {7, 1747, 1747, kFailed}};
+    for (const auto& [type, library_result, status, message] : cases) {
+        SCOPED_TRACE(library_result);
+        InstalledMock installed;
+        InstalledLogMock log;
+        Identities identities(1);
+        {
+            InSequence order;
+            EXPECT_CALL(*installed.mock, AgentlessCreated(ConnectionTo("10.1.1.20")))
+                .WillOnce(Invoke([type = type](const auto& connection) {
+                    EXPECT_EQ(connection.password, "s3cret");
+                    EXPECT_EQ(connection.type, type);
+                }));
+            EXPECT_CALL(*installed.mock, AgentlessGetPLDMSoftwareIdentities(_, Ref(identities)))
+                .WillOnce(Return(library_result));
+            EXPECT_CALL(*installed.mock, AgentlessDestroyed(_));
+            EXPECT_CALL(*log.sink, Logged(3, message));
+        }
+        EXPECT_EQ(SystemInfoScan::GetAgentlessSoftwareIdentity(Bmc(type), identities), status);
     }
-    EXPECT_EQ(SystemInfoScan::GetAgentlessSoftwareIdentity(Bmc(c.type), identities), c.status);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Results, GetAgentlessTest,
-    ::testing::Values(AgentlessCase{1, 0, Status::SUCCEED, "Inventory agentless succeeded."},
-                      AgentlessCase{4, 0, Status::SUCCEED, "Inventory agentless succeeded."},
-                      AgentlessCase{1, 1, 1747, "Inventory agentless failed."},
-                      AgentlessCase{1, -1, 1747, "Inventory agentless failed."},
-                      AgentlessCase{7, 1747, 1747, "Inventory agentless failed."}));
 
 TEST(GetAgentlessSoftwareIdentity, LibraryExceptionReachesTheCallerAfterDestruction) {
     InstalledMock installed;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <tuple>
 
 #include "SystemInfo.h"
 #include "common/ErrorCode.h"
@@ -129,106 +130,77 @@ TEST(GetMachineTypeSmm, TakesWhatTheLibraryLeftWhateverItReturned) {
     EXPECT_EQ(machine_type, (Pair{"7C77", ""}));
 }
 
-struct ChassisCase {
-    const char* name;
-    int library_result;
-    const char* machine_type_model;
-    std::optional<Pair> machine_type;
-};
-
-void PrintTo(const ChassisCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class GetMachineTypeCmmTest : public ::testing::TestWithParam<ChassisCase> {};
-
-TEST_P(GetMachineTypeCmmTest, CutsTheMachineTypeAndAlwaysSucceeds) {
-    const ChassisCase& c = GetParam();
-    InstalledMock installed;
-    InstalledLogMock log;
-    Tesmora::ChassisInfo chassis;
-    chassis.MachineTypeModel = c.machine_type_model;
-    chassis.SerialNumber = "23A0001";
-    {
-        InSequence order;
-        EXPECT_CALL(*log.sink, Logged(4, "Entry GetMachineType()"));
-        EXPECT_CALL(*installed.mock,
-                    CMMInventoryCreated(ChassisAt("10.2.0.7", 5989, "operator", "pa55")));
-        EXPECT_CALL(*installed.mock, CMMInventoryGetChassisInfo(_, _))
-            .WillOnce(DoAll(SetArgReferee<1>(chassis), Return(c.library_result)));
-        if (c.library_result != 0) {
-            EXPECT_CALL(*log.sink, Logged(2, "GetChassisInfo failed!"));
+TEST(GetMachineTypeCmm, CutsTheMachineTypeAndAlwaysSucceeds) {
+    // chassis result, machine-type-model text, pair afterwards (nullopt: untouched)
+    const std::tuple<int, const char*, std::optional<Pair>> cases[] = {
+        {0, "8721HC1", Pair{"8721", "23A0001"}},
+        {0, "87", Pair{"87", "23A0001"}},
+        {0, "", Pair{"", "23A0001"}},
+        {5, "8721HC1", std::nullopt}};
+    for (const auto& [result, model, expected] : cases) {
+        SCOPED_TRACE(model);
+        InstalledMock installed;
+        InstalledLogMock log;
+        Tesmora::ChassisInfo chassis{model, "23A0001", ""};
+        {
+            InSequence order;
+            EXPECT_CALL(*log.sink, Logged(4, "Entry GetMachineType()"));
+            EXPECT_CALL(*installed.mock,
+                        CMMInventoryCreated(ChassisAt("10.2.0.7", 5989, "operator", "pa55")));
+            EXPECT_CALL(*installed.mock, CMMInventoryGetChassisInfo(_, _))
+                .WillOnce(DoAll(SetArgReferee<1>(chassis), Return(result)));
+            if (result != 0) {
+                EXPECT_CALL(*log.sink, Logged(2, "GetChassisInfo failed!"));
+            }
+            EXPECT_CALL(*log.sink, Logged(4, "Exit GetMachineType() for CMM"));
+            EXPECT_CALL(*installed.mock, CMMInventoryDestroyed(_));
         }
-        EXPECT_CALL(*log.sink, Logged(4, "Exit GetMachineType() for CMM"));
-        EXPECT_CALL(*installed.mock, CMMInventoryDestroyed(_));
+        Pair machine_type = kUntouched;
+        EXPECT_EQ(SystemInfoScan::GetMachineType(Endpoint(4), machine_type), Status::SUCCEED);
+        EXPECT_EQ(machine_type, expected.value_or(kUntouched));
     }
-    Pair machine_type = kUntouched;
-    EXPECT_EQ(SystemInfoScan::GetMachineType(Endpoint(4), machine_type), Status::SUCCEED);
-    EXPECT_EQ(machine_type, c.machine_type.value_or(kUntouched));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Chassis, GetMachineTypeCmmTest,
-    ::testing::Values(ChassisCase{"SevenCharacters", 0, "8721HC1", Pair{"8721", "23A0001"}},
-                      ChassisCase{"TwoCharacters", 0, "87", Pair{"87", "23A0001"}},
-                      ChassisCase{"Empty", 0, "", Pair{"", "23A0001"}},
-                      ChassisCase{"LibraryFailed", 5, "8721HC1", std::nullopt}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-struct BmcCase {
-    std::uint32_t type;
-    Tesmora::SystemCheck::ErrorCode library_result;
-    int status;
-    const char* message;
-};
-
-void PrintTo(const BmcCase& c, std::ostream* os) {
-    *os << "type " << c.type << " result " << c.library_result;
-}
-
-class GetMachineTypeBmcTest : public ::testing::TestWithParam<BmcCase> {};
-
-TEST_P(GetMachineTypeBmcTest, HandsTheSystemsListsNextToTheModuleToTheSystemCheck) {
-    const BmcCase& c = GetParam();
+// Any type but those of an enclosure and a chassis is a server behind its BMC.
+TEST(GetMachineTypeBmc, HandsTheSystemsListsNextToTheModuleToTheSystemCheck) {
     const std::string directory = Quendal::Testing::LoadedModuleDirectory("quendal_system_info");
     ASSERT_FALSE(directory.empty()) << "the module is not loaded";
-    InstalledMock installed;
-    InstalledLogMock log;
-    Pair machine_type = kUntouched;
-    {
-        InSequence order;
-        EXPECT_CALL(*log.sink, Logged(4, "Entry GetMachineType()"));
-        EXPECT_CALL(*installed.mock, SystemCheckCreated(_))
-            .WillOnce(Invoke([&](const Tesmora::SystemCheckTargets& targets) {
-                ASSERT_EQ(targets.connections.size(), 1u);
-                EXPECT_EQ(targets.connections[0].host, "10.2.0.7");
-                EXPECT_EQ(targets.connections[0].password, "pa55");
-                EXPECT_EQ(targets.connections[0].type, c.type);
-                EXPECT_THAT(targets.systems_lists,
-                            ElementsAre(directory + "Pelvar_systems_list.txt",
-                                        directory + "AMD_systems_list.txt",
-                                        directory + "ZOR_systems_list.txt",
-                                        directory + "Ostrel_systems_list.txt"));
-            }));
-        EXPECT_CALL(*installed.mock, SystemCheckGetMachineType(_, Ref(machine_type)))
-            .WillOnce(DoAll(SetArgReferee<1>(Pair{"7X06", "J30A1B2C"}), Return(c.library_result)));
-        EXPECT_CALL(*log.sink, Logged(4, c.message));
-        EXPECT_CALL(*installed.mock, SystemCheckDestroyed(_));
+    const std::string kSuccess = "GetMachineType() for BMC with Rest Success";
+    const std::string kFail = "GetMachineType() for BMC with Rest Fail";
+    // connection type, system-check result, status returned, message
+    const std::tuple<std::uint32_t, Tesmora::SystemCheck::ErrorCode, int, std::string> cases[] = {
+        {0, Tesmora::SystemCheck::SUCCESS, Status::SUCCEED, kSuccess},
+        {1, Tesmora::SystemCheck::SUCCESS, Status::SUCCEED, kSuccess},
+        {5, Tesmora::SystemCheck::CONNECTION_FAILED, 1746, kFail},
+        {255, Tesmora::SystemCheck::UNSUPPORTED_SYSTEM, 1746, kFail}};
+    for (const auto& [type, result, status, message] : cases) {
+        SCOPED_TRACE(type);
+        InstalledMock installed;
+        InstalledLogMock log;
+        Pair machine_type = kUntouched;
+        {
+            InSequence order;
+            EXPECT_CALL(*log.sink, Logged(4, "Entry GetMachineType()"));
+            EXPECT_CALL(*installed.mock, SystemCheckCreated(_))
+                .WillOnce(Invoke([&, type = type](const Tesmora::SystemCheckTargets& targets) {
+                    ASSERT_EQ(targets.connections.size(), 1u);
+                    EXPECT_EQ(targets.connections[0].password, "pa55");
+                    EXPECT_EQ(targets.connections[0].type, type);
+                    EXPECT_THAT(targets.systems_lists,
+                                ElementsAre(directory + "Pelvar_systems_list.txt",
+                                            directory + "AMD_systems_list.txt",
+                                            directory + "ZOR_systems_list.txt",
+                                            directory + "Ostrel_systems_list.txt"));
+                }));
+            EXPECT_CALL(*installed.mock, SystemCheckGetMachineType(_, Ref(machine_type)))
+                .WillOnce(DoAll(SetArgReferee<1>(Pair{"7X06", "J30A1B2C"}), Return(result)));
+            EXPECT_CALL(*log.sink, Logged(4, message));
+            EXPECT_CALL(*installed.mock, SystemCheckDestroyed(_));
+        }
+        EXPECT_EQ(SystemInfoScan::GetMachineType(Endpoint(type), machine_type), status);
+        EXPECT_EQ(machine_type, (Pair{"7X06", "J30A1B2C"}));
     }
-    EXPECT_EQ(SystemInfoScan::GetMachineType(Endpoint(c.type), machine_type), c.status);
-    EXPECT_EQ(machine_type, (Pair{"7X06", "J30A1B2C"}));
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Types, GetMachineTypeBmcTest,
-    ::testing::Values(BmcCase{0, Tesmora::SystemCheck::SUCCESS, Status::SUCCEED,
-                              "GetMachineType() for BMC with Rest Success"},
-                      BmcCase{1, Tesmora::SystemCheck::SUCCESS, Status::SUCCEED,
-                              "GetMachineType() for BMC with Rest Success"},
-                      BmcCase{5, Tesmora::SystemCheck::CONNECTION_FAILED, 1746,
-                              "GetMachineType() for BMC with Rest Fail"},
-                      BmcCase{255, Tesmora::SystemCheck::UNSUPPORTED_SYSTEM, 1746,
-                              "GetMachineType() for BMC with Rest Fail"}));
 
 // ---- Chassis firmware: shared fixture --------------------------------------------------------
 
@@ -283,23 +255,25 @@ MATCHER_P3(Texts, classification, description, name, "") {
            arg.name == name;
 }
 
-TEST_F(ChassisScanTest, CmmEndpointThatIsNotACmmGivesOnlyTheTimersMessages) {
-    {
-        InSequence order;
-        EXPECT_CALL(*installed_.mock, CMMInventoryCreated(_));
-        EXPECT_CALL(*installed_.mock, CMMInventoryIsCMM(_)).WillOnce(Return(false));
-        EXPECT_CALL(*installed_.mock, CMMInventoryDestroyed(_));
-    }
+TEST_F(ChassisScanTest, EndpointThatIsNotACmmGivesOnlyTheTimersMessages) {
+    EXPECT_CALL(*installed_.mock, CMMInventoryCreated(_)).Times(2);
+    EXPECT_CALL(*installed_.mock, CMMInventoryIsCMM(_)).Times(2).WillRepeatedly(Return(false));
+    EXPECT_CALL(*installed_.mock, CMMInventoryDestroyed(_)).Times(2);
     std::vector<CMMInfo> cmms(1);
     EXPECT_EQ(SystemInfoScan::GetCMMSoftwareIdentity(Endpoint(4), cmms), 1552);
     EXPECT_EQ(cmms.size(), 1u);
     ExpectTimed("GetCMMSoftwareIdentity", {});
+    std::vector<SwitchInfo> switches(1);
+    EXPECT_EQ(SystemInfoScan::GetSwitchSoftwareIdentity(Endpoint(4), "1", switches), 1552);
+    EXPECT_EQ(switches.size(), 1u);
+    EXPECT_EQ(capture_.Lines().size(), 6u);  // the two timers' messages, nothing else
 }
 
+// The chassis read fails, yet the records carry what the library left in it.
 TEST_F(ChassisScanTest, CmmRecordsAppendPrimaryAndSecondaryInListOrder) {
     {
         InSequence order;
-        ExpectChassis("8721HC1");
+        ExpectChassis("8721HC1", 9);
         EXPECT_CALL(*installed_.mock, CMMInventoryGetCMMData(_, _))
             .WillOnce(DoAll(SetArgReferee<1>(CmmData({{"1.4.2", 0}, {"1.4.1", 1}, {"1.3", 7}})),
                             Return(0)));
@@ -318,19 +292,6 @@ TEST_F(ChassisScanTest, CmmRecordsAppendPrimaryAndSecondaryInListOrder) {
                                   AllOf(Record("8721", "23A0001", "CMM", "1.3"),
                                         Texts("", "Firmware for Secondary CMM", secondary))));
     ExpectTimed("GetCMMSoftwareIdentity", {{4, "GetCMMData() retCode = 0"}});
-}
-
-TEST_F(ChassisScanTest, CmmRecordsCarryWhatAFailedChassisReadLeft) {
-    {
-        InSequence order;
-        ExpectChassis("87", 9);
-        EXPECT_CALL(*installed_.mock, CMMInventoryGetCMMData(_, _))
-            .WillOnce(DoAll(SetArgReferee<1>(CmmData({{"2.0", 0}})), Return(0)));
-        EXPECT_CALL(*installed_.mock, CMMInventoryDestroyed(_));
-    }
-    std::vector<CMMInfo> cmms;
-    EXPECT_EQ(SystemInfoScan::GetCMMSoftwareIdentity(Endpoint(4), cmms), Status::SUCCEED);
-    EXPECT_THAT(cmms, ElementsAre(Record("87", "23A0001", "CMM", "2.0")));
 }
 
 TEST_F(ChassisScanTest, CmmDataFailurePassesTheLibrarysCodeOn) {
@@ -475,70 +436,41 @@ TEST_F(ChassisScanTest, PassThroughRecordsFollowEachDataSetsOwnFlag) {
     EXPECT_EQ(lines[1], (LevelAndText{3, "The switch is Pass-Through switch."}));
 }
 
-struct SwitchFailureCase {
-    const char* name;
-    int switch_type;
-    int data_result;
-    const char* error_line;
-    bool logged;
-};
-
-void PrintTo(const SwitchFailureCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class SwitchFailureTest : public ChassisScanTest,
-                          public ::testing::WithParamInterface<SwitchFailureCase> {};
-
-TEST_P(SwitchFailureTest, GivesGenericFailureAndAnErrorLine) {
-    const SwitchFailureCase& c = GetParam();
-    {
-        InSequence order;
-        ExpectChassis();
-        EXPECT_CALL(*installed_.mock, CMMInventoryGetSwitchType(_, 12))
-            .WillOnce(Return(c.switch_type));
-        if (c.switch_type == 1) {
-            EXPECT_CALL(*installed_.mock, CMMInventoryGetIOModuleDataByBayID(_, 12, _))
-                .WillOnce(
-                    FillFresh(IoData({Module(false, {Firmware("A", "B", 1)})}), c.data_result));
-        } else if (c.switch_type == 2) {
-            EXPECT_CALL(*installed_.mock, CMMInventoryGetPassThruData(_, 12, _))
-                .WillOnce(
-                    FillFresh(IoData({Module(true, {Firmware("A", "B", 1)})}), c.data_result));
+// Both give 1 and an error line; only a bad module kind is also logged.
+TEST_F(ChassisScanTest, SwitchFailuresGiveGenericFailureAndAnErrorLine) {
+    const std::string kBadKind = "get switch type ERROR.";
+    const std::string kNoData = "Get Switch Info failed";
+    // module kind, data result, error line
+    const std::tuple<int, int, std::string> cases[] = {
+        {0, 0, kBadKind}, {3, 0, kBadKind}, {1, 4, kNoData}, {2, -1, kNoData}};
+    for (const auto& [kind, data_result, error_line] : cases) {
+        SCOPED_TRACE(kind);
+        {
+            InSequence order;
+            ExpectChassis();
+            EXPECT_CALL(*installed_.mock, CMMInventoryGetSwitchType(_, 12)).WillOnce(Return(kind));
+            if (kind == 1) {
+                EXPECT_CALL(*installed_.mock, CMMInventoryGetIOModuleDataByBayID(_, 12, _))
+                    .WillOnce(
+                        FillFresh(IoData({Module(false, {Firmware("A", "B", 1)})}), data_result));
+            } else if (kind == 2) {
+                EXPECT_CALL(*installed_.mock, CMMInventoryGetPassThruData(_, 12, _))
+                    .WillOnce(
+                        FillFresh(IoData({Module(true, {Firmware("A", "B", 1)})}), data_result));
+            }
+            EXPECT_CALL(*installed_.mock, CMMInventoryDestroyed(_));
         }
-        EXPECT_CALL(*installed_.mock, CMMInventoryDestroyed(_));
+        const auto logged_before = capture_.Lines().size();
+        std::vector<SwitchInfo> switches;
+        ::testing::internal::CaptureStderr();
+        const int status = SystemInfoScan::GetSwitchSoftwareIdentity(Endpoint(4), "12", switches);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), error_line + "\n");
+        EXPECT_EQ(status, Status::GENERIC_FAILURE);
+        EXPECT_TRUE(switches.empty());
+        const auto lines = capture_.Lines();
+        EXPECT_EQ(std::count(lines.begin() + logged_before, lines.end(), LevelAndText{3, kBadKind}),
+                  error_line == kBadKind ? 1 : 0);
     }
-    std::vector<SwitchInfo> switches;
-    ::testing::internal::CaptureStderr();
-    const int status = SystemInfoScan::GetSwitchSoftwareIdentity(Endpoint(4), "12", switches);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), std::string(c.error_line) + "\n");
-    EXPECT_EQ(status, Status::GENERIC_FAILURE);
-    EXPECT_TRUE(switches.empty());
-    const auto lines = capture_.Lines();
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), LevelAndText{3, "get switch type ERROR."}),
-              c.logged ? 1 : 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Failures, SwitchFailureTest,
-    ::testing::Values(
-        SwitchFailureCase{"KindZero", 0, 0, "get switch type ERROR.", true},
-        SwitchFailureCase{"KindThree", 3, 0, "get switch type ERROR.", true},
-        SwitchFailureCase{"IoModuleDataFailed", 1, 4, "Get Switch Info failed", false},
-        SwitchFailureCase{"PassThruDataFailed", 2, -1, "Get Switch Info failed", false}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(ChassisScanTest, SwitchEndpointThatIsNotACmmGivesOnlyTheTimersMessages) {
-    {
-        InSequence order;
-        EXPECT_CALL(*installed_.mock, CMMInventoryCreated(_));
-        EXPECT_CALL(*installed_.mock, CMMInventoryIsCMM(_)).WillOnce(Return(false));
-        EXPECT_CALL(*installed_.mock, CMMInventoryDestroyed(_));
-    }
-    std::vector<SwitchInfo> switches;
-    EXPECT_EQ(SystemInfoScan::GetSwitchSoftwareIdentity(Endpoint(4), "1", switches), 1552);
-    EXPECT_TRUE(switches.empty());
-    ExpectTimed("GetSwitchSoftwareIdentity", {});
 }
 
 TEST(SwitchScanOrder, InventoryDiesBeforeTheTimersClosingMessages) {

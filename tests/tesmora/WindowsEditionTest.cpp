@@ -11,7 +11,9 @@ struct EditionCase {
     const char* os_type;
 };
 
-void PrintTo(const EditionCase& c, std::ostream* os) { *os << c.product_name << ' ' << c.build; }
+void PrintTo(const EditionCase& c, std::ostream* os) {
+    *os << c.product_name << ' ' << c.build;
+}
 
 class WindowsOsTypeTextTest : public ::testing::TestWithParam<EditionCase> {};
 

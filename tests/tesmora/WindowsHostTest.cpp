@@ -35,7 +35,8 @@ TEST(WindowsHostRealSystem, DiskDriversSucceedOrFindNoController) {
     Tesmora::WindowsHost host;
     std::vector<Tesmora::TSOptions::SoftwareIdentity_> identities;
     const int result = host.ListDiskDrivers(identities);
-    EXPECT_TRUE(result == 0 || result == Tesmora::TSSystemDevice::DeviceCollector::kNoDiskController)
+    EXPECT_TRUE(result == 0 ||
+                result == Tesmora::TSSystemDevice::DeviceCollector::kNoDiskController)
         << result;
     EXPECT_EQ(identities.empty(), result != 0);
 }

@@ -54,6 +54,16 @@ pt::ptree SoftwareIdentityPackage(const SoftwareIdentity_& identity,
     return package;
 }
 
+// The descriptions pass through the class's private filter, which the caller hands in.
+void AddIdentityPackages(const std::vector<SoftwareIdentity_>& identities, pt::ptree& tree,
+                         void (*printable)(std::string&)) {
+    for (const auto& identity : identities) {
+        std::string description = identity.description;
+        printable(description);
+        tree.add_child(kPackagePath, SoftwareIdentityPackage(identity, description));
+    }
+}
+
 pt::ptree DriverPackage(const DriverData& driver, const std::string& printable_description) {
     pt::ptree package;
     package.put("NAME", driver.name);
@@ -107,11 +117,7 @@ void SystemInfoPTree::GenerateSystemInfoPTree(const OSInfo& os_info,
                                               pt::ptree& tree, const std::string& bmc_type) {
     PutScalars(tree, machine_type.first, machine_type.second, bmc_type, os_info.first,
                os_info.second, 0, CountText(identities.size() + drivers.size()));
-    for (const auto& identity : identities) {
-        std::string description = identity.description;
-        ChangeToPrintableString(description);
-        tree.add_child(kPackagePath, SoftwareIdentityPackage(identity, description));
-    }
+    AddIdentityPackages(identities, tree, &ChangeToPrintableString);
     for (const auto& driver : drivers) {
         std::string description = driver.description;
         ChangeToPrintableString(description);
@@ -125,11 +131,7 @@ void SystemInfoPTree::GenerateSystemInfoPTree(const OSInfo& os_info,
                                               pt::ptree& tree, const std::string& bmc_type) {
     PutScalars(tree, machine_type.first, machine_type.second, bmc_type, os_info.first,
                os_info.second, 0, CountText(identities.size()));
-    for (const auto& identity : identities) {
-        std::string description = identity.description;
-        ChangeToPrintableString(description);
-        tree.add_child(kPackagePath, SoftwareIdentityPackage(identity, description));
-    }
+    AddIdentityPackages(identities, tree, &ChangeToPrintableString);
 }
 
 void SystemInfoPTree::GenerateSystemInfoPTree(const MachineType& machine_type,
@@ -137,11 +139,7 @@ void SystemInfoPTree::GenerateSystemInfoPTree(const MachineType& machine_type,
                                               pt::ptree& tree, const std::string& bmc_type) {
     PutScalars(tree, machine_type.first, machine_type.second, bmc_type, "None", "None", "0",
                CountText(identities.size()));
-    for (const auto& identity : identities) {
-        std::string description = identity.description;
-        ChangeToPrintableString(description);
-        tree.add_child(kPackagePath, SoftwareIdentityPackage(identity, description));
-    }
+    AddIdentityPackages(identities, tree, &ChangeToPrintableString);
 }
 
 void SystemInfoPTree::GenerateSystemInfoPTree(const SMMInfo& smm_info,
@@ -167,7 +165,7 @@ void SystemInfoPTree::GenerateSystemInfoPTree(const SMMInfo& smm_info,
 
 namespace {
 
-// Shared by the CMM and switch overloads; the caller passes the private filter in.
+// Shared by the CMM and switch overloads; the caller hands the private filter in.
 template <typename ChassisRecord>
 void GenerateChassisTree(const std::vector<ChassisRecord>& records, pt::ptree& tree,
                          const std::string& bmc_type, void (*printable)(std::string&)) {

@@ -1,6 +1,7 @@
 #include "tesmora/windows/WindowsHost.h"
 
 #include <windows.h>
+// psapi.h builds on the types windows.h declares.
 #include <psapi.h>
 
 #include <algorithm>
@@ -108,12 +109,11 @@ FileFacts ReadFileFacts(const std::string& path) {
         length >= sizeof(Translation)) {
         const auto text = [&](const char* name) {
             char key[96];
-            std::snprintf(key, sizeof(key), "\\StringFileInfo\\%04x%04x\\%s",
-                          translation->language, translation->code_page, name);
+            std::snprintf(key, sizeof(key), "\\StringFileInfo\\%04x%04x\\%s", translation->language,
+                          translation->code_page, name);
             char* value = nullptr;
             UINT value_length = 0;
-            if (VerQueryValueA(data.data(), key, reinterpret_cast<void**>(&value),
-                               &value_length) &&
+            if (VerQueryValueA(data.data(), key, reinterpret_cast<void**>(&value), &value_length) &&
                 value != nullptr) {
                 return std::string(value);
             }
@@ -156,14 +156,14 @@ bool ListDriverServices(std::vector<DriverService>& services) {
     DWORD needed = 0;
     DWORD count = 0;
     DWORD resume = 0;
-    EnumServicesStatusExA(manager, SC_ENUM_PROCESS_INFO, SERVICE_DRIVER, SERVICE_STATE_ALL,
-                          nullptr, 0, &needed, &count, &resume, nullptr);
+    EnumServicesStatusExA(manager, SC_ENUM_PROCESS_INFO, SERVICE_DRIVER, SERVICE_STATE_ALL, nullptr,
+                          0, &needed, &count, &resume, nullptr);
     std::string buffer(needed + sizeof(ENUM_SERVICE_STATUS_PROCESSA), '\0');
     resume = 0;
-    const bool listed = EnumServicesStatusExA(
-        manager, SC_ENUM_PROCESS_INFO, SERVICE_DRIVER, SERVICE_STATE_ALL,
-        reinterpret_cast<BYTE*>(buffer.data()), static_cast<DWORD>(buffer.size()), &needed,
-        &count, &resume, nullptr);
+    const bool listed =
+        EnumServicesStatusExA(manager, SC_ENUM_PROCESS_INFO, SERVICE_DRIVER, SERVICE_STATE_ALL,
+                              reinterpret_cast<BYTE*>(buffer.data()),
+                              static_cast<DWORD>(buffer.size()), &needed, &count, &resume, nullptr);
     if (listed) {
         const auto* entries = reinterpret_cast<const ENUM_SERVICE_STATUS_PROCESSA*>(buffer.data());
         for (DWORD i = 0; i < count; ++i) {
@@ -171,7 +171,8 @@ bool ListDriverServices(std::vector<DriverService>& services) {
             service.name = entries[i].lpServiceName;
             service.display_name = entries[i].lpDisplayName ? entries[i].lpDisplayName : "";
             service.running = entries[i].ServiceStatusProcess.dwCurrentState == SERVICE_RUNNING;
-            SC_HANDLE handle = OpenServiceA(manager, entries[i].lpServiceName, SERVICE_QUERY_CONFIG);
+            SC_HANDLE handle =
+                OpenServiceA(manager, entries[i].lpServiceName, SERVICE_QUERY_CONFIG);
             if (handle != nullptr) {
                 DWORD config_size = 0;
                 QueryServiceConfigA(handle, nullptr, 0, &config_size);
@@ -224,7 +225,9 @@ bool ListLoadedDriverImages(std::vector<DriverData>& drivers) {
 
 }  // namespace
 
-std::unique_ptr<LocalHost> MakeLocalHost() { return std::make_unique<WindowsHost>(); }
+std::unique_ptr<LocalHost> MakeLocalHost() {
+    return std::make_unique<WindowsHost>();
+}
 
 int WindowsHost::ReadOsType(std::string& os_type) {
     const std::string product = RegistryText(kCurrentVersionKey, "ProductName");
@@ -257,12 +260,11 @@ int WindowsHost::ListDrivers(std::vector<DriverData>& drivers,
         images.insert(Lower(BaseName(driver.file_name)));
     }
     for (const DriverService& service : services) {
-        const bool wanted =
-            set_type == DriverInfo::DRIVERS_ALL ||
-            (set_type == DriverInfo::DRIVERS_BOOT &&
-             (service.start_type == SERVICE_BOOT_START ||
-              service.start_type == SERVICE_SYSTEM_START)) ||
-            (set_type != DriverInfo::DRIVERS_BOOT && service.running);
+        const bool wanted = set_type == DriverInfo::DRIVERS_ALL ||
+                            (set_type == DriverInfo::DRIVERS_BOOT &&
+                             (service.start_type == SERVICE_BOOT_START ||
+                              service.start_type == SERVICE_SYSTEM_START)) ||
+                            (set_type != DriverInfo::DRIVERS_BOOT && service.running);
         if (!wanted || images.count(Lower(BaseName(service.binary_path))) != 0) {
             continue;
         }
