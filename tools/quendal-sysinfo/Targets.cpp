@@ -11,12 +11,16 @@ using Pair = std::pair<std::string, std::string>;
 using Identities = std::vector<Tesmora::TSOptions::SoftwareIdentity_>;
 
 // Records one scan; returns whether it succeeded.
-bool Record(TargetResult& result, const char* scan, int status) {
-    result.scans.push_back(ScanReport{scan, status, StatusText(status)});
+bool Record(TargetResult& result, const char* scan, int status, std::string meaning) {
+    result.scans.push_back(ScanReport{scan, status, std::move(meaning)});
     if (status != 0) {
         result.complete = false;
     }
     return status == 0;
+}
+
+bool Record(TargetResult& result, const char* scan, int status) {
+    return Record(result, scan, status, StatusText(status));
 }
 
 std::string SmmErrorText(Tesmora::SMMInventoryErrorCode code) {
@@ -34,11 +38,7 @@ std::string SmmErrorText(Tesmora::SMMInventoryErrorCode code) {
 }
 
 bool RecordSmm(TargetResult& result, const char* scan, Tesmora::SMMInventoryErrorCode code) {
-    result.scans.push_back(ScanReport{scan, code, SmmErrorText(code)});
-    if (code != Tesmora::SMM_SUCCESS) {
-        result.complete = false;
-    }
-    return code == Tesmora::SMM_SUCCESS;
+    return Record(result, scan, code, SmmErrorText(code));
 }
 
 }  // namespace
