@@ -7,7 +7,7 @@
 
 int main() {
     const std::pair<std::string, std::string> os_info{"Windows Server 2019", "64 bit"};
-    const std::pair<std::string, std::string> machine_type{"7X06", "J30A1B2C"};
+    const std::pair<std::string, std::string> machine_type{"QX06", "J30A1B2C"};
 
     Tesmora::TSOptions::SoftwareIdentity_ controller;
     controller.name = "Management Controller Primary Firmware";

@@ -6,8 +6,13 @@ packages=(
     cmake make g++ binutils
     libboost-dev nlohmann-json3-dev libcli11-dev
     libgtest-dev libgmock-dev googletest
+    # HTTPS to remote endpoints.
+    libcurl4-openssl-dev
     # Real XML and JSON parsers that check what the tool writes.
     libxml2-utils jq
+    # The Redfish test server (Python's standard library, openssl for its throw-away
+    # certificates) and real clients that check it.
+    python3 openssl curl redfishtool
     # The Windows x64 build and the 64-bit Wine that runs its tests.
     g++-mingw-w64-x86-64-posix wine64
 )

@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "tesmora/DefaultBackend.h"
+#include "tesmora/NetworkBackend.h"
 
 namespace Tesmora {
 
@@ -31,7 +31,7 @@ std::shared_ptr<Backend> CurrentBackend() {
         }
     }
     // Built on first use so that a process that installs its own never touches the host.
-    static const std::shared_ptr<Backend> default_backend = std::make_shared<DefaultBackend>();
+    static const std::shared_ptr<Backend> default_backend = std::make_shared<NetworkBackend>();
     return default_backend;
 }
 

@@ -57,10 +57,10 @@ SoftwareIdentity_ Identity(std::string name, std::string software_id, std::strin
 }
 
 const std::pair<std::string, std::string> kOs{"Windows Server 2019", "64 bit"};
-const std::pair<std::string, std::string> kMachine{"7X06", "J30A1B2C"};
+const std::pair<std::string, std::string> kMachine{"QX06", "J30A1B2C"};
 const std::vector<SoftwareIdentity_> kIdentities{Identity("A", "ID-A"), Identity("B", "ID-B")};
 const std::vector<DriverData> kDrivers{{"nvme\tdrv", "NVMe \x01storage\x7f driver", "", "5.6", ""}};
-const SMMInfo kSmm{"7C77", "SMM0001", "SMM-FW", "1.10", "10", "SMM\tfirmware", "SMM Firmware"};
+const SMMInfo kSmm{"QC77", "SMM0001", "SMM-FW", "1.10", "10", "SMM\tfirmware", "SMM Firmware"};
 const std::vector<PSUFwInfo> kPsus{{"psu1", "PSU-A", "6.1", "1", "PSU\tfirmware \xc3\xa9"},
                                    {"psu2", "PSU-B", "6.2", "2", "Power supply 2"}};
 
@@ -78,9 +78,9 @@ ptree Build(const Inputs&... inputs) {
 }
 
 TEST(GenerateSystemInfoPTree, WritesScalarsInOrderThenPackagesInListOrder) {
-    const std::vector<CMMInfo> cmms{{"8721", "CH1", "CMM", "2.0", "10", "", "CMM Firmware"},
+    const std::vector<CMMInfo> cmms{{"Q721", "CH1", "CMM", "2.0", "10", "", "CMM Firmware"},
                                     {"9999", "OTHER", "CMM", "2.1", "10", "", "CMM2 Firmware"}};
-    const std::string server = "MT=7X06; SN=J30A1B2C";
+    const std::string server = "MT=QX06; SN=J30A1B2C";
     const std::string windows = "OS=Windows Server 2019; ARCH=64 bit";
     const std::string no_os = "OS=None; ARCH=None";
     // The tree an overload built, its CONTENT, the NAME of each package.
@@ -91,10 +91,10 @@ TEST(GenerateSystemInfoPTree, WritesScalarsInOrderThenPackagesInListOrder) {
         {Build(kOs, kMachine, kIdentities), Content(server, windows, 2), {"A", "B"}},
         {Build(kMachine, kIdentities), Content(server, no_os, 2), {"A", "B"}},
         {Build(kSmm, kPsus),
-         Content("MT=7C77; SN=SMM0001", no_os, 3),
+         Content("MT=QC77; SN=SMM0001", no_os, 3),
          {"SMM Firmware", "PSU\tfirmware \xc3\xa9", "Power supply 2"}},
         // The chassis is named by the first record.
-        {Build(cmms), Content("MT=8721; SN=CH1", no_os, 2), {"CMM Firmware", "CMM2 Firmware"}},
+        {Build(cmms), Content("MT=Q721; SN=CH1", no_os, 2), {"CMM Firmware", "CMM2 Firmware"}},
         {Build(std::vector<SwitchInfo>{}), Content("MT=; SN=", no_os, 0), {}}};
     for (const auto& [tree, content, names] : cases) {
         SCOPED_TRACE(content);
@@ -107,7 +107,7 @@ TEST(GenerateSystemInfoPTree, WritesScalarsInOrderThenPackagesInListOrder) {
 // Only descriptions are filtered, and those of power supplies not even then. A listed identity
 // is agentless whatever its PLDM flag says, letter case aside; a padded one is not listed.
 TEST(GenerateSystemInfoPTree, EachPackageKindHasItsKeysInOrder) {
-    const SwitchInfo module{"8721", "CH1", "SW\t1", "2.0", "10", "Firmware for\tSW", "SW\t1 FW"};
+    const SwitchInfo module{"Q721", "CH1", "SW\t1", "2.0", "10", "Firmware for\tSW", "SW\t1 FW"};
     const std::vector<SoftwareIdentity_> identities{Identity("NIC\t1", "sysfw-backup", "0", 42),
                                                     Identity("NIC\t2", " SYSFW-BACKUP", "no", -3)};
     const std::pair<ptree, Texts> cases[] = {
@@ -139,11 +139,11 @@ TEST(GenerateSystemInfoPTree, ReusedTreeGetsScalarsOverwrittenInPlaceAndPackages
     ptree tree;
     tree.put("HEADER", "kept");
     SystemInfoPTree::GenerateSystemInfoPTree(kOs, kMachine, kIdentities, tree, "BMC-T1");
-    SystemInfoPTree::GenerateSystemInfoPTree({"Windows 11", "32 bit"}, {"7Z00", "SN2"},
+    SystemInfoPTree::GenerateSystemInfoPTree({"Windows 11", "32 bit"}, {"QZ00", "SN2"},
                                              {Identity("C", "c")}, tree, "BMC-T1");
     EXPECT_EQ(Children(tree), "HEADER=kept; CONTENT=");
     EXPECT_EQ(Children(tree.get_child("CONTENT")),
-              Content("MT=7Z00; SN=SN2", "OS=Windows 11; ARCH=32 bit", 1));
+              Content("MT=QZ00; SN=SN2", "OS=Windows 11; ARCH=32 bit", 1));
     EXPECT_EQ(Packages(tree, "NAME"), (Texts{"A", "B", "C"}));
 }
 

@@ -22,7 +22,7 @@ using Pair = std::pair<std::string, std::string>;
 using Lines = std::vector<LevelAndText>;
 
 const Pair kUntouched{"previous", "previous"};
-const Tesmora::ChassisInfo kChassis{"8721HC1", "23A0001", ""};
+const Tesmora::ChassisInfo kChassis{"Q721HC1", "23A0001", ""};
 
 Tesmora::TesmoraConnection::ConnectionInfo Endpoint(std::uint32_t type) {
     return {"10.2.0.7", 5989, "operator", "pa55", 0, 0, 0, type, 0};
@@ -77,7 +77,7 @@ TEST(GetMachineType, AsksTheLibraryThatFitsTheEndpoint) {
     EXPECT_CALL(*log.sink, Logged(4, "Entry GetMachineType()"));
     EXPECT_CALL(mock, SMMInventoryCreated(ConnectionTo("10.2.0.7")));
     EXPECT_CALL(mock, SMMInventoryGetSmmMT(_, IsEmpty()))
-        .WillOnce(DoAll(SetArgReferee<1>("7C77"), Return(Tesmora::SMM_CONNECTION_FAILED)));
+        .WillOnce(DoAll(SetArgReferee<1>("QC77"), Return(Tesmora::SMM_CONNECTION_FAILED)));
     EXPECT_CALL(mock, SMMInventoryGetSmmSN(_, _)).WillOnce(Return(Tesmora::SMM_NOT_AVAILABLE));
     EXPECT_CALL(*log.sink, Logged(4, "Exit GetMachineType() for SMM"));
     EXPECT_CALL(mock, SMMInventoryDestroyed(_));
@@ -111,8 +111,8 @@ TEST(GetMachineType, AsksTheLibraryThatFitsTheEndpoint) {
     EXPECT_EQ(SystemInfoScan::GetMachineType(Endpoint(4), unread), Status::SUCCEED);
     EXPECT_EQ(SystemInfoScan::GetMachineType(Endpoint(1), server), Status::SUCCEED);
     EXPECT_EQ(SystemInfoScan::GetMachineType(Endpoint(255), server), 1746);
-    EXPECT_EQ(enclosure, (Pair{"7C77", ""}));
-    EXPECT_EQ(chassis, (Pair{"8721", "23A0001"}));
+    EXPECT_EQ(enclosure, (Pair{"QC77", ""}));
+    EXPECT_EQ(chassis, (Pair{"Q721", "23A0001"}));
     EXPECT_EQ(unread, kUntouched);
 }
 
@@ -192,10 +192,10 @@ TEST_F(ChassisScanTest, CmmRecordsAreAppendedAndOutlastLaterFailures) {
 
     EXPECT_THAT(cmms,
                 ElementsAre(Record("old", "old", "old", "", ""),
-                            AllOf(Record("8721", "23A0001", "CMM", "1.4.2", ""),
+                            AllOf(Record("Q721", "23A0001", "CMM", "1.4.2", ""),
                                   Texts("Firmware for Primary CMM",
                                         "Primary CMM Firmware Software Identity Information")),
-                            AllOf(Record("8721", "23A0001", "CMM", "1.3", ""),
+                            AllOf(Record("Q721", "23A0001", "CMM", "1.3", ""),
                                   Texts("Firmware for Secondary CMM",
                                         "Secondary CMM Firmware Software Identity Information"))));
 }
@@ -219,12 +219,12 @@ TEST_F(ChassisScanTest, SwitchRecordsAreFormedPerFirmwareEntry) {
               Status::SUCCEED);
     EXPECT_THAT(switches,
                 ElementsAre(Record("old", "old", "old", "", ""),
-                            AllOf(Record("8721", "23A0001", "XYZ\t", "v1", ""),
+                            AllOf(Record("Q721", "23A0001", "XYZ\t", "v1", ""),
                                   Texts("Firmware for Main Applica",
                                         "Main Applica Firmware Software Identity Information")),
-                            Record("8721", "23A0001", "  ", "v0", "1"),
-                            Record("8721", "23A0001", "X-Y-Z", "v2", "-2"),
-                            Record("8721", "23A0001", "--", "v3", "0")));
+                            Record("Q721", "23A0001", "  ", "v0", "1"),
+                            Record("Q721", "23A0001", "X-Y-Z", "v2", "-2"),
+                            Record("Q721", "23A0001", "--", "v3", "0")));
     ExpectTimed("GetSwitchSoftwareIdentity", {{3, "The switch is IO Module switch."},
                                               {3, "start to get data of IO Module switch."},
                                               {3, "IsPassThrough:  0"},

@@ -4,7 +4,7 @@
 #include "SystemInfo.h"
 
 int main() {
-    const std::vector<CMMInfo> cmms{{"8721", "SN0001", "CMM", "1.4", "", "Firmware for Primary CMM",
+    const std::vector<CMMInfo> cmms{{"Q721", "SN0001", "CMM", "1.4", "", "Firmware for Primary CMM",
                                      "Primary CMM Firmware Software Identity Information"}};
     boost::property_tree::ptree tree;
     SystemInfoPTree::GenerateSystemInfoPTree(cmms, tree, "CMM");
@@ -17,7 +17,7 @@ int main() {
         "    VERSION:  \t1.4\n"
         "    CLASSIFICATION:  \t\n"
         "    DESCRIPTION:  \tFirmware for Primary CMM\n";
-    if (listing.str() != expected || tree.get<std::string>("CONTENT.MT") != "8721") {
+    if (listing.str() != expected || tree.get<std::string>("CONTENT.MT") != "Q721") {
         std::cerr << "unexpected listing:\n" << listing.str();
         return 1;
     }

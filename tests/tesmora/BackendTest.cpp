@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "support/MockBackend.h"
-#include "tesmora/DefaultBackend.h"
+#include "tesmora/InventoryBackend.h"
 
 namespace {
 
@@ -25,14 +25,14 @@ TEST(ScriptedBackend, SeesConstructionCallsAndDestructionInOrder) {
     EXPECT_CALL(*installed.mock, CMMInventoryIsCMM(_)).WillOnce(Return(true));
     EXPECT_CALL(*installed.mock, CMMInventoryGetChassisInfo(_, _))
         .WillOnce(::testing::DoAll(
-            ::testing::SetArgReferee<1>(Tesmora::ChassisInfo{"8721HC1", "", ""}), Return(0)));
+            ::testing::SetArgReferee<1>(Tesmora::ChassisInfo{"Q721HC1", "", ""}), Return(0)));
     EXPECT_CALL(*installed.mock, CMMInventoryDestroyed(ChassisAt("10.0.0.5", 443, "admin", "pw")));
 
     Tesmora::CMMInventory inventory("10.0.0.5", 443, "admin", "pw");
     EXPECT_TRUE(inventory.IsCMM());
     Tesmora::ChassisInfo info;
     EXPECT_EQ(inventory.GetChassisInfo(info), 0);
-    EXPECT_EQ(info.MachineTypeModel, "8721HC1");
+    EXPECT_EQ(info.MachineTypeModel, "Q721HC1");
 }
 
 // Only an object whose constructor returned is destroyed, whatever its calls throw.
@@ -86,11 +86,11 @@ TEST(ScriptedBackend, ServesSeveralThreadsAtOnce) {
 }
 
 // A missing inventory is a path of its own; the inventory tests cover hosts it does not list.
-TEST(DefaultBackend, AnswersRemoteEndpointsAsUnreachableWithoutAnInventory) {
-    Tesmora::ScopedBackend guard(std::make_shared<Tesmora::DefaultBackend>());
+TEST(InventoryBackend, AnswersRemoteEndpointsAsUnreachableWithoutAnInventory) {
+    Tesmora::ScopedBackend guard(std::make_shared<Tesmora::InventoryBackend>(nullptr));
     Tesmora::CMMInventory chassis("192.0.2.10", 443, "u", "p");
     Tesmora::CMMDataList cmms;
-    EXPECT_EQ(chassis.GetCMMData(cmms), Tesmora::DefaultBackend::kUnreachable);
+    EXPECT_EQ(chassis.GetCMMData(cmms), Tesmora::InventoryBackend::kUnreachable);
     EXPECT_EQ(cmms.Size(), 0u);
 }
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "tesmora/Backend.h"
-#include "tesmora/DefaultBackend.h"
 #include "tesmora/Inventory.h"
+#include "tesmora/InventoryBackend.h"
 
 namespace {
 
@@ -69,13 +69,12 @@ constexpr const char* kInventory = R"({"hosts": {
   "198.51.100.2": {"kind": "smm", "credentials": {"user": "admin", "password": "s3cret"},
     "power_supplies": [{"name": "PSU 1"}]},
   "198.51.100.3": {"kind": "bmc", "credentials": {"user": "admin", "password": "s3cret"},
-    "machine_type": "7X06", "serial_number": "J30", "identities": [{"_note": "x"}]},
+    "machine_type": "QX06", "serial_number": "J30", "identities": [{"_note": "x"}]},
   "198.51.100.4": {"kind": "esxi", "credentials": {"user": "admin", "password": "s3cret"},
     "version": "6.7.0"}}})";
 
 std::shared_ptr<Backend> Served() {
-    return std::make_shared<DefaultBackend>(MakeLocalHost(),
-                                            Inventory::Parse(kInventory, "test.json"));
+    return std::make_shared<InventoryBackend>(Inventory::Parse(kInventory, "test.json"));
 }
 
 Connection To(const char* host, const char* user, const char* password) {
@@ -155,9 +154,9 @@ TEST(InventoryBackend, SystemCheckAcceptsOnlyListedMachineTypes) {
     const std::optional<std::string> none;  // the list file is missing
     const std::pair<std::vector<std::optional<std::string>>, int> cases[] = {
         {{none, none, none, none}, SystemCheck::SYSTEMS_LIST_UNREADABLE},
-        {{"", "# 7X06 retired\n7X07\n\n", none, "7X0\n"}, SystemCheck::UNSUPPORTED_SYSTEM},
-        {{none, none, none, "# header\r\n\r\n  7X06  # mid-2023\r\n"}, SystemCheck::SUCCESS},
-        {{none, "7X07\r\n7X06\r\n", none, none}, SystemCheck::SUCCESS},
+        {{"", "# QX06 retired\nQX07\n\n", none, "QX0\n"}, SystemCheck::UNSUPPORTED_SYSTEM},
+        {{none, none, none, "# header\r\n\r\n  QX06  # mid-2023\r\n"}, SystemCheck::SUCCESS},
+        {{none, "QX07\r\nQX06\r\n", none, none}, SystemCheck::SUCCESS},
     };
     const fs::path dir =
         fs::temp_directory_path() / ("quendal-inventory-" + std::to_string(std::random_device{}()));
@@ -178,7 +177,7 @@ TEST(InventoryBackend, SystemCheckAcceptsOnlyListedMachineTypes) {
                       .GetMachineType(machine),
                   expected);
         EXPECT_EQ(machine,
-                  expected == SystemCheck::SUCCESS ? Pair("7X06", "J30") : Pair("kept", "kept"));
+                  expected == SystemCheck::SUCCESS ? Pair("QX06", "J30") : Pair("kept", "kept"));
     }
     std::error_code ignored;
     fs::remove_all(dir, ignored);

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "windows/WindowsEdition.h"
+#include "local/windows/WindowsEdition.h"
 
 namespace {
 

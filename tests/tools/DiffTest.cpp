@@ -13,7 +13,7 @@ using Quendal::Tool::Format;
 using Quendal::Tool::Render;
 using Fields = std::vector<std::pair<std::string, std::string>>;
 
-const Fields kScalars = {{"MT", " 7X06 "}, {"SN", "J30A"}, {"OS", "Windows 10"}};
+const Fields kScalars = {{"MT", " QX06 "}, {"SN", "J30A"}, {"OS", "Windows 10"}};
 
 ptree Document(const std::vector<Fields>& packages, const Fields& scalars = kScalars) {
     ptree document;
@@ -66,7 +66,7 @@ TEST(CompareDocuments, PairsPackagesUnderOneKeyInOrderAndReportsOneSidedKeys) {
     const std::pair<ptree, std::vector<std::string>> kCases[] = {
         {Document({kNic, a, b}), {}},
         {Document({a, b, kNic},
-                  {{"OS", "Windows 11"}, {"MT", " 7X06 "}, {"ARCH", "\t\n\"\\\x01\x7f\xc3"}}),
+                  {{"OS", "Windows 11"}, {"MT", " QX06 "}, {"ARCH", "\t\n\"\\\x01\x7f\xc3"}}),
          {R"(~ CONTENT.SN: "J30A" -> (absent))", R"(~ CONTENT.OS: "Windows 10" -> "Windows 11")",
           R"(~ CONTENT.ARCH: (absent) -> "\t\n\"\\\x01\x7f\xc3")"}},
         {Document({Package("CMM", "A2", "1.3"), Package("CMM", "B", "1.4"), kNic,

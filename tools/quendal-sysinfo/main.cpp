@@ -1,6 +1,9 @@
 // quendal-sysinfo: scans a target through the system-information module, builds its document
 // and prints it, stores it, or compares two stored documents.
 //
+// Remote targets are asked over the network (Redfish on HTTPS), or answered from an inventory
+// file with --inventory. Why a remote scan failed is printed after the module's status lines.
+//
 // Exit status: 0 done (documents equal, for diff); 1 documents differ; 2 bad command line,
 // inventory, password or document file; 3 a scan failed (no document is written then).
 #include <CLI/CLI.hpp>
@@ -11,9 +14,11 @@
 #include "Output.h"
 #include "Password.h"
 #include "Targets.h"
-#include "tesmora/DefaultBackend.h"
+#include "tesmora/HostAddress.h"
 #include "tesmora/Inventory.h"
+#include "tesmora/InventoryBackend.h"
 #include "tesmora/Log.h"
+#include "tesmora/NetworkBackend.h"
 
 namespace {
 
@@ -26,6 +31,10 @@ constexpr int kScanFailed = 3;
 
 struct Options {
     std::string inventory;
+    std::string ca_file;
+    bool insecure = false;
+    unsigned int timeout_seconds = 30;
+    unsigned int retries = 2;
     unsigned int log_level = 1;
     Format format = Format::kListing;
     std::string output;
@@ -36,6 +45,7 @@ struct Options {
 // A remote target as the command line describes it.
 struct RemoteTarget {
     Connection connection;
+    std::string address;  // --host as given: the host, then perhaps ":PORT"
     std::string password_file;
     std::string password_env = "QUENDAL_PASSWORD";
     std::string bay;
@@ -45,11 +55,20 @@ void AddConnectionOptions(CLI::App& command, RemoteTarget& target, std::uint16_t
                           std::uint32_t type) {
     target.connection.port = port;
     target.connection.type = type;
-    target.connection.user = "USERID";
-    command.add_option("--host", target.connection.host, "Address of the endpoint")->required();
-    command.add_option("--port", target.connection.port, "Port of the endpoint")
+    command
+        .add_option("--host", target.address,
+                    "The endpoint: NAME, IPV4 or [IPV6], each optionally followed by :PORT")
+        ->required();
+    command
+        .add_option("--port", target.connection.port,
+                    "Port of the endpoint, unless --host names one")
+        ->check(CLI::Range(1, 65535))
         ->capture_default_str();
-    command.add_option("--user", target.connection.user, "User name")->capture_default_str();
+    command
+        .add_option("--user", target.connection.user,
+                    "User name on the endpoint (default: the environment variable QUENDAL_USER)")
+        ->envname("QUENDAL_USER")
+        ->required();
     command
         .add_option("--type", target.connection.type,
                     "Endpoint type of the connection layer (4 CMM, 7 SMM, 0 no BMC to ask)")
@@ -69,20 +88,72 @@ int Fail(const std::string& message, int status = kUsage) {
     return status;
 }
 
-// Installs the backend remote endpoints are answered from; returns the inventory, if any.
-std::shared_ptr<const Tesmora::Inventory> UseInventory(const std::string& path) {
-    if (path.empty()) {
-        return nullptr;
+// Splits --host into the connection's host and port; a port in both places must agree.
+void ResolveAddress(RemoteTarget& target, bool port_given) {
+    std::string why;
+    const auto address = Tesmora::ParseHostAddress(target.address, &why);
+    if (!address) {
+        throw UsageError("--host: " + why);
     }
-    auto inventory = Tesmora::Inventory::Load(path);
-    Tesmora::SetBackend(
-        std::make_shared<Tesmora::DefaultBackend>(Tesmora::MakeLocalHost(), inventory));
-    return inventory;
+    if (address->port && port_given && *address->port != target.connection.port) {
+        throw UsageError("--host names port " + std::to_string(*address->port) +
+                         " and --port names " + std::to_string(target.connection.port));
+    }
+    target.connection.host = address->host;
+    if (address->port) {
+        target.connection.port = *address->port;
+    }
 }
 
-int Emit(const Options& options, const TargetResult& result) {
+// The backend remote endpoints are answered by, for the rest of the run.
+struct Remote {
+    std::shared_ptr<const Tesmora::Inventory> inventory;  // with --inventory
+    std::shared_ptr<Tesmora::NetworkBackend> network;     // otherwise
+    std::shared_ptr<Tesmora::DiagnosticLog> diagnostics =
+        std::make_shared<Tesmora::DiagnosticLog>();
+};
+
+Remote UseRemote(const Options& options) {
+    Remote remote;
+    if (!options.inventory.empty()) {
+        remote.inventory = Tesmora::Inventory::Load(options.inventory);
+        Tesmora::SetBackend(std::make_shared<Tesmora::InventoryBackend>(remote.inventory));
+        return remote;
+    }
+    Tesmora::NetworkOptions network;
+    network.verify_peer = !options.insecure;
+    network.ca_file = options.ca_file;
+    network.timeout = std::chrono::seconds(options.timeout_seconds);
+    network.retries = options.retries;
+    network.diagnostics = remote.diagnostics;
+    remote.network = std::make_shared<Tesmora::NetworkBackend>(network);
+    Tesmora::SetBackend(remote.network);
+    return remote;
+}
+
+const char* SeverityWord(Tesmora::Severity severity) {
+    switch (severity) {
+        case Tesmora::Severity::kError:
+            return "error";
+        case Tesmora::Severity::kWarning:
+            return "warning";
+        case Tesmora::Severity::kNote:
+            return "note";
+    }
+    return "note";
+}
+
+int Emit(const Options& options, const TargetResult& result, const Remote& remote) {
+    // The sessions end before anything is printed: also when the scan failed.
+    if (remote.network) {
+        remote.network->Close();
+    }
     for (const ScanReport& scan : result.scans) {
         std::cerr << scan.scan << ": status " << scan.status << " (" << scan.meaning << ")\n";
+    }
+    for (const Tesmora::Diagnostic& diagnostic : remote.diagnostics->Reports()) {
+        std::cerr << "quendal-sysinfo: " << SeverityWord(diagnostic.severity) << ": "
+                  << Tesmora::Describe(diagnostic) << '\n';
     }
     if (!result.complete) {
         return Fail("a scan failed, so no document is written", kScanFailed);
@@ -115,8 +186,28 @@ int Run(int argc, char** argv) {
     app.fallthrough();
 
     Options options;
-    app.add_option("--inventory", options.inventory,
-                   "JSON file describing the remote endpoints (see docs/inventory.md)");
+    auto* inventory_option =
+        app.add_option("--inventory", options.inventory,
+                       "Answer remote targets from this JSON file (see docs/inventory.md) "
+                       "instead of asking them over the network");
+    auto* ca_file_option =
+        app.add_option("--ca-file", options.ca_file,
+                       "Also trust the CA certificates in this PEM file for HTTPS")
+            ->check(CLI::ExistingFile)
+            ->excludes(inventory_option);
+    app.add_flag("--insecure", options.insecure,
+                 "Do not check the endpoint's certificate (anyone on the way can read the "
+                 "password)")
+        ->excludes(ca_file_option)
+        ->excludes(inventory_option);
+    app.add_option("--timeout", options.timeout_seconds,
+                   "Seconds to wait for a connection, and for each answer")
+        ->check(CLI::Range(1u, 3600u))
+        ->capture_default_str();
+    app.add_option("--retries", options.retries,
+                   "Further attempts after a lost connection or a failing service (HTTP 5xx)")
+        ->check(CLI::Range(0u, 10u))
+        ->capture_default_str();
     app.add_option("--log-level", options.log_level,
                    "Logger threshold: 0 silent, 1 failures, 2 failed steps, 3 outcomes, 4 tracing")
         ->check(CLI::Range(0u, 4u))
@@ -177,12 +268,16 @@ int Run(int argc, char** argv) {
         if (diff->parsed()) {
             return Diff(old_path, new_path);
         }
-        const auto inventory = UseInventory(options.inventory);
+        if (options.insecure) {
+            std::cerr << "quendal-sysinfo: warning: --insecure: certificates are not checked, "
+                         "so anyone on the network path can read the password\n";
+        }
+        const Remote remote = UseRemote(options);
         const auto bmc_type = [&](const char* kind) {
             return options.bmc_type_given ? options.bmc_type : std::string(kind);
         };
         if (local->parsed()) {
-            return Emit(options, ScanLocal(!loaded_only, bmc_type("")));
+            return Emit(options, ScanLocal(!loaded_only, bmc_type("")), remote);
         }
 
         const std::pair<CLI::App*, RemoteTarget*> remotes[] = {{server, &server_target},
@@ -194,7 +289,8 @@ int Run(int argc, char** argv) {
             if (!command->parsed()) {
                 continue;
             }
-            if (inventory && inventory->Find(target->connection.host) == nullptr) {
+            ResolveAddress(*target, command->count("--port") > 0);
+            if (remote.inventory && remote.inventory->Find(target->connection.host) == nullptr) {
                 return Fail(options.inventory + ": no endpoint " + target->connection.host);
             }
             target->connection.password = ObtainPassword(
@@ -204,18 +300,18 @@ int Run(int argc, char** argv) {
                  "Password for " + target->connection.user + "@" + target->connection.host + ": "});
             const Connection& connection = target->connection;
             if (command == server) {
-                return Emit(options, ScanServer(connection, bmc_type("BMC")));
+                return Emit(options, ScanServer(connection, bmc_type("BMC")), remote);
             }
             if (command == esxi) {
-                return Emit(options, ScanEsxi(connection, bmc_type("")));
+                return Emit(options, ScanEsxi(connection, bmc_type("")), remote);
             }
             if (command == cmm) {
-                return Emit(options, ScanCmm(connection, bmc_type("CMM")));
+                return Emit(options, ScanCmm(connection, bmc_type("CMM")), remote);
             }
             if (command == switch_command) {
-                return Emit(options, ScanSwitch(connection, target->bay, bmc_type("CMM")));
+                return Emit(options, ScanSwitch(connection, target->bay, bmc_type("CMM")), remote);
             }
-            return Emit(options, ScanSmm(connection, bmc_type("SMM")));
+            return Emit(options, ScanSmm(connection, bmc_type("SMM")), remote);
         }
     } catch (const Tesmora::InventoryError& error) {
         return Fail(error.what());

@@ -24,6 +24,13 @@ public:
     AgentlessSoftwareIdentity(const AgentlessSoftwareIdentity&) = delete;
     AgentlessSoftwareIdentity& operator=(const AgentlessSoftwareIdentity&) = delete;
 
+    // Failures of GetPLDMSoftwareIdentities; 0 is success.
+    enum : int {
+        kConnectionFailed = 1,
+        kAuthenticationFailed = 2,
+        kQueryFailed = 4,  // the answer could not be used
+    };
+
     // Appends the identities the BMC reports; 0 on success.
     int GetPLDMSoftwareIdentities(std::vector<TSOptions::SoftwareIdentity_>& identities);
 

@@ -2,9 +2,9 @@
 //
 // Every library object forwards its construction, each call and its destruction to one Backend,
 // the process's current one at the time the object was constructed (the object keeps it alive
-// until it is destroyed). The default backend serves the local host for real and answers for
-// remote endpoints from an inventory (see DefaultBackend.h); tests install a scripted one with
-// ScopedBackend.
+// until it is destroyed). The default backend serves the local host for real and asks remote
+// endpoints themselves (NetworkBackend.h, with default options); InventoryBackend.h answers them
+// from a file instead; tests install a scripted one with ScopedBackend.
 //
 // A backend's members may be called from several threads at once and must allow that. Whatever
 // a member throws leaves the library call (or constructor) it serves unchanged.

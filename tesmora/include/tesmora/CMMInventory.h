@@ -78,6 +78,14 @@ public:
         kPassThroughModule = 2,
     };
 
+    // Failures of the calls that return an int; 0 is success.
+    enum : int {
+        kConnectionFailed = 1,
+        kAuthenticationFailed = 2,
+        kNoSuchModule = 3,  // no module of the kind asked for in that bay
+        kQueryFailed = 4,   // the answer could not be used
+    };
+
     CMMInventory(const std::string& host, unsigned short port, const std::string& user,
                  const std::string& password);
     ~CMMInventory();

@@ -30,6 +30,8 @@ public:
         CONNECTION_FAILED = 1,
         UNSUPPORTED_SYSTEM = 2,
         SYSTEMS_LIST_UNREADABLE = 3,
+        AUTHENTICATION_FAILED = 4,  // the BMC refused the user name or password
+        QUERY_FAILED = 5,           // the BMC's answer could not be used
     };
 
     SystemCheck(const std::vector<TesmoraConnection::ConnectionInfo>& connections,

@@ -24,7 +24,7 @@
 
 #include <filesystem>
 
-#include "tesmora/DefaultBackend.h"
+#include "tesmora/HostBackend.h"
 #include "tesmora/Export.h"
 
 namespace Tesmora {

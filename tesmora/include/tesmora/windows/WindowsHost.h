@@ -14,7 +14,7 @@
 // once. Failures give non-zero results, never exceptions; std::bad_alloc passes through.
 #pragma once
 
-#include "tesmora/DefaultBackend.h"
+#include "tesmora/HostBackend.h"
 #include "tesmora/Export.h"
 
 namespace Tesmora {

@@ -1,0 +1,124 @@
+// The backend that asks the remote endpoints themselves: BMCs, enclosure managers (SMM) and
+// chassis management modules (CMM) over the DMTF Redfish REST API, on HTTPS; the local host is
+// read for real (HostBackend.h). docs/redfish.md says which resources and properties answer each
+// library call.
+//
+// Per endpoint (host, port, user and password) the backend keeps one client: one connection,
+// kept alive; one Redfish session, opened at the first call that needs it (HTTP Basic where the
+// service offers no sessions); and every resource read, so that no resource is fetched twice.
+// Close() logs out of every session and forgets the rest; the destructor does the same for
+// whatever Close did not. The owner decides what one scan is by when it calls Close.
+//
+// A call that fails answers with its library's failure code, as a real library would, and
+// reports the cause to the options' DiagnosticSink. Once an endpoint failed for good (refused
+// log-in, no connection, a time-out), later calls to it fail at once with the same cause
+// instead of trying again. Library calls that only go wrong in part (one member of a collection
+// unreadable) succeed with the rest and report a warning.
+//
+// Threads: calls for different endpoints run side by side; calls for one endpoint take turns.
+// Nothing escapes a library call but std::bad_alloc.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "tesmora/Diagnostics.h"
+#include "tesmora/Export.h"
+#include "tesmora/HostBackend.h"
+
+namespace Tesmora {
+
+struct NetworkOptions {
+    bool verify_peer = true;  // false accepts any certificate: explicit opt-out only
+    std::string ca_file;      // PEM certificates trusted besides the system's own
+    std::chrono::milliseconds timeout{std::chrono::seconds(30)};  // connect, and each request
+    unsigned int retries = 2;  // further attempts after a lost connection or HTTP 5xx/429
+    std::size_t max_body_bytes = std::size_t{16} << 20;
+    std::shared_ptr<DiagnosticSink> diagnostics;  // may be null: causes are then not told
+};
+
+namespace Redfish {
+class Client;
+}
+
+class TESMORA_API NetworkBackend : public HostBackend {
+public:
+    explicit NetworkBackend(NetworkOptions options = {},
+                            std::unique_ptr<LocalHost> local_host = MakeLocalHost());
+    ~NetworkBackend() override;
+
+    // Logs out of every session opened so far and forgets every endpoint's resources.
+    void Close();
+
+    void OsInfoCreated(const OsInfoEndpoint&) override {}
+    osinfo::OSINFORETURNCODE OsInfoGetVersion(const OsInfoEndpoint& endpoint,
+                                              OSINFO& info) override;
+    void OsInfoDestroyed(const OsInfoEndpoint&) override {}
+
+    void AgentlessCreated(const ConnectionInfo&) override {}
+    int AgentlessGetPLDMSoftwareIdentities(const ConnectionInfo& connection,
+                                           std::vector<SoftwareIdentity>& identities) override;
+    void AgentlessDestroyed(const ConnectionInfo&) override {}
+
+    void CMMInventoryCreated(const ChassisEndpoint&) override {}
+    bool CMMInventoryIsCMM(const ChassisEndpoint& endpoint) override;
+    int CMMInventoryGetChassisInfo(const ChassisEndpoint& endpoint, ChassisInfo& info) override;
+    int CMMInventoryGetCMMData(const ChassisEndpoint& endpoint, CMMDataList& list) override;
+    int CMMInventoryGetSwitchType(const ChassisEndpoint& endpoint, int bay) override;
+    int CMMInventoryGetIOModuleDataByBayID(const ChassisEndpoint& endpoint, int bay,
+                                           CIMIODataList& list) override;
+    int CMMInventoryGetPassThruData(const ChassisEndpoint& endpoint, int bay,
+                                    CIMIODataList& list) override;
+    void CMMInventoryDestroyed(const ChassisEndpoint&) override {}
+
+    void SMMInventoryCreated(const ConnectionInfo&) override {}
+    SMMInventoryErrorCode SMMInventoryGetSmmMT(const ConnectionInfo& connection,
+                                               std::string& machine_type) override;
+    SMMInventoryErrorCode SMMInventoryGetSmmSN(const ConnectionInfo& connection,
+                                               std::string& serial_number) override;
+    SMMInventoryErrorCode SMMInventoryGetSmmFirmware(const ConnectionInfo& connection,
+                                                     SMMFirmware& firmware) override;
+    SMMInventoryErrorCode SMMInventoryGetPSUFirmware(
+        const ConnectionInfo& connection, std::vector<PSUFwInfo>& power_supplies) override;
+    void SMMInventoryDestroyed(const ConnectionInfo&) override {}
+
+    void SystemCheckCreated(const SystemCheckTargets&) override {}
+    SystemCheck::ErrorCode SystemCheckGetMachineType(
+        const SystemCheckTargets& targets,
+        std::pair<std::string, std::string>& machine_type) override;
+    void SystemCheckDestroyed(const SystemCheckTargets&) override {}
+
+private:
+    struct Key {
+        std::string host;
+        std::uint16_t port = 0;
+        std::string user;
+        std::string password;
+        bool operator<(const Key& other) const;
+    };
+
+    // The client for one endpoint, made at first use; it lives until Close.
+    std::shared_ptr<Redfish::Client> ClientFor(const std::string& host, std::uint16_t port,
+                                               const std::string& user,
+                                               const std::string& password);
+    void Report(Severity severity, Cause cause, const std::string& host, std::uint16_t port,
+                const std::string& message, const std::string& hint = std::string());
+
+    // The library's result for a failure of each cause.
+    using CodeFor = int (*)(Cause);
+    template <typename Result, typename Body>
+    Result Serve(const std::string& host, std::uint16_t port, const std::string& user,
+                 const std::string& password, CodeFor code_for, Body body);
+    int ServeBay(const ChassisEndpoint& endpoint, int bay, int switch_type, CIMIODataList& list);
+
+    NetworkOptions options_;
+    std::mutex mutex_;
+    std::map<Key, std::shared_ptr<Redfish::Client>> clients_;
+};
+
+}  // namespace Tesmora

@@ -1,0 +1,445 @@
+#include "tesmora/NetworkBackend.h"
+
+#include <set>
+#include <tuple>
+
+#include "SystemsLists.h"
+#include "redfish/Client.h"
+#include "redfish/Mapping.h"
+#include "tesmora/HostAddress.h"
+
+namespace Tesmora {
+
+namespace {
+
+using Redfish::Error;
+using Redfish::Json;
+
+constexpr std::uint16_t kHttpsPort = 443;
+
+// What the library calls say for a failure of each cause, one row per library.
+struct FailureCodes {
+    int connection;
+    int authentication;
+    int query;
+
+    int For(Cause cause) const {
+        switch (cause) {
+            case Cause::kAuthentication:
+                return authentication;
+            case Cause::kNameNotResolved:
+            case Cause::kUnreachable:
+            case Cause::kCertificate:
+            case Cause::kTls:
+            case Cause::kTimeout:
+            case Cause::kRedirect:
+                return connection;
+            default:
+                return query;
+        }
+    }
+};
+
+constexpr FailureCodes kAgentlessCodes{Agentless::AgentlessSoftwareIdentity::kConnectionFailed,
+                                       Agentless::AgentlessSoftwareIdentity::kAuthenticationFailed,
+                                       Agentless::AgentlessSoftwareIdentity::kQueryFailed};
+constexpr FailureCodes kChassisCodes{CMMInventory::kConnectionFailed,
+                                     CMMInventory::kAuthenticationFailed,
+                                     CMMInventory::kQueryFailed};
+constexpr FailureCodes kSmmCodes{SMM_CONNECTION_FAILED, SMM_AUTHENTICATION_FAILED,
+                                 SMM_NOT_AVAILABLE};
+constexpr FailureCodes kSystemCheckCodes{
+    SystemCheck::CONNECTION_FAILED, SystemCheck::AUTHENTICATION_FAILED, SystemCheck::QUERY_FAILED};
+
+int AgentlessCode(Cause cause) {
+    return kAgentlessCodes.For(cause);
+}
+int ChassisCode(Cause cause) {
+    return kChassisCodes.For(cause);
+}
+int SmmCode(Cause cause) {
+    return kSmmCodes.For(cause);
+}
+int SystemCheckCode(Cause cause) {
+    return kSystemCheckCodes.For(cause);
+}
+// IsCMM false, GetSwitchType 0: the calls that answer "cannot tell" rather than a failure code.
+int NoAnswer(Cause) {
+    return 0;
+}
+
+std::uint16_t PortOr443(std::uint16_t port) {
+    return port == 0 ? kHttpsPort : port;
+}
+
+// The chassis collection's enclosure (see SelectEnclosure).
+const Json& EnclosureOf(Redfish::Client& client) {
+    const std::string collection = Redfish::Link(client.Root(), {"Chassis"});
+    if (collection.empty()) {
+        throw Error(Cause::kMissingResource, "the service lists no chassis");
+    }
+    const std::vector<const Json*> chassis = client.Members(collection);
+    if (const Json* enclosure = Redfish::SelectEnclosure(chassis)) {
+        return *enclosure;
+    }
+    throw Error(Cause::kMissingResource,
+                chassis.empty() ? "the service lists no chassis"
+                                : "none of the " + std::to_string(chassis.size()) +
+                                      " chassis is an enclosure (ChassisType \"Enclosure\")");
+}
+
+// The managers the enclosure names, in order.
+std::vector<const Json*> ManagersOf(Redfish::Client& client, const Json& enclosure) {
+    std::vector<const Json*> managers;
+    for (const std::string& link : Redfish::Links(enclosure, {"Links", "ManagedBy"})) {
+        managers.push_back(&client.Get(link));
+    }
+    if (managers.empty()) {
+        throw Error(Cause::kMissingResource, "the enclosure names no manager (Links.ManagedBy)");
+    }
+    return managers;
+}
+
+// The I/O module in a bay of the enclosure, or nullptr.
+const Json* ModuleInBay(Redfish::Client& client, int bay) {
+    for (const std::string& link : Redfish::Links(EnclosureOf(client), {"Links", "Contains"})) {
+        const Json& chassis = client.Get(link);
+        if (Redfish::IsIOModule(chassis) && Redfish::BayOf(chassis) == bay) {
+            return &chassis;
+        }
+    }
+    return nullptr;
+}
+
+// The firmware inventory collection, or an empty text where the service has none.
+std::string FirmwareInventoryOf(Redfish::Client& client) {
+    const std::string update = Redfish::Link(client.Root(), {"UpdateService"});
+    return update.empty() ? std::string() : Redfish::NormalisePath(update) + "/FirmwareInventory";
+}
+
+}  // namespace
+
+bool NetworkBackend::Key::operator<(const Key& other) const {
+    return std::tie(host, port, user, password) <
+           std::tie(other.host, other.port, other.user, other.password);
+}
+
+NetworkBackend::NetworkBackend(NetworkOptions options, std::unique_ptr<LocalHost> local_host)
+    : HostBackend(std::move(local_host)), options_(std::move(options)) {}
+
+NetworkBackend::~NetworkBackend() {
+    Close();
+}
+
+void NetworkBackend::Close() {
+    std::map<Key, std::shared_ptr<Redfish::Client>> clients;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        clients.swap(clients_);
+    }
+    for (auto& [key, client] : clients) {
+        std::lock_guard<std::mutex> lock(client->Mutex());
+        client->Close();
+    }
+}
+
+void NetworkBackend::Report(Severity severity, Cause cause, const std::string& host,
+                            std::uint16_t port, const std::string& message,
+                            const std::string& hint) {
+    if (options_.diagnostics) {
+        options_.diagnostics->Report(
+            Diagnostic{severity, cause, Net::Authority(host, port), message, hint});
+    }
+}
+
+std::shared_ptr<Redfish::Client> NetworkBackend::ClientFor(const std::string& host,
+                                                           std::uint16_t port,
+                                                           const std::string& user,
+                                                           const std::string& password) {
+    std::string why;
+    if (!IsHostText(host, &why)) {
+        throw Error(Cause::kUnreachable, why, "check --host");
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::shared_ptr<Redfish::Client>& client = clients_[Key{host, port, user, password}];
+    if (!client) {
+        Net::TransportOptions transport;
+        transport.host = host;
+        transport.port = port;
+        transport.verify_peer = options_.verify_peer;
+        transport.ca_file = options_.ca_file;
+        transport.connect_timeout = options_.timeout;
+        transport.request_timeout = options_.timeout;
+        transport.max_body_bytes = options_.max_body_bytes;
+        Redfish::Policy policy;
+        policy.retries = options_.retries;
+        policy.timeout = options_.timeout;
+        auto reporter = [this, host, port](Severity severity, Cause cause,
+                                           const std::string& message) {
+            Report(severity, cause, host, port, message);
+        };
+        client = std::make_shared<Redfish::Client>(Net::Authority(host, port),
+                                                   Redfish::Credentials{user, password},
+                                                   Net::MakeTransport(transport), policy, reporter);
+    }
+    return client;
+}
+
+// Runs one library call against an endpoint: the body gets the endpoint's client, held for the
+// call; a failure is reported and answered with the library's code for its cause.
+template <typename Result, typename Body>
+Result NetworkBackend::Serve(const std::string& host, std::uint16_t port, const std::string& user,
+                             const std::string& password, CodeFor code_for, Body body) {
+    port = PortOr443(port);
+    try {
+        const std::shared_ptr<Redfish::Client> client = ClientFor(host, port, user, password);
+        std::lock_guard<std::mutex> lock(client->Mutex());
+        return body(*client);
+    } catch (const Error& error) {
+        Report(Severity::kError, error.cause(), host, port, error.what(), error.hint());
+        return static_cast<Result>(code_for(error.cause()));
+    } catch (const nlohmann::json::exception& error) {
+        Report(Severity::kError, Cause::kBadAnswer, host, port,
+               std::string("an answer has an unexpected shape (") + error.what() + ")");
+        return static_cast<Result>(code_for(Cause::kBadAnswer));
+    }
+}
+
+// Until the CIM client exists, hosts answering over CIM are reached through an inventory only.
+osinfo::OSINFORETURNCODE NetworkBackend::OsInfoGetVersion(const OsInfoEndpoint& endpoint, OSINFO&) {
+    Report(Severity::kError, Cause::kMissingResource, endpoint.host, endpoint.port,
+           "the OS information of a host is read over CIM, which this build cannot do yet",
+           "describe the host in an inventory file and give it with --inventory");
+    return osinfo::OSINFO_QUERY_FAILED;
+}
+
+int NetworkBackend::AgentlessGetPLDMSoftwareIdentities(const ConnectionInfo& connection,
+                                                       std::vector<SoftwareIdentity>& identities) {
+    return Serve<int>(connection.host, connection.port, connection.user, connection.password,
+                      AgentlessCode, [&](Redfish::Client& client) {
+                          const std::string inventory = FirmwareInventoryOf(client);
+                          if (inventory.empty()) {
+                              throw Error(Cause::kMissingResource,
+                                          "the service offers no firmware inventory "
+                                          "(no UpdateService)");
+                          }
+                          std::vector<SoftwareIdentity> found;
+                          for (const Json* software : client.Members(inventory)) {
+                              found.push_back(Redfish::SoftwareIdentityFrom(*software));
+                          }
+                          identities.insert(identities.end(), found.begin(), found.end());
+                          return 0;
+                      });
+}
+
+bool NetworkBackend::CMMInventoryIsCMM(const ChassisEndpoint& endpoint) {
+    return Serve<bool>(endpoint.host, endpoint.port, endpoint.user, endpoint.password, NoAnswer,
+                       [&](Redfish::Client& client) {
+                           for (const Json* manager : ManagersOf(client, EnclosureOf(client))) {
+                               if (Redfish::IsEnclosureManager(*manager)) {
+                                   return true;
+                               }
+                           }
+                           Report(Severity::kNote, Cause::kMissingResource, endpoint.host,
+                                  PortOr443(endpoint.port),
+                                  "no manager of the enclosure is an enclosure manager "
+                                  "(ManagerType \"EnclosureManager\")");
+                           return false;
+                       });
+}
+
+int NetworkBackend::CMMInventoryGetChassisInfo(const ChassisEndpoint& endpoint, ChassisInfo& info) {
+    return Serve<int>(endpoint.host, endpoint.port, endpoint.user, endpoint.password, ChassisCode,
+                      [&](Redfish::Client& client) {
+                          info = Redfish::ChassisInfoFrom(EnclosureOf(client));
+                          return 0;
+                      });
+}
+
+int NetworkBackend::CMMInventoryGetCMMData(const ChassisEndpoint& endpoint, CMMDataList& list) {
+    return Serve<int>(endpoint.host, endpoint.port, endpoint.user, endpoint.password, ChassisCode,
+                      [&](Redfish::Client& client) {
+                          for (const Json* manager : ManagersOf(client, EnclosureOf(client))) {
+                              list.Add(Redfish::CMMDataFrom(*manager));
+                          }
+                          return 0;
+                      });
+}
+
+// The library reports the kind of the module in a bay, 0 when it cannot tell.
+int NetworkBackend::CMMInventoryGetSwitchType(const ChassisEndpoint& endpoint, int bay) {
+    return Serve<int>(
+        endpoint.host, endpoint.port, endpoint.user, endpoint.password, NoAnswer,
+        [&](Redfish::Client& client) {
+            if (const Json* module = ModuleInBay(client, bay)) {
+                return Redfish::SwitchTypeOf(*module);
+            }
+            Report(Severity::kNote, Cause::kMissingResource, endpoint.host,
+                   PortOr443(endpoint.port),
+                   "the enclosure describes no I/O module in bay " + std::to_string(bay));
+            return 0;
+        });
+}
+
+int NetworkBackend::ServeBay(const ChassisEndpoint& endpoint, int bay, int switch_type,
+                             CIMIODataList& list) {
+    return Serve<int>(
+        endpoint.host, endpoint.port, endpoint.user, endpoint.password, ChassisCode,
+        [&](Redfish::Client& client) {
+            const Json* module = ModuleInBay(client, bay);
+            if (module == nullptr || Redfish::SwitchTypeOf(*module) != switch_type) {
+                return int{CMMInventory::kNoSuchModule};
+            }
+            std::set<std::string> related{
+                Redfish::NormalisePath(Redfish::Text(*module, {"@odata.id"}))};
+            for (const std::string& link : Redfish::Links(*module, {"Links", "Switches"})) {
+                related.insert(Redfish::NormalisePath(link));
+            }
+            std::vector<CIMIOFirmware> firmware;
+            if (const std::string inventory = FirmwareInventoryOf(client); !inventory.empty()) {
+                for (const Json* software : client.Members(inventory)) {
+                    if (Redfish::RelatesTo(*software, related)) {
+                        firmware.push_back(Redfish::IOModuleFirmwareFrom(*software));
+                    }
+                }
+            }
+            list.Add(Redfish::IOModuleDataFrom(*module, std::move(firmware)));
+            return 0;
+        });
+}
+
+int NetworkBackend::CMMInventoryGetIOModuleDataByBayID(const ChassisEndpoint& endpoint, int bay,
+                                                       CIMIODataList& list) {
+    return ServeBay(endpoint, bay, CMMInventory::kIOModuleSwitch, list);
+}
+
+int NetworkBackend::CMMInventoryGetPassThruData(const ChassisEndpoint& endpoint, int bay,
+                                                CIMIODataList& list) {
+    return ServeBay(endpoint, bay, CMMInventory::kPassThroughModule, list);
+}
+
+SMMInventoryErrorCode NetworkBackend::SMMInventoryGetSmmMT(const ConnectionInfo& connection,
+                                                           std::string& machine_type) {
+    return Serve<SMMInventoryErrorCode>(connection.host, connection.port, connection.user,
+                                        connection.password, SmmCode, [&](Redfish::Client& client) {
+                                            machine_type =
+                                                Redfish::Text(EnclosureOf(client), {"Model"});
+                                            return SMM_SUCCESS;
+                                        });
+}
+
+SMMInventoryErrorCode NetworkBackend::SMMInventoryGetSmmSN(const ConnectionInfo& connection,
+                                                           std::string& serial_number) {
+    return Serve<SMMInventoryErrorCode>(connection.host, connection.port, connection.user,
+                                        connection.password, SmmCode, [&](Redfish::Client& client) {
+                                            serial_number = Redfish::Text(EnclosureOf(client),
+                                                                          {"SerialNumber"});
+                                            return SMM_SUCCESS;
+                                        });
+}
+
+SMMInventoryErrorCode NetworkBackend::SMMInventoryGetSmmFirmware(const ConnectionInfo& connection,
+                                                                 SMMFirmware& firmware) {
+    return Serve<SMMInventoryErrorCode>(
+        connection.host, connection.port, connection.user, connection.password, SmmCode,
+        [&](Redfish::Client& client) {
+            const std::vector<const Json*> managers = ManagersOf(client, EnclosureOf(client));
+            for (const Json* manager : managers) {
+                if (!Redfish::IsStandby(*manager)) {
+                    firmware = Redfish::SMMFirmwareFrom(*manager);
+                    return SMM_SUCCESS;
+                }
+            }
+            throw Error(Cause::kMissingResource, "every manager of the enclosure is in standby");
+        });
+}
+
+SMMInventoryErrorCode NetworkBackend::SMMInventoryGetPSUFirmware(
+    const ConnectionInfo& connection, std::vector<PSUFwInfo>& power_supplies) {
+    return Serve<SMMInventoryErrorCode>(
+        connection.host, connection.port, connection.user, connection.password, SmmCode,
+        [&](Redfish::Client& client) {
+            const Json& enclosure = EnclosureOf(client);
+            std::vector<const Json*> supplies;
+            if (const std::string subsystem = Redfish::Link(enclosure, {"PowerSubsystem"});
+                !subsystem.empty()) {
+                std::string collection = Redfish::Link(client.Get(subsystem), {"PowerSupplies"});
+                const std::string usual =
+                    Redfish::NormalisePath(Redfish::Text(enclosure, {"@odata.id"})) +
+                    "/PowerSubsystem";
+                if (collection.empty() && Redfish::NormalisePath(subsystem) != usual) {
+                    // A link that leads astray (seen in published services): the URI the
+                    // standard prescribes for a chassis's power subsystem is the next guess.
+                    Report(Severity::kNote, Cause::kBadAnswer, connection.host,
+                           PortOr443(connection.port),
+                           "the PowerSubsystem link leads to " + subsystem +
+                               ", which lists no power supplies; " + usual + " is read instead");
+                    collection = Redfish::Link(client.Get(usual), {"PowerSupplies"});
+                }
+                if (!collection.empty()) {
+                    supplies = client.Members(collection);
+                }
+            } else if (const std::string power = Redfish::Link(enclosure, {"Power"});
+                       !power.empty()) {
+                // The older Power resource holds its supplies inline.
+                const Json& resource = client.Get(power);
+                const auto list = resource.find("PowerSupplies");
+                if (list != resource.end() && list->is_array()) {
+                    for (const Json& supply : *list) {
+                        supplies.push_back(&supply);
+                    }
+                }
+            }
+            std::vector<PSUFwInfo> found;
+            for (std::size_t position = 0; position < supplies.size(); ++position) {
+                if (auto psu = Redfish::PowerSupplyFrom(*supplies[position], position)) {
+                    found.push_back(std::move(*psu));
+                }
+            }
+            power_supplies.insert(power_supplies.end(), found.begin(), found.end());
+            return SMM_SUCCESS;
+        });
+}
+
+SystemCheck::ErrorCode NetworkBackend::SystemCheckGetMachineType(
+    const SystemCheckTargets& targets, std::pair<std::string, std::string>& machine_type) {
+    if (targets.connections.empty()) {
+        return SystemCheck::CONNECTION_FAILED;
+    }
+    const ConnectionInfo& connection = targets.connections.front();
+    return Serve<SystemCheck::ErrorCode>(
+        connection.host, connection.port, connection.user, connection.password, SystemCheckCode,
+        [&](Redfish::Client& client) {
+            const std::string systems = Redfish::Link(client.Root(), {"Systems"});
+            if (systems.empty()) {
+                throw Error(Cause::kMissingResource, "the service lists no computer systems");
+            }
+            const Json* system = client.FirstMember(systems);
+            if (system == nullptr) {
+                throw Error(Cause::kMissingResource, systems + " holds no computer system");
+            }
+            machine_type = Redfish::MachineTypeFrom(*system);
+            bool any_readable = false;
+            const bool listed = Listed(targets.systems_lists, machine_type.first, any_readable);
+            if (!any_readable) {
+                Report(Severity::kError, Cause::kSystemsList, connection.host,
+                       PortOr443(connection.port),
+                       "none of the systems lists could be read (" +
+                           (targets.systems_lists.empty() ? std::string("none given")
+                                                          : targets.systems_lists.front()) +
+                           ", ...)",
+                       "reinstall the tool: the lists lie next to its module");
+                return SystemCheck::SYSTEMS_LIST_UNREADABLE;
+            }
+            if (!listed) {
+                Report(Severity::kNote, Cause::kSystemsList, connection.host,
+                       PortOr443(connection.port),
+                       "machine type " + machine_type.first +
+                           " is on none of the systems lists; it is read as a generic Redfish "
+                           "server");
+            }
+            return SystemCheck::SUCCESS;
+        });
+}
+
+}  // namespace Tesmora

@@ -1,0 +1,507 @@
+#include "redfish/Client.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <ctime>
+#include <set>
+#include <thread>
+
+#include "redfish/Mapping.h"
+#include "tesmora/Log.h"
+
+namespace Tesmora::Redfish {
+
+namespace {
+
+using Net::TransportFailure;
+
+constexpr const char* kServiceRoot = "/redfish/v1/";
+
+bool Retryable(TransportFailure failure) {
+    // A time-out is not retried: another attempt would only double the wait.
+    return failure == TransportFailure::kConnectionLost || failure == TransportFailure::kTruncated;
+}
+
+Error ErrorOf(const Net::TransportError& error, const std::string& endpoint,
+              const std::string& target) {
+    const std::string detail = error.what();
+    switch (error.failure()) {
+        case TransportFailure::kNameNotResolved:
+            return Error(Cause::kNameNotResolved, "the host name does not resolve (" + detail + ")",
+                         "check --host");
+        case TransportFailure::kConnectFailed:
+            return Error(Cause::kUnreachable, "cannot connect (" + detail + ")",
+                         "check --host and the port, and that the service runs");
+        case TransportFailure::kCertificate:
+            return Error(Cause::kCertificate,
+                         "the certificate is not trusted or names another host (" + detail + ")",
+                         "trust its CA with --ca-file FILE, or skip verification with --insecure");
+        case TransportFailure::kTlsFailed:
+            return Error(Cause::kTls, "no TLS session could be set up (" + detail + ")",
+                         "check that the port serves HTTPS");
+        case TransportFailure::kTimedOut:
+            return Error(Cause::kTimeout,
+                         "no whole answer to " + target + " in time (" + detail + ")",
+                         "raise --timeout for a slow service");
+        case TransportFailure::kConnectionLost:
+            return Error(Cause::kUnreachable,
+                         "the connection broke while asking for " + target + " (" + detail + ")");
+        case TransportFailure::kTruncated:
+            return Error(Cause::kBadAnswer, "the answer to " + target + " was cut short");
+        case TransportFailure::kTooLarge:
+            return Error(Cause::kBadAnswer, "the answer to " + target + " is larger than allowed");
+        case TransportFailure::kMalformed:
+            return Error(Cause::kNotRedfish,
+                         "what answers at " + endpoint + " does not speak HTTP (" + detail + ")");
+    }
+    return Error(Cause::kBadAnswer, detail);
+}
+
+// Whether the client can go on after this error: only failures of one resource leave it usable.
+bool EndsClient(Cause cause) {
+    switch (cause) {
+        case Cause::kMissingResource:
+        case Cause::kBadAnswer:
+        case Cause::kPagingLoop:
+        case Cause::kServiceError:
+            return false;
+        default:
+            return true;
+    }
+}
+
+// An HTTP date ("Sun, 06 Nov 1994 08:49:37 GMT") as seconds since 1970, UTC.
+std::optional<std::int64_t> SecondsSinceEpoch(const std::string& text) {
+    static const std::string kMonths = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    char month_name[4] = {};
+    int day = 0, year = 0, hour = 0, minute = 0, second = 0;
+    if (std::sscanf(text.c_str(), "%*3s, %d %3s %d %d:%d:%d GMT", &day, month_name, &year, &hour,
+                    &minute, &second) != 6) {
+        return std::nullopt;
+    }
+    const std::size_t at = kMonths.find(month_name);
+    if (at == std::string::npos || at % 3 != 0) {
+        return std::nullopt;
+    }
+    // Days from the civil date, counting years from March so that leap days come last.
+    const int month = static_cast<int>(at / 3) + 1;
+    const int y = year - (month <= 2 ? 1 : 0);
+    const int era = (y >= 0 ? y : y - 399) / 400;
+    const int year_of_era = y - era * 400;
+    const int day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+    const std::int64_t days = std::int64_t{era} * 146097 + day_of_era - 719468;
+    return days * 86400 + hour * 3600 + minute * 60 + second;
+}
+
+// Retry-After as seconds or as an HTTP date; nullopt when absent or unreadable.
+std::optional<std::chrono::milliseconds> RetryAfter(const Net::HttpResponse& response) {
+    const std::string* value = response.Header("Retry-After");
+    if (value == nullptr || value->empty()) {
+        return std::nullopt;
+    }
+    if (std::all_of(value->begin(), value->end(),
+                    [](unsigned char c) { return std::isdigit(c); })) {
+        if (value->size() > 9) {
+            return std::chrono::hours(24 * 365);
+        }
+        return std::chrono::seconds(std::stol(*value));
+    }
+    if (const auto at = SecondsSinceEpoch(*value)) {
+        const std::int64_t now = std::time(nullptr);
+        return std::chrono::seconds(*at > now ? *at - now : 0);
+    }
+    return std::nullopt;
+}
+
+Error Refused(int status, const std::string& path) {
+    return Error(
+        Cause::kAuthentication,
+        "refused the user name or password (HTTP " + std::to_string(status) + " at " + path + ")",
+        "check --user and the password");
+}
+
+bool IsRedirect(int status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+std::string SecondsText(std::chrono::milliseconds wait) {
+    return std::to_string((wait.count() + 999) / 1000) + " s";
+}
+
+}  // namespace
+
+std::string NormalisePath(const std::string& link) {
+    std::string path = link.substr(0, link.find('#'));
+    const std::size_t query = path.find('?');
+    std::string tail = query == std::string::npos ? std::string() : path.substr(query);
+    path = path.substr(0, query);
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    if (path == "/redfish/v1") {
+        path = kServiceRoot;
+    }
+    static const std::string kAllowed = "-._~!$&'()*+,;=:@/%?";
+    std::string encoded;
+    for (const unsigned char c : path + tail) {
+        if (std::isalnum(c) || kAllowed.find(static_cast<char>(c)) != std::string::npos) {
+            encoded += static_cast<char>(c);
+        } else {
+            static const char* const kHex = "0123456789ABCDEF";
+            encoded += '%';
+            encoded += kHex[c >> 4];
+            encoded += kHex[c & 15];
+        }
+    }
+    return encoded;
+}
+
+std::string BasicAuthorization(const Credentials& credentials) {
+    static const char* const kAlphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    const std::string plain = credentials.user + ":" + credentials.password;
+    std::string encoded;
+    for (std::size_t i = 0; i < plain.size(); i += 3) {
+        const std::size_t left = plain.size() - i;
+        std::uint32_t block = static_cast<unsigned char>(plain[i]) << 16;
+        if (left > 1) {
+            block |= static_cast<unsigned char>(plain[i + 1]) << 8;
+        }
+        if (left > 2) {
+            block |= static_cast<unsigned char>(plain[i + 2]);
+        }
+        encoded += kAlphabet[(block >> 18) & 63];
+        encoded += kAlphabet[(block >> 12) & 63];
+        encoded += left > 1 ? kAlphabet[(block >> 6) & 63] : '=';
+        encoded += left > 2 ? kAlphabet[block & 63] : '=';
+    }
+    return "Basic " + encoded;
+}
+
+Client::Client(std::string endpoint, Credentials credentials,
+               std::unique_ptr<Net::Transport> transport, Policy policy, Reporter reporter)
+    : endpoint_(std::move(endpoint)),
+      credentials_(std::move(credentials)),
+      transport_(std::move(transport)),
+      policy_(std::move(policy)),
+      reporter_(std::move(reporter)) {
+    if (!policy_.sleep) {
+        policy_.sleep = [](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); };
+    }
+}
+
+Client::~Client() {
+    Close();
+}
+
+void Client::Fail(const Error& error) {
+    if (EndsClient(error.cause())) {
+        failed_ = error;
+    }
+    throw error;
+}
+
+Net::HttpResponse Client::Exchange(const std::string& method, std::string target,
+                                   const std::string& body, bool authenticated) {
+    unsigned int attempt = 0;
+    int redirects = 0;
+    for (;;) {
+        Net::HttpRequest request{method, target, {}, body};
+        request.headers.push_back({"Accept", "application/json"});
+        request.headers.push_back({"OData-Version", "4.0"});
+        if (!body.empty()) {
+            request.headers.push_back({"Content-Type", "application/json; charset=utf-8"});
+        }
+        if (authenticated && login_ == Login::kSession) {
+            request.headers.push_back({"X-Auth-Token", token_});
+        } else if (authenticated && login_ == Login::kBasic) {
+            request.headers.push_back({"Authorization", BasicAuthorization(credentials_)});
+        }
+
+        Net::HttpResponse response;
+        try {
+            response = transport_->Send(request);
+        } catch (const Net::TransportError& error) {
+            // A log-in is not sent twice: the first may have opened a session already.
+            if (Retryable(error.failure()) && attempt < policy_.retries && method != "POST") {
+                policy_.sleep(policy_.first_backoff * (1 << std::min(attempt, 4u)));
+                ++attempt;
+                continue;
+            }
+            Fail(ErrorOf(error, endpoint_, target));
+        }
+        TS_LOG(4) << method << " " << target << " -> " << response.status << " ("
+                  << response.body.size() << " bytes)";
+
+        if (IsRedirect(response.status)) {
+            const std::string* location = response.Header("Location");
+            std::string next = location ? *location : std::string();
+            for (const char* scheme : {"https://", "http://"}) {
+                const std::string prefix = scheme + endpoint_;
+                if (next.rfind(prefix, 0) == 0 &&
+                    (next.size() == prefix.size() || next[prefix.size()] == '/')) {
+                    next = next.substr(prefix.size());
+                }
+            }
+            if (next.empty() || next[0] != '/' || next.rfind("//", 0) == 0) {
+                Fail(Error(Cause::kRedirect,
+                           target + " redirects to another host (" +
+                               (location ? *location : std::string("nowhere")) +
+                               "), which is not followed",
+                           "give that host as --host if it is the service"));
+            }
+            if (++redirects > policy_.max_redirects) {
+                Fail(Error(Cause::kRedirect, target + " redirects more than " +
+                                                 std::to_string(policy_.max_redirects) + " times"));
+            }
+            target = NormalisePath(next);
+            continue;
+        }
+
+        const bool busy = response.status == 429 || response.status == 503;
+        if ((busy || response.status >= 500) && attempt < policy_.retries &&
+            (method != "POST" || busy)) {
+            std::chrono::milliseconds wait = policy_.first_backoff * (1 << std::min(attempt, 4u));
+            if (const auto asked = busy ? RetryAfter(response) : std::nullopt) {
+                if (*asked > policy_.timeout) {
+                    Fail(Error(Cause::kServiceError,
+                               "the service is busy and asks to wait " + SecondsText(*asked) +
+                                   " before asking for " + target + " again",
+                               "try again later, or raise --timeout"));
+                }
+                wait = *asked;
+            }
+            policy_.sleep(wait);
+            ++attempt;
+            continue;
+        }
+        return response;
+    }
+}
+
+Json Client::Interpret(const Net::HttpResponse& response, const std::string& path) {
+    const int status = response.status;
+    if (status == 401 || status == 403) {
+        Fail(Refused(status, path));
+    }
+    if (status == 404 || status == 410) {
+        Fail(Error(Cause::kMissingResource,
+                   path + " does not exist (HTTP " + std::to_string(status) + ")"));
+    }
+    if (status >= 500 || status == 429) {
+        Fail(Error(Cause::kServiceError, "the service failed to answer " + path + " (HTTP " +
+                                             std::to_string(status) + ", " +
+                                             std::to_string(policy_.retries + 1) + " attempts)"));
+    }
+    if (status != 200) {
+        Fail(
+            Error(Cause::kBadAnswer, "unexpected HTTP " + std::to_string(status) + " for " + path));
+    }
+    Json json = Json::parse(response.body, nullptr, false);
+    if (json.is_discarded() || !json.is_object()) {
+        Fail(Error(Cause::kBadAnswer, "the answer to " + path + " is not a JSON object"));
+    }
+    return json;
+}
+
+const Json& Client::Root() {
+    if (const auto found = resources_.find(kServiceRoot); found != resources_.end()) {
+        return found->second;
+    }
+    if (failed_) {
+        throw *failed_;
+    }
+    const Net::HttpResponse response = Exchange("GET", kServiceRoot, std::string(), false);
+    if (response.status == 401 || response.status == 403) {
+        // A service that wants credentials even for its root: log in where sessions usually are.
+        login_ = Login::kNone;
+        LogIn();
+        return Get(kServiceRoot);
+    }
+    if (response.status >= 500 || response.status == 429) {
+        Interpret(response, kServiceRoot);  // a busy or failing service, not a missing one
+    }
+    const std::string where = "https://" + endpoint_ + kServiceRoot;
+    if (response.status != 200) {
+        Fail(Error(
+            Cause::kNotRedfish,
+            "no Redfish service at " + where + " (HTTP " + std::to_string(response.status) + ")",
+            "check --host and the port"));
+    }
+    Json root = Json::parse(response.body, nullptr, false);
+    const bool redfish =
+        root.is_object() && (root.contains("RedfishVersion") ||
+                             Text(root, {"@odata.type"}).find("ServiceRoot") != std::string::npos);
+    if (!redfish) {
+        const std::string* type = response.Header("Content-Type");
+        Fail(Error(Cause::kNotRedfish,
+                   "no Redfish service at " + where + " (the answer is " +
+                       (type ? *type : std::string("untyped")) + ", not a service root)",
+                   "check --host and the port"));
+    }
+    return resources_.emplace(kServiceRoot, std::move(root)).first->second;
+}
+
+void Client::LogIn() {
+    std::string sessions = "/redfish/v1/SessionService/Sessions";
+    if (const auto root = resources_.find(kServiceRoot); root != resources_.end()) {
+        const std::string collection = Link(root->second, {"Links", "Sessions"});
+        if (collection.empty()) {
+            login_ = Login::kBasic;  // the service offers no sessions
+            return;
+        }
+        sessions = NormalisePath(collection);
+    }
+    const std::string body =
+        Json{{"UserName", credentials_.user}, {"Password", credentials_.password}}.dump();
+    const Net::HttpResponse response = Exchange("POST", sessions, body, false);
+    const int status = response.status;
+    if (status == 401 || status == 403) {
+        Fail(Refused(status, sessions));
+    }
+    if (status == 404 || status == 405 || status == 501) {
+        login_ = Login::kBasic;
+        return;
+    }
+    const std::string* token = response.Header("X-Auth-Token");
+    if (status < 200 || status > 299 || token == nullptr || token->empty()) {
+        Fail(Error(Cause::kServiceError, "no session could be opened (HTTP " +
+                                             std::to_string(status) + " at " + sessions + ")"));
+    }
+    token_ = *token;
+    login_ = Login::kSession;
+    if (const std::string* location = response.Header("Location")) {
+        std::string path = *location;
+        const std::size_t scheme = path.find("://");
+        if (scheme != std::string::npos) {
+            const std::size_t slash = path.find('/', scheme + 3);
+            path = slash == std::string::npos ? std::string() : path.substr(slash);
+        }
+        session_path_ = NormalisePath(path);
+    } else {
+        const Json answer = Json::parse(response.body, nullptr, false);
+        if (const std::string id = Text(answer, {"@odata.id"}); !id.empty()) {
+            session_path_ = NormalisePath(id);
+        }
+    }
+    if (session_path_.empty()) {
+        reporter_(Severity::kWarning, Cause::kSession,
+                  "the service opened a session without saying where; it cannot be closed");
+    }
+}
+
+const Json& Client::Get(const std::string& link) {
+    const std::string path = NormalisePath(link);
+    if (const auto found = resources_.find(path); found != resources_.end()) {
+        return found->second;
+    }
+    if (failed_) {
+        throw *failed_;
+    }
+    if (login_ == Login::kNone) {
+        Root();
+        if (login_ == Login::kNone) {
+            LogIn();
+        }
+        if (const auto found = resources_.find(path); found != resources_.end()) {
+            return found->second;
+        }
+    }
+    Json json = Interpret(Exchange("GET", path, std::string(), true), path);
+    return resources_.emplace(path, std::move(json)).first->second;
+}
+
+const Json* Client::Fetch(const std::string& link, const std::string& collection) {
+    try {
+        return &Get(link);
+    } catch (const Error& error) {
+        if (EndsClient(error.cause())) {
+            throw;
+        }
+        reporter_(Severity::kWarning, error.cause(),
+                  std::string(error.what()) + "; left out of " + collection);
+        return nullptr;
+    }
+}
+
+std::vector<const Json*> Client::Members(const std::string& link) {
+    const std::string collection = NormalisePath(link);
+    std::vector<const Json*> members;
+    std::set<std::string> seen_members;
+    std::set<std::string> seen_pages{collection};
+    const Json* page = &Get(collection);
+    for (std::size_t pages = 1;; ++pages) {
+        const auto list = page->find("Members");
+        if (list == page->end() || !list->is_array()) {
+            Fail(Error(Cause::kBadAnswer, collection + " is not a collection (no Members list)"));
+        }
+        for (const Json& member : *list) {
+            const std::string id = Link(member, {});
+            if (id.empty()) {
+                reporter_(Severity::kWarning, Cause::kBadAnswer,
+                          "a member of " + collection + " has no @odata.id; left out");
+                continue;
+            }
+            const std::string path = NormalisePath(id);
+            if (!seen_members.insert(path).second) {
+                reporter_(Severity::kNote, Cause::kBadAnswer,
+                          collection + " lists " + path + " more than once; taken once");
+                continue;
+            }
+            if (const Json* resource = Fetch(path, collection)) {
+                members.push_back(resource);
+            }
+        }
+        const std::string next = Text(*page, {"Members@odata.nextLink"});
+        if (next.empty()) {
+            return members;
+        }
+        const std::string next_path = NormalisePath(next);
+        if (!seen_pages.insert(next_path).second || pages >= policy_.max_pages) {
+            Fail(Error(Cause::kPagingLoop, "the pages of " + collection + " lead back to " +
+                                               next_path + "; reading stopped"));
+        }
+        page = &Get(next_path);
+    }
+}
+
+const Json* Client::FirstMember(const std::string& link) {
+    const std::string collection = NormalisePath(link);
+    const Json& page = Get(collection);
+    const auto list = page.find("Members");
+    if (list == page.end() || !list->is_array()) {
+        Fail(Error(Cause::kBadAnswer, collection + " is not a collection (no Members list)"));
+    }
+    const std::string first = list->empty() ? std::string() : Link(list->front(), {});
+    return first.empty() ? nullptr : &Get(first);
+}
+
+void Client::Close() noexcept {
+    if (login_ != Login::kSession || session_path_.empty()) {
+        login_ = Login::kNone;
+        return;
+    }
+    try {
+        const Net::HttpResponse response = Exchange("DELETE", session_path_, std::string(), true);
+        if (response.status != 404 && (response.status < 200 || response.status > 299)) {
+            reporter_(Severity::kWarning, Cause::kSession,
+                      "the session " + session_path_ + " could not be closed (HTTP " +
+                          std::to_string(response.status) + ")");
+        }
+    } catch (const std::exception& error) {
+        try {
+            reporter_(
+                Severity::kWarning, Cause::kSession,
+                "the session " + session_path_ + " could not be closed (" + error.what() + ")");
+        } catch (...) {
+        }
+    } catch (...) {
+    }
+    login_ = Login::kNone;
+    token_.clear();
+    session_path_.clear();
+}
+
+}  // namespace Tesmora::Redfish

@@ -1,0 +1,127 @@
+// A Redfish client for one endpoint: its service root, its session, its resources.
+//
+// The client logs in at the first request that needs it: a session (POST to the service root's
+// Links.Sessions, X-Auth-Token afterwards), or HTTP Basic where the service offers no sessions.
+// Close logs out; the destructor calls it. Every resource read is kept, so none is fetched
+// twice. Requests are retried after a lost connection or an HTTP 5xx/429 answer, waiting a
+// growing back-off or what Retry-After asks (never longer than the time-out); redirects are
+// followed only within the same host and port.
+//
+// Failures throw Error. Some end the client for good (refused log-in, no connection, no Redfish
+// service, a time-out, a certificate): later requests throw the same Error without touching the
+// network. Others concern one resource (missing, not JSON) and leave the client usable.
+// Warnings (a collection member skipped) go to the Reporter.
+//
+// Threads: one thread at a time; Mutex() is there for callers that share a client. The password
+// and the session token go into request headers and the log-in body only: no Error, report or
+// log line holds them.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tesmora/Diagnostics.h"
+#include "transport/Transport.h"
+
+namespace Tesmora::Redfish {
+
+using Json = nlohmann::json;
+
+class Error : public std::runtime_error {
+public:
+    Error(Cause cause, const std::string& message, std::string hint = std::string())
+        : std::runtime_error(message), cause_(cause), hint_(std::move(hint)) {}
+    Cause cause() const { return cause_; }
+    const std::string& hint() const { return hint_; }
+
+private:
+    Cause cause_;
+    std::string hint_;
+};
+
+struct Policy {
+    unsigned int retries = 2;
+    std::chrono::milliseconds timeout{std::chrono::seconds(30)};  // longest wait asked for
+    std::chrono::milliseconds first_backoff{500};                 // doubles with each retry
+    int max_redirects = 5;
+    std::size_t max_pages = 10000;
+    // How the client waits between attempts; tests replace it.
+    std::function<void(std::chrono::milliseconds)> sleep;
+};
+
+struct Credentials {
+    std::string user;
+    std::string password;
+};
+
+// Tells the client's owner of a warning or a note about this endpoint.
+using Reporter = std::function<void(Severity, Cause, const std::string& message)>;
+
+class Client {
+public:
+    Client(std::string endpoint, Credentials credentials, std::unique_ptr<Net::Transport> transport,
+           Policy policy, Reporter reporter);
+    ~Client();
+    Client(const Client&) = delete;
+    Client& operator=(const Client&) = delete;
+
+    std::mutex& Mutex() { return mutex_; }
+
+    // The service root, read without credentials where the service allows it.
+    const Json& Root();
+
+    // The resource at path (a URI path as @odata.id gives it, with or without a query).
+    const Json& Get(const std::string& path);
+
+    // The members of the collection at path, in order, each once, across every page. A member
+    // that is missing or unreadable is reported and left out.
+    std::vector<const Json*> Members(const std::string& path);
+
+    // The first member of the collection at path, or nullptr for an empty collection.
+    const Json* FirstMember(const std::string& path);
+
+    // Logs out of the session, if one is open; reports, never throws.
+    void Close() noexcept;
+
+private:
+    enum class Login { kNone, kSession, kBasic };
+
+    void LogIn();
+    Net::HttpResponse Exchange(const std::string& method, std::string target,
+                               const std::string& body, bool authenticated);
+    Json Interpret(const Net::HttpResponse& response, const std::string& path);
+    [[noreturn]] void Fail(const Error& error);  // remembers it when it ends the client
+    const Json* Fetch(const std::string& path, const std::string& collection);
+
+    std::string endpoint_;  // "host:port"
+    Credentials credentials_;
+    std::unique_ptr<Net::Transport> transport_;
+    Policy policy_;
+    Reporter reporter_;
+
+    std::mutex mutex_;
+    Login login_ = Login::kNone;
+    std::string token_;
+    std::string session_path_;
+    std::optional<Error> failed_;
+    std::map<std::string, Json> resources_;
+};
+
+// The path a link names, as the client keys and requests it: no fragment, no trailing slash
+// (but the service root's), characters outside a URI percent-encoded.
+std::string NormalisePath(const std::string& link);
+
+// "Basic " and the base64 of user:password.
+std::string BasicAuthorization(const Credentials& credentials);
+
+}  // namespace Tesmora::Redfish

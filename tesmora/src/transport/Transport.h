@@ -1,0 +1,94 @@
+// One HTTP(S) connection to one remote endpoint, as the network libraries use it.
+//
+// A Transport sends one request at a time and waits for the whole answer. It keeps its
+// connection open between requests (keep-alive) and reconnects by itself when the peer closed
+// it. Redirects are never followed: a 3xx answer is handed back like any other. Each platform
+// has its own implementation (libcurl on Linux, WinHTTP on Windows), chosen at build time;
+// MakeTransport builds the running platform's.
+//
+// Threads: one Transport serves one thread at a time; distinct Transports are independent.
+// Failures below HTTP (name, connection, TLS, time-out, size, framing) throw TransportError;
+// an HTTP status of any value is an answer, not a failure. Nothing here writes a request's
+// headers or body anywhere: they may carry credentials.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace Tesmora::Net {
+
+struct HttpHeader {
+    std::string name;
+    std::string value;
+};
+
+struct HttpRequest {
+    std::string method;  // "GET", "POST", "DELETE", ...
+    std::string target;  // origin form: the path and query, e.g. "/redfish/v1/Systems?$skip=2"
+    std::vector<HttpHeader> headers;  // besides Host and Content-Length, which the transport sets
+    std::string body;
+};
+
+struct HttpResponse {
+    int status = 0;
+    std::vector<HttpHeader> headers;  // as received, in order
+    std::string body;
+
+    // The value of the first header with this name (ASCII case-insensitive), or nullptr.
+    const std::string* Header(std::string_view name) const;
+};
+
+enum class TransportFailure {
+    kNameNotResolved,  // the host name has no address
+    kConnectFailed,    // refused, unreachable, no route
+    kTlsFailed,        // no TLS session could be set up (not a TLS peer, no common protocol)
+    kCertificate,      // the peer's certificate is not trusted or does not name the host
+    kTimedOut,         // the connect or the whole request took longer than allowed
+    kConnectionLost,   // the connection broke before an answer began (reset, closed)
+    kTruncated,        // the answer ended before the length it announced
+    kTooLarge,         // the body exceeds the size cap
+    kMalformed,        // the peer does not speak HTTP
+};
+
+class TransportError : public std::runtime_error {
+public:
+    TransportError(TransportFailure failure, const std::string& detail)
+        : std::runtime_error(detail), failure_(failure) {}
+    TransportFailure failure() const { return failure_; }
+
+private:
+    TransportFailure failure_;
+};
+
+struct TransportOptions {
+    std::string host;  // a name, an IPv4 address or an IPv6 address without brackets
+    std::uint16_t port = 443;
+    bool use_tls = true;
+    bool verify_peer = true;  // false: accept any certificate and any name (explicit opt-out)
+    std::string ca_file;      // PEM certificates trusted besides the system's store
+    std::chrono::milliseconds connect_timeout{30000};
+    std::chrono::milliseconds request_timeout{30000};  // one request, first byte to last
+    std::size_t max_body_bytes = std::size_t{16} << 20;
+};
+
+class Transport {
+public:
+    virtual ~Transport() = default;
+
+    // Sends the request and returns the whole answer. Throws TransportError.
+    virtual HttpResponse Send(const HttpRequest& request) = 0;
+};
+
+// The running platform's transport to options.host; nothing is connected before the first Send.
+std::unique_ptr<Transport> MakeTransport(const TransportOptions& options);
+
+// "host:port" as a URL authority: IPv6 addresses in brackets.
+std::string Authority(const std::string& host, std::uint16_t port);
+
+}  // namespace Tesmora::Net

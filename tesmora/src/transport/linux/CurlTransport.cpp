@@ -1,0 +1,195 @@
+// The transport on Linux: libcurl, one easy handle per transport so that its connection is kept
+// and reused from one request to the next.
+#include <curl/curl.h>
+
+#include <mutex>
+
+#include "transport/Transport.h"
+
+namespace Tesmora::Net {
+
+namespace {
+
+void InitialiseOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// What one transfer collects; the callbacks see it through their user pointer.
+struct Transfer {
+    HttpResponse response;
+    std::size_t max_body_bytes = 0;
+    bool too_large = false;
+};
+
+std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
+    auto& transfer = *static_cast<Transfer*>(user);
+    const std::size_t bytes = size * count;
+    if (transfer.response.body.size() + bytes > transfer.max_body_bytes) {
+        transfer.too_large = true;
+        return 0;  // aborts the transfer
+    }
+    transfer.response.body.append(data, bytes);
+    return bytes;
+}
+
+std::string Trim(std::string text) {
+    const char* const blanks = " \t\r\n";
+    const std::size_t first = text.find_first_not_of(blanks);
+    if (first == std::string::npos) {
+        return std::string();
+    }
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
+    auto& transfer = *static_cast<Transfer*>(user);
+    const std::size_t bytes = size * count;
+    const std::string line(data, bytes);
+    if (line.rfind("HTTP/", 0) == 0) {
+        // A new status line (after an interim 1xx answer) starts the headers afresh.
+        transfer.response.headers.clear();
+        return bytes;
+    }
+    const std::size_t colon = line.find(':');
+    if (colon != std::string::npos) {
+        transfer.response.headers.push_back(
+            HttpHeader{Trim(line.substr(0, colon)), Trim(line.substr(colon + 1))});
+    }
+    return bytes;
+}
+
+TransportFailure FailureOf(CURLcode code, const Transfer& transfer) {
+    switch (code) {
+        case CURLE_COULDNT_RESOLVE_HOST:
+            return TransportFailure::kNameNotResolved;
+        case CURLE_COULDNT_CONNECT:
+            return TransportFailure::kConnectFailed;
+        case CURLE_OPERATION_TIMEDOUT:
+            return TransportFailure::kTimedOut;
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+            return TransportFailure::kCertificate;
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_SSL_CIPHER:
+        case CURLE_SSL_CERTPROBLEM:
+            return TransportFailure::kTlsFailed;
+        case CURLE_PARTIAL_FILE:
+            return TransportFailure::kTruncated;
+        case CURLE_FILESIZE_EXCEEDED:
+            return TransportFailure::kTooLarge;
+        case CURLE_WRITE_ERROR:
+            return transfer.too_large ? TransportFailure::kTooLarge
+                                      : TransportFailure::kConnectionLost;
+        case CURLE_WEIRD_SERVER_REPLY:
+        case CURLE_UNSUPPORTED_PROTOCOL:
+        case CURLE_BAD_CONTENT_ENCODING:
+            return TransportFailure::kMalformed;
+        default:
+            return TransportFailure::kConnectionLost;
+    }
+}
+
+class CurlTransport : public Transport {
+public:
+    explicit CurlTransport(const TransportOptions& options)
+        : options_(options),
+          base_url_((options.use_tls ? "https://" : "http://") +
+                    Authority(options.host, options.port)) {
+        InitialiseOnce();
+        handle_ = curl_easy_init();
+        if (handle_ == nullptr) {
+            throw TransportError(TransportFailure::kConnectFailed, "cannot start libcurl");
+        }
+    }
+
+    ~CurlTransport() override { curl_easy_cleanup(handle_); }
+    CurlTransport(const CurlTransport&) = delete;
+    CurlTransport& operator=(const CurlTransport&) = delete;
+
+    HttpResponse Send(const HttpRequest& request) override {
+        Transfer transfer;
+        transfer.max_body_bytes = options_.max_body_bytes;
+        const std::string url = base_url_ + request.target;
+
+        curl_slist* headers = nullptr;
+        // No "Expect: 100-continue" round trip, and no compressed answers to unpack.
+        headers = curl_slist_append(headers, "Expect:");
+        for (const HttpHeader& header : request.headers) {
+            headers = curl_slist_append(headers, (header.name + ": " + header.value).c_str());
+        }
+
+        char error[CURL_ERROR_SIZE] = {};
+        Configure(request, url, headers, transfer, error);
+        const CURLcode code = curl_easy_perform(handle_);
+        curl_slist_free_all(headers);
+        if (code != CURLE_OK) {
+            throw TransportError(FailureOf(code, transfer),
+                                 error[0] != '\0' ? error : curl_easy_strerror(code));
+        }
+        long status = 0;
+        curl_easy_getinfo(handle_, CURLINFO_RESPONSE_CODE, &status);
+        transfer.response.status = static_cast<int>(status);
+        return std::move(transfer.response);
+    }
+
+private:
+    void Configure(const HttpRequest& request, const std::string& url, curl_slist* headers,
+                   Transfer& transfer, char* error) {
+        CURL* const h = handle_;
+        curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error);
+        curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, options_.use_tls ? "https" : "http");
+        curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long{CURL_HTTP_VERSION_1_1});
+        // Management networks are reached directly, whatever proxy the environment names.
+        curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
+        curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+        curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
+                         static_cast<long>(options_.connect_timeout.count()));
+        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS,
+                         static_cast<long>(options_.request_timeout.count()));
+        curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE,
+                         static_cast<curl_off_t>(options_.max_body_bytes));
+        curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, options_.verify_peer ? 1L : 0L);
+        curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, options_.verify_peer ? 2L : 0L);
+        if (!options_.ca_file.empty()) {
+            curl_easy_setopt(h, CURLOPT_CAINFO, options_.ca_file.c_str());
+        }
+        curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
+        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnBody);
+        curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
+        curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, OnHeader);
+        curl_easy_setopt(h, CURLOPT_HEADERDATA, &transfer);
+
+        // Every request states its method in full, so nothing of the previous one carries over.
+        curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, nullptr);
+        if (request.body.empty() && request.method != "POST") {
+            curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+            if (request.method != "GET") {
+                curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+            }
+        } else {
+            curl_easy_setopt(h, CURLOPT_POST, 1L);
+            curl_easy_setopt(h, CURLOPT_POSTFIELDS, request.body.data());
+            curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE,
+                             static_cast<curl_off_t>(request.body.size()));
+            if (request.method != "POST") {
+                curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+            }
+        }
+    }
+
+    TransportOptions options_;
+    std::string base_url_;
+    CURL* handle_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<Transport> MakeTransport(const TransportOptions& options) {
+    return std::make_unique<CurlTransport>(options);
+}
+
+}  // namespace Tesmora::Net

@@ -1,0 +1,249 @@
+"""Start the test Redfish server from Python and talk to its control endpoints.
+
+    from harness import RedfishServer, mockup
+
+    with RedfishServer("public-rackmount1", page_size=2) as server:
+        ...  # point the client at server.base_url, trusting server.ca_file
+        assert server.stats()["open_sessions"] == 0
+"""
+
+import base64
+import http.client
+import json
+import os
+import shutil
+import ssl
+import subprocess
+import sys
+import tempfile
+import time
+import urllib.parse
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SERVER_SCRIPT = os.path.join(HERE, "redfish_server.py")
+MOCKUPS = os.path.normpath(os.path.join(HERE, "..", "data", "redfish-mockups"))
+DEFAULT_MOCKUP = "public-rackmount1"
+DEFAULT_USER = "quendal"
+DEFAULT_PASSWORD = "Quendal-test-pw1"
+READY_TIMEOUT = 20.0
+
+if HERE not in sys.path:
+    sys.path.insert(0, HERE)
+from redfish_server import to_dos_path  # noqa: E402
+
+__all__ = ["MOCKUPS", "DEFAULT_MOCKUP", "DEFAULT_USER", "DEFAULT_PASSWORD",
+           "RedfishServer", "Response", "ServerError", "mockup",
+           "resolve_mockup", "server_args", "to_dos_path", "from_dos_path"]
+
+
+class ServerError(RuntimeError):
+    """The server did not start, or a control request failed."""
+
+
+def mockup(name):
+    """The folder of one of the mockups in tests/data/redfish-mockups."""
+    path = os.path.join(MOCKUPS, name)
+    if not os.path.isfile(os.path.join(path, "index.json")):
+        raise ValueError("no mockup %r in %s" % (name, MOCKUPS))
+    return path
+
+
+def resolve_mockup(name_or_dir):
+    """A mockup given by folder or by its name in MOCKUPS."""
+    if os.path.isdir(name_or_dir):
+        return os.path.abspath(name_or_dir)
+    return mockup(name_or_dir)
+
+
+def from_dos_path(path):
+    if path[:2].upper() == "Z:":
+        return path[2:].replace("\\", "/")
+    return path
+
+
+def server_args(user=None, password=None, no_sessions=False, page_size=0,
+                faults=(), delay_ms=0, tls_dir=None, lifetime=None, host=None,
+                port=None, dos_paths=False, verbose=False, extra_args=()):
+    """Command-line options of redfish_server.py for the keyword options."""
+    args = []
+    for flag, value in (("--user", user), ("--password", password),
+                        ("--tls-dir", tls_dir), ("--lifetime", lifetime),
+                        ("--host", host), ("--port", port)):
+        if value is not None:
+            args += [flag, str(value)]
+    if page_size:
+        args += ["--page-size", str(page_size)]
+    if delay_ms:
+        args += ["--delay-ms", str(delay_ms)]
+    for fault in faults:
+        args += ["--fault", fault]
+    for flag, on in (("--no-sessions", no_sessions),
+                     ("--dos-paths", dos_paths), ("--verbose", verbose)):
+        if on:
+            args.append(flag)
+    return args + list(extra_args)
+
+
+class Response:
+    def __init__(self, status, headers, body):
+        self.status = status
+        self.headers = headers
+        self.body = body
+
+    def json(self):
+        return json.loads(self.body)
+
+
+class RedfishServer:
+    """redfish_server.py in a subprocess, for the length of a with block.
+
+    Keyword options mirror the command line: user, password, no_sessions,
+    page_size, faults (a list), delay_ms, tls_dir, lifetime, host, port,
+    dos_paths, verbose, extra_args (passed as they are).  ready_file puts
+    the ready file at a chosen path instead of a private temporary folder.
+    """
+
+    def __init__(self, mockup=DEFAULT_MOCKUP, ready_file=None, **options):
+        self.mockup = resolve_mockup(mockup)
+        self.options = options
+        self.user = options.get("user") or DEFAULT_USER
+        self.password = options.get("password") or DEFAULT_PASSWORD
+        self._chosen_ready_file = ready_file
+        self.process = None
+        self.port = self.pid = self.ca_file = self.base_url = None
+        self.host = None
+        self.ready_file = None
+        self._dir = None
+        self._stderr = None
+
+    # ------------------------------------------------------------ life
+
+    def start(self):
+        self._dir = tempfile.mkdtemp(prefix="quendal-redfish-")
+        self.ready_file = self._chosen_ready_file or os.path.join(
+            self._dir, "ready.json")
+        # A ready file left by an earlier server would point at a dead port.
+        if os.path.exists(self.ready_file):
+            os.unlink(self.ready_file)
+        self._stderr = open(os.path.join(self._dir, "stderr"), "w+b")
+        command = [sys.executable, SERVER_SCRIPT, "--mockup", self.mockup,
+                   "--ready-file", self.ready_file]
+        command += server_args(**self.options)
+        self.process = subprocess.Popen(command, stdin=subprocess.DEVNULL,
+                                        stdout=subprocess.DEVNULL,
+                                        stderr=self._stderr)
+        try:
+            info = self._wait_ready()
+        except BaseException:
+            self.stop()
+            raise
+        self.port = info["port"]
+        self.pid = info["pid"]
+        self.base_url = info["base_url"]
+        self.ca_file = from_dos_path(info["ca_file"])
+        self.host = urllib.parse.urlsplit(self.base_url).hostname
+        return self
+
+    def _wait_ready(self):
+        deadline = time.monotonic() + READY_TIMEOUT
+        while time.monotonic() < deadline:
+            if os.path.exists(self.ready_file):
+                with open(self.ready_file) as f:
+                    return json.load(f)
+            if self.process.poll() is not None:
+                raise ServerError(
+                    "redfish_server.py exited with status %d:\n%s"
+                    % (self.process.returncode, self.stderr_text()))
+            time.sleep(0.02)
+        raise ServerError("redfish_server.py not ready after %.0f s:\n%s"
+                          % (READY_TIMEOUT, self.stderr_text()))
+
+    def stop(self):
+        """Stop the server: politely first, then by signal."""
+        if self.process is not None:
+            if self.process.poll() is None and self.port is not None:
+                try:
+                    self.shutdown()
+                except (OSError, ServerError, http.client.HTTPException):
+                    pass
+            for finish in (None, self.process.terminate, self.process.kill):
+                if finish is not None:
+                    finish()
+                try:
+                    self.process.wait(timeout=5)
+                    break
+                except subprocess.TimeoutExpired:
+                    pass
+            self.process = None
+        if self._stderr is not None:
+            self._stderr.close()
+            self._stderr = None
+        if self._dir is not None:
+            shutil.rmtree(self._dir, ignore_errors=True)
+            self._dir = None
+
+    def stderr_text(self):
+        if self._stderr is None:
+            return ""
+        self._stderr.flush()
+        self._stderr.seek(0)
+        return self._stderr.read().decode(errors="replace")
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    # ------------------------------------------------------------ HTTP
+
+    def ssl_context(self):
+        """A client context that trusts the server's throw-away CA only."""
+        return ssl.create_default_context(cafile=self.ca_file)
+
+    def connection(self, timeout=30, context=None, host=None):
+        return http.client.HTTPSConnection(
+            host or self.host, self.port, timeout=timeout,
+            context=context or self.ssl_context())
+
+    def basic_auth(self, user=None, password=None):
+        pair = "%s:%s" % (user or self.user, password or self.password)
+        return {"Authorization": "Basic "
+                + base64.b64encode(pair.encode()).decode()}
+
+    def request(self, method, path, body=None, headers=None, timeout=30):
+        """One request on a connection of its own; the body as bytes."""
+        if isinstance(body, (dict, list)):
+            body = json.dumps(body).encode()
+            headers = dict(headers or {}, **{"Content-Type":
+                                             "application/json"})
+        conn = self.connection(timeout)
+        try:
+            conn.request(method, path, body=body, headers=headers or {})
+            response = conn.getresponse()
+            return Response(response.status, response.headers,
+                            response.read())
+        finally:
+            conn.close()
+
+    def _control(self, method, name, payload=None):
+        body = None if payload is None else json.dumps(payload).encode()
+        response = self.request(method, "/__control/" + name, body,
+                                timeout=10)
+        if response.status != 200:
+            raise ServerError("%s /__control/%s: %d %s" % (
+                method, name, response.status,
+                response.body.decode(errors="replace")))
+        return response.json()
+
+    def stats(self):
+        return self._control("GET", "stats")
+
+    def reset(self):
+        return self._control("POST", "reset")
+
+    def set_faults(self, faults):
+        return self._control("POST", "faults", list(faults))
+
+    def shutdown(self):
+        return self._control("POST", "shutdown")

@@ -1,0 +1,916 @@
+#!/usr/bin/env python3
+"""A small Redfish service over HTTPS for the Redfish client's tests.
+
+It serves a mockup folder in the published layout (/redfish/v1/A/B is
+<folder>/A/B/index.json), keeps real sessions, can page collections and can
+misbehave on request (see --fault).  Control endpoints under /__control/ let a
+test read counters, reset them, change the faults and stop the server.
+
+Stats: "requests" and "log" cover every request except the control ones;
+"connections" counts TCP connections accepted, leaving out those whose first
+request was a control request, so a harness asking for stats does not disturb
+what the client under test did.
+
+Prints nothing on stdout; errors go to stderr, request lines too with
+--verbose.
+"""
+
+import argparse
+import base64
+import binascii
+import datetime
+import fcntl
+import http.server
+import json
+import os
+import re
+import secrets
+import shutil
+import signal
+import socket
+import socketserver
+import ssl
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import urllib.parse
+
+REALM = "quendal-test"
+SERVICE_ROOT = "/redfish/v1"
+SESSIONS_PATH = "/redfish/v1/SessionService/Sessions"
+SESSION_SERVICE_PATH = "/redfish/v1/SessionService"
+CONTROL_PREFIX = "/__control/"
+JSON_TYPE = "application/json; charset=utf-8"
+# Paths a client reads before it has credentials.
+PUBLIC_PATHS = {"/redfish", "/redfish/v1", "/redfish/v1/$metadata",
+                "/redfish/v1/odata"}
+
+FAULT_KINDS = ("delay", "unauthorized", "error", "truncated", "invalid-json",
+               "redirect", "trickle", "html", "not-found", "loop")
+# Faults that replace the answer; at most one of them applies to a request.
+ANSWER_KINDS = ("unauthorized", "error", "truncated", "invalid-json",
+                "redirect", "html", "not-found")
+FAULT_KEYS = ("path", "count", "status", "retry_after", "ms")
+
+HTML_PAGE = (b'<!DOCTYPE html>\n<html><head><title>Sign in</title></head>\n'
+             b'<body><h1>Sign in</h1><form method="post" action="/login">'
+             b'<input name="user"><input name="password" type="password">'
+             b'</form></body></html>\n')
+
+
+class UsageError(Exception):
+    """A fault rule or option the server cannot use."""
+
+
+def redfish_error(message):
+    return {"error": {"code": "Base.1.0.GeneralError", "message": message,
+                      "@Message.ExtendedInfo": []}}
+
+
+def to_dos_path(path):
+    """The path as a program under Wine sees it through its Z: drive."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+# ---------------------------------------------------------------- faults
+
+
+class Fault:
+    """One rule from --fault: KIND[,path=REGEX][,count=N][,status=S]..."""
+
+    def __init__(self, text):
+        self.text = text
+        # A regex may hold commas, so split only where a known key follows.
+        parts = re.split(r",(?=(?:%s)=)" % "|".join(FAULT_KEYS), text)
+        self.kind = parts[0].strip()
+        if self.kind not in FAULT_KINDS:
+            raise UsageError("unknown fault kind %r in %r (known: %s)"
+                             % (self.kind, text, ", ".join(FAULT_KINDS)))
+        values = {}
+        for part in parts[1:]:
+            key, _, value = part.partition("=")
+            values[key] = value
+        self.path = None
+        if "path" in values:
+            try:
+                self.path = re.compile(values["path"])
+            except re.error as exc:
+                raise UsageError("bad path regex in %r: %s" % (text, exc))
+        default_count = 1 if self.kind == "error" else None
+        self.remaining = self._number(values, "count", default_count, 0)
+        default_status = {"error": 500, "redirect": 301}.get(self.kind)
+        self.status = self._number(values, "status", default_status, 100, 599)
+        self.retry_after = self._number(values, "retry_after", None, 0)
+        default_ms = {"delay": 1000, "trickle": 500}.get(self.kind, 0)
+        self.ms = self._number(values, "ms", default_ms, 0)
+
+    def _number(self, values, key, default, low, high=None):
+        if key not in values:
+            return default
+        try:
+            number = int(values[key])
+        except ValueError:
+            raise UsageError("%s must be an integer in %r" % (key, self.text))
+        if number < low or (high is not None and number > high):
+            raise UsageError("%s out of range in %r" % (key, self.text))
+        return number
+
+    def matches(self, path, session_op):
+        if self.remaining == 0:
+            return False
+        if self.path is None:
+            # Clients must be able to log in and out around a failing GET.
+            return not session_op
+        return self.path.search(path) is not None
+
+    def consume(self):
+        if self.remaining is not None:
+            self.remaining -= 1
+
+
+class Faults:
+    """The active fault rules; thread-safe, rules used up in list order."""
+
+    def __init__(self, texts=()):
+        self._lock = threading.Lock()
+        self._rules = [Fault(t) for t in texts]
+
+    def replace(self, texts):
+        rules = [Fault(t) for t in texts]
+        with self._lock:
+            self._rules = rules
+
+    def take(self, path, session_op, kinds, first_only):
+        """Use up the matching rules of the given kinds and return them."""
+        taken = []
+        with self._lock:
+            for rule in self._rules:
+                if rule.kind in kinds and rule.matches(path, session_op):
+                    rule.consume()
+                    taken.append(rule)
+                    if first_only:
+                        break
+        return taken
+
+    def take_one(self, path, session_op, kinds):
+        taken = self.take(path, session_op, kinds, True)
+        return taken[0] if taken else None
+
+
+# ---------------------------------------------------------------- TLS
+
+
+OPENSSL_CONFIG = """\
+[ca]
+default_ca = test_ca
+[test_ca]
+dir = {db}
+database = $dir/index.txt
+new_certs_dir = $dir
+serial = $dir/serial
+default_md = sha256
+policy = policy_any
+unique_subject = no
+email_in_dn = no
+copy_extensions = none
+[policy_any]
+commonName = supplied
+[v3_ca]
+basicConstraints = critical, CA:TRUE
+keyUsage = critical, keyCertSign, cRLSign
+subjectKeyIdentifier = hash
+[v3_server]
+basicConstraints = critical, CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = serverAuth
+subjectAltName = DNS:localhost, IP:127.0.0.1, IP:::1
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+"""
+
+
+def run_openssl(*args):
+    result = subprocess.run(("openssl",) + args, stdin=subprocess.DEVNULL,
+                            capture_output=True, text=True)
+    if result.returncode != 0:
+        raise RuntimeError("openssl %s failed:\n%s"
+                           % (args[0], result.stderr.strip()))
+
+
+def still_valid(cert_file):
+    """True while the certificate has more than an hour left."""
+    result = subprocess.run(("openssl", "x509", "-noout", "-checkend", "3600",
+                             "-in", cert_file), capture_output=True)
+    return result.returncode == 0
+
+
+def make_tls_files(tls_dir):
+    """Make (or reuse) a throw-away CA and a server key and certificate.
+
+    Returns (ca_file, cert_file, key_file).  Servers sharing a directory take
+    a lock so that one of them makes the files and the others reuse them.
+    """
+    os.makedirs(tls_dir, exist_ok=True)
+    ca_file = os.path.join(tls_dir, "ca.pem")
+    cert_file = os.path.join(tls_dir, "server.pem")
+    key_file = os.path.join(tls_dir, "server.key")
+    with open(os.path.join(tls_dir, ".lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if all(os.path.isfile(f) for f in (ca_file, cert_file, key_file)) \
+                and still_valid(cert_file):
+            return ca_file, cert_file, key_file
+        work = tempfile.mkdtemp(prefix="make-", dir=tls_dir)
+        try:
+            _make_tls_files_in(work)
+            # The CA goes last: its presence says the set is complete.
+            for name in ("server.key", "server.pem", "ca.key", "ca.pem"):
+                os.replace(os.path.join(work, name),
+                           os.path.join(tls_dir, name))
+        finally:
+            shutil.rmtree(work, ignore_errors=True)
+    return ca_file, cert_file, key_file
+
+
+def _make_tls_files_in(work):
+    db = os.path.join(work, "db")
+    os.mkdir(db)
+    open(os.path.join(db, "index.txt"), "w").close()
+    # A random serial: clients that cache certificates must not mix up
+    # two throw-away CAs.
+    with open(os.path.join(db, "serial"), "w") as f:
+        f.write(secrets.token_hex(8) + "\n")
+    config = os.path.join(work, "ca.cnf")
+    with open(config, "w") as f:
+        f.write(OPENSSL_CONFIG.format(db=db))
+    # Valid from a day ago so that clock skew never makes it "not yet valid".
+    now = datetime.datetime.now(datetime.timezone.utc)
+    start = (now - datetime.timedelta(days=1)).strftime("%Y%m%d%H%M%SZ")
+    end = (now + datetime.timedelta(days=29)).strftime("%Y%m%d%H%M%SZ")
+    dates = ("-startdate", start, "-enddate", end)
+
+    def path(name):
+        return os.path.join(work, name)
+
+    for key in ("ca.key", "server.key"):
+        run_openssl("genpkey", "-algorithm", "EC", "-pkeyopt",
+                    "ec_paramgen_curve:P-256", "-out", path(key))
+    run_openssl("req", "-new", "-key", path("ca.key"), "-subj",
+                "/CN=quendal-test CA", "-out", path("ca.csr"))
+    run_openssl("ca", "-batch", "-notext", "-config", config, "-selfsign",
+                "-keyfile", path("ca.key"), "-in", path("ca.csr"),
+                "-out", path("ca.pem"), "-extensions", "v3_ca", *dates)
+    run_openssl("req", "-new", "-key", path("server.key"), "-subj",
+                "/CN=localhost", "-out", path("server.csr"))
+    run_openssl("ca", "-batch", "-notext", "-config", config,
+                "-cert", path("ca.pem"), "-keyfile", path("ca.key"),
+                "-in", path("server.csr"), "-out", path("server.pem"),
+                "-extensions", "v3_server", *dates)
+
+
+# ---------------------------------------------------------------- mockup
+
+
+class Mockup:
+    """Maps request paths to the files of one mockup folder."""
+
+    def __init__(self, folder):
+        self.folder = os.path.realpath(folder)
+        if not os.path.isfile(os.path.join(self.folder, "index.json")):
+            raise UsageError("%s holds no index.json: not a mockup folder"
+                             % folder)
+
+    def file_for(self, path):
+        """The file serving a normalised /redfish/v1 path, or None."""
+        rest = path[len(SERVICE_ROOT):]
+        if rest and not rest.startswith("/"):
+            return None
+        segments = rest.split("/")[1:] if rest else []
+        for seg in segments:
+            if seg in ("", ".", "..") or "\\" in seg or "\0" in seg:
+                return None
+        if segments == ["$metadata"]:
+            name = os.path.join(self.folder, "$metadata", "index.xml")
+        else:
+            name = os.path.join(self.folder, *segments, "index.json")
+        name = os.path.realpath(name)
+        if not name.startswith(self.folder + os.sep):
+            return None
+        return name if os.path.isfile(name) else None
+
+
+# ---------------------------------------------------------------- state
+
+
+class State:
+    """Counters, request log and sessions, shared by the handler threads."""
+
+    def __init__(self):
+        self.lock = threading.Lock()
+        self.requests = 0
+        self.connections = 0
+        self.generation = 0  # bumped by reset, see uncount_connection
+        self.sessions_created = 0
+        self.log = []
+        self.sessions = {}  # id -> {"token": ..., "user": ...}
+
+    def count_connection(self):
+        with self.lock:
+            self.connections += 1
+            return self.generation
+
+    def uncount_connection(self, generation):
+        with self.lock:
+            # A reset since the accept already dropped this connection.
+            if generation == self.generation:
+                self.connections -= 1
+
+    def record(self, line):
+        with self.lock:
+            self.requests += 1
+            self.log.append(line)
+
+    def reset(self):
+        with self.lock:
+            self.requests = 0
+            self.connections = 0
+            self.sessions_created = 0
+            self.log = []
+            self.generation += 1
+
+    def stats(self):
+        with self.lock:
+            return {"requests": self.requests,
+                    "connections": self.connections,
+                    "open_sessions": len(self.sessions),
+                    "sessions_created": self.sessions_created,
+                    "log": list(self.log)}
+
+    def open_session(self, user):
+        session_id = secrets.token_hex(8).upper()
+        token = secrets.token_urlsafe(24)
+        with self.lock:
+            self.sessions[session_id] = {"token": token, "user": user}
+            self.sessions_created += 1
+        return session_id, token
+
+    def close_session(self, session_id):
+        with self.lock:
+            return self.sessions.pop(session_id, None) is not None
+
+    def session(self, session_id):
+        with self.lock:
+            return self.sessions.get(session_id)
+
+    def session_ids(self):
+        with self.lock:
+            return list(self.sessions)
+
+    def token_valid(self, token):
+        with self.lock:
+            return any(s["token"] == token for s in self.sessions.values())
+
+
+# ---------------------------------------------------------------- HTTP
+
+
+class Answer:
+    """A response about to be sent."""
+
+    def __init__(self, status, body=b"", content_type=JSON_TYPE, headers=()):
+        self.status = status
+        if isinstance(body, (dict, list)):
+            body = (json.dumps(body, indent=4) + "\n").encode()
+        self.body = body
+        self.content_type = content_type
+        self.headers = list(headers)
+
+    @classmethod
+    def error(cls, status, message, headers=()):
+        return cls(status, redfish_error(message), headers=headers)
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "quendal-test-redfish/1.0"
+    # An idle keep-alive connection holds a thread; let it go in the end.
+    timeout = 120
+
+    def __init__(self, request, client_address, server, generation=0):
+        self.connection_gen = generation
+        self.first_request = True
+        self.raw_path = ""
+        super().__init__(request, client_address, server)
+
+    # Every method goes through one dispatcher so that unknown ones get a
+    # Redfish 405 instead of the library's 501 page.
+    def do_GET(self):
+        self.dispatch()
+
+    do_POST = do_PUT = do_PATCH = do_DELETE = do_HEAD = do_OPTIONS = do_GET
+
+    def version_string(self):
+        return self.server_version
+
+    def log_message(self, format, *args):
+        if self.server.verbose:
+            sys.stderr.write("%s %s\n" % (self.log_date_time_string(),
+                                          format % args))
+
+    # -------------------------------------------------------- dispatch
+
+    def dispatch(self):
+        body = self.read_body()
+        if body is None:
+            return
+        split = urllib.parse.urlsplit(self.path)
+        raw_path, query = split.path, split.query
+        self.raw_path = raw_path
+        target = raw_path + ("?" + query if query else "")
+        control = raw_path.startswith(CONTROL_PREFIX)
+        if self.first_request:
+            self.first_request = False
+            if control:
+                self.server.state.uncount_connection(self.connection_gen)
+        if control:
+            self.send(self.control(raw_path, body))
+            return
+        self.server.state.record("%s %s" % (self.command, target))
+        path = urllib.parse.unquote(raw_path)
+        if len(path) > 1 and path.endswith("/"):
+            path = path[:-1]
+        session_op = self.is_session_op(path)
+        faults = self.server.faults
+        delay = self.server.delay_ms / 1000.0
+        for rule in faults.take(raw_path, session_op, ("delay",), False):
+            delay += rule.ms / 1000.0
+        if delay:
+            time.sleep(delay)
+        rule = faults.take_one(raw_path, session_op, ANSWER_KINDS)
+        answer = self.fault_answer(rule, raw_path, query)
+        if answer is None:
+            answer = self.answer(path, query, body)
+        trickle = faults.take_one(raw_path, session_op, ("trickle",))
+        if rule is not None and rule.kind == "invalid-json":
+            answer = self.spoil_json(answer)
+        self.send(answer,
+                  truncate=rule is not None and rule.kind == "truncated",
+                  trickle_ms=trickle.ms if trickle else None)
+
+    def is_session_op(self, path):
+        if self.command == "POST":
+            return path == SESSIONS_PATH
+        if self.command == "DELETE":
+            return path.startswith(SESSIONS_PATH + "/")
+        return False
+
+    def read_body(self):
+        """The request body; None when the request cannot be read."""
+        if "chunked" in self.headers.get("Transfer-Encoding", "").lower():
+            chunks = []
+            while True:
+                size_line = self.rfile.readline(1024)
+                try:
+                    size = int(size_line.split(b";")[0], 16)
+                except ValueError:
+                    self.send_error(400, "bad chunk size")
+                    return None
+                if size == 0:
+                    while self.rfile.readline(1024) not in (b"\r\n", b"\n",
+                                                            b""):
+                        pass
+                    return b"".join(chunks)
+                chunks.append(self.rfile.read(size))
+                self.rfile.readline(1024)
+        try:
+            length = int(self.headers.get("Content-Length", 0))
+        except ValueError:
+            self.send_error(400, "bad Content-Length")
+            return None
+        return self.rfile.read(length) if length > 0 else b""
+
+    # -------------------------------------------------------- faults
+
+    def fault_answer(self, rule, raw_path, query):
+        if rule is None:
+            return None
+        if rule.kind == "unauthorized":
+            return self.unauthorized("fault: unauthorized")
+        if rule.kind == "error":
+            headers = []
+            if rule.retry_after is not None:
+                headers.append(("Retry-After", str(rule.retry_after)))
+            return Answer.error(rule.status, "fault: error %d" % rule.status,
+                                headers)
+        if rule.kind == "not-found":
+            return Answer.error(404, "fault: not found")
+        if rule.kind == "redirect":
+            target = raw_path + ("?" + query if query else "")
+            where = "https://elsewhere.invalid:%d%s" % (self.server.port,
+                                                        target)
+            return Answer.error(rule.status, "moved to " + where,
+                                [("Location", where)])
+        if rule.kind == "html":
+            return Answer(200, HTML_PAGE, "text/html; charset=utf-8")
+        return None  # truncated and invalid-json act on the real answer
+
+    @staticmethod
+    def spoil_json(answer):
+        body = answer.body.rstrip()
+        if len(body) < 4:
+            body = b'{"@odata.id": "/redfish/v1/'
+        # A strict prefix of an object is never a complete JSON document.
+        return Answer(200, body[:max(1, len(body) // 2)],
+                      headers=answer.headers)
+
+    # -------------------------------------------------------- Redfish
+
+    def unauthorized(self, message):
+        return Answer.error(401, message, [
+            ("WWW-Authenticate", 'Basic realm="%s"' % REALM)])
+
+    def authorized(self):
+        token = self.headers.get("X-Auth-Token")
+        if token and self.server.state.token_valid(token):
+            return True
+        scheme, _, value = self.headers.get("Authorization", "").partition(" ")
+        if scheme.lower() != "basic":
+            return False
+        try:
+            decoded = base64.b64decode(value.strip(), validate=True).decode()
+        except (binascii.Error, UnicodeDecodeError):
+            return False
+        user, sep, password = decoded.partition(":")
+        return bool(sep) and self.credentials_match(user, password)
+
+    def credentials_match(self, user, password):
+        return (secrets.compare_digest(user.encode(),
+                                       self.server.user.encode())
+                and secrets.compare_digest(password.encode(),
+                                           self.server.password.encode()))
+
+    def answer(self, path, query, body):
+        sessions = self.server.sessions_enabled
+        if path == SESSIONS_PATH and self.command == "POST":
+            if not sessions:
+                return self.not_allowed("GET")
+            return self.create_session(body)
+        if path == "/redfish":
+            if self.command != "GET":
+                return self.not_allowed("GET")
+            return Answer(200, {"v1": "/redfish/v1/"})
+        if path != SERVICE_ROOT and not path.startswith(SERVICE_ROOT + "/"):
+            return Answer.error(404, "no such resource: " + path)
+        if path not in PUBLIC_PATHS and not self.authorized():
+            return self.unauthorized("authentication required")
+        under_sessions = (path == SESSION_SERVICE_PATH
+                          or path.startswith(SESSION_SERVICE_PATH + "/"))
+        if not sessions and under_sessions:
+            return Answer.error(404, "this service keeps no sessions")
+        if path.startswith(SESSIONS_PATH + "/"):
+            return self.session_member(path)
+        if self.command != "GET":
+            return self.not_allowed("GET")
+        if path == SESSIONS_PATH:
+            resource = self.session_collection()
+        else:
+            resource = self.resource(path)
+            if isinstance(resource, Answer):
+                return resource
+        if path == SERVICE_ROOT and not sessions:
+            resource.pop("SessionService", None)
+            links = resource.get("Links")
+            if isinstance(links, dict):
+                links.pop("Sessions", None)
+                if not links:
+                    del resource["Links"]
+        return self.paged(path, query, resource)
+
+    def not_allowed(self, allowed):
+        return Answer.error(405, "%s not allowed here" % self.command,
+                            [("Allow", allowed)])
+
+    def resource(self, path):
+        name = self.server.mockup.file_for(path)
+        if name is None:
+            return Answer.error(404, "no such resource: " + path)
+        with open(name, "rb") as f:
+            data = f.read()
+        if name.endswith(".xml"):
+            return Answer(200, data, "application/xml")
+        try:
+            return json.loads(data)
+        except ValueError:
+            return Answer.error(500, "mockup file is not JSON: " + name)
+
+    def paged(self, path, query, resource):
+        if isinstance(resource, Answer):
+            return resource
+        members = resource.get("Members") if isinstance(resource, dict) \
+            else None
+        if not isinstance(members, list):
+            return Answer(200, resource)
+        skip = 0
+        values = urllib.parse.parse_qs(query).get("$skip")
+        if values:
+            try:
+                skip = int(values[0])
+            except ValueError:
+                skip = -1
+            if skip < 0:
+                return Answer.error(400, "$skip must be a count")
+        size = self.server.page_size or len(members)
+        resource["Members"] = members[skip:skip + size]
+        resource.pop("Members@odata.nextLink", None)
+        if skip + size < len(members):
+            resource["Members@odata.nextLink"] = "%s?$skip=%d" % (
+                path, skip + size)
+        if self.server.faults.take_one(self.raw_path, False, ("loop",)):
+            resource["Members@odata.nextLink"] = path
+        return Answer(200, resource)
+
+    def create_session(self, body):
+        try:
+            request = json.loads(body or b"null")
+        except ValueError:
+            return Answer.error(400, "the request body is not JSON")
+        if not isinstance(request, dict) \
+                or not isinstance(request.get("UserName"), str) \
+                or not isinstance(request.get("Password"), str):
+            return Answer.error(400, "UserName and Password are required")
+        if not self.credentials_match(request["UserName"],
+                                      request["Password"]):
+            return self.unauthorized("wrong user name or password")
+        session_id, token = self.server.state.open_session(
+            request["UserName"])
+        location = "%s/%s" % (SESSIONS_PATH, session_id)
+        return Answer(201, self.session_resource(session_id),
+                      headers=[("X-Auth-Token", token),
+                               ("Location", location)])
+
+    def session_resource(self, session_id):
+        session = self.server.state.session(session_id)
+        return {"@odata.type": "#Session.v1_7_0.Session",
+                "@odata.id": "%s/%s" % (SESSIONS_PATH, session_id),
+                "Id": session_id, "Name": "User Session",
+                "UserName": session["user"] if session else ""}
+
+    def session_member(self, path):
+        session_id = path[len(SESSIONS_PATH) + 1:]
+        if self.command not in ("GET", "DELETE"):
+            return self.not_allowed("GET, DELETE")
+        if self.server.state.session(session_id) is None:
+            return Answer.error(404, "no open session " + session_id)
+        if self.command == "GET":
+            return Answer(200, self.session_resource(session_id))
+        self.server.state.close_session(session_id)
+        return Answer(204)
+
+    def session_collection(self):
+        # The mockup's own members are sessions nobody opened: leave them out.
+        template = self.resource(SESSIONS_PATH)
+        if isinstance(template, Answer):
+            template = {"@odata.type":
+                        "#SessionCollection.SessionCollection",
+                        "Name": "Session Collection"}
+        ids = self.server.state.session_ids()
+        template["@odata.id"] = SESSIONS_PATH
+        template["Members"] = [{"@odata.id": "%s/%s" % (SESSIONS_PATH, i)}
+                               for i in ids]
+        template["Members@odata.count"] = len(ids)
+        return template
+
+    # -------------------------------------------------------- control
+
+    def control(self, path, body):
+        name = path[len(CONTROL_PREFIX):]
+        expected = {"stats": "GET", "reset": "POST", "faults": "POST",
+                    "shutdown": "POST"}.get(name)
+        if expected is None:
+            return Answer.error(404, "no such control endpoint")
+        if self.command != expected:
+            return self.not_allowed(expected)
+        state = self.server.state
+        if name == "stats":
+            return Answer(200, state.stats())
+        if name == "reset":
+            state.reset()
+            return Answer(200, state.stats())
+        if name == "faults":
+            try:
+                texts = json.loads(body or b"null")
+                if not isinstance(texts, list) \
+                        or not all(isinstance(t, str) for t in texts):
+                    raise UsageError("expected a JSON list of fault strings")
+                self.server.faults.replace(texts)
+            except (ValueError, UsageError) as exc:
+                return Answer.error(400, str(exc))
+            return Answer(200, {"faults": texts})
+        self.server.stop_soon()
+        return Answer(200, {"stopping": True})
+
+    # -------------------------------------------------------- sending
+
+    def send(self, answer, truncate=False, trickle_ms=None):
+        self.send_response(answer.status)
+        body = answer.body
+        if answer.content_type and (body or answer.status != 204):
+            self.send_header("Content-Type", answer.content_type)
+        if answer.content_type.startswith(("application/json",
+                                           "application/xml")):
+            self.send_header("OData-Version", "4.0")
+        for key, value in answer.headers:
+            self.send_header(key, value)
+        self.send_header("Content-Length", str(len(body)))
+        if truncate:
+            self.send_header("Connection", "close")
+            self.close_connection = True
+        self.end_headers()
+        if self.command == "HEAD":
+            return
+        if truncate:
+            body = body[:len(body) // 2]
+        if trickle_ms is None:
+            self.wfile.write(body)
+            return
+        self.wfile.flush()
+        for i in range(len(body)):
+            time.sleep(trickle_ms / 1000.0)
+            self.wfile.write(body[i:i + 1])
+
+
+class Server(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+
+    def __init__(self, options, ssl_context):
+        self.address_family = (socket.AF_INET6 if ":" in options.host
+                               else socket.AF_INET)
+        super().__init__((options.host, options.port), Handler)
+        self.ssl_context = ssl_context
+        self.port = self.server_address[1]
+        self.mockup = Mockup(options.mockup)
+        self.user = options.user
+        self.password = options.password
+        self.sessions_enabled = not options.no_sessions
+        self.page_size = options.page_size
+        self.delay_ms = options.delay_ms
+        self.verbose = options.verbose
+        self.faults = Faults(options.fault)
+        self.state = State()
+        self._stopping = threading.Event()
+
+    def server_bind(self):
+        # HTTPServer.server_bind looks the host name up, which can stall on
+        # a machine without DNS; the name is never used here.
+        socketserver.TCPServer.server_bind(self)
+        self.server_name, self.server_port = self.server_address[:2]
+
+    def get_request(self):
+        sock, address = self.socket.accept()
+        return (sock, self.state.count_connection()), address
+
+    def finish_request(self, request, client_address):
+        sock, generation = request
+        sock.settimeout(Handler.timeout)
+        # An answer leaves in two writes (head, then body). Without this,
+        # Nagle's algorithm holds the body back until the client's delayed
+        # acknowledgement, which adds some 40 ms to every request.
+        sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        # The handshake runs here, in the connection's own thread, so that a
+        # client stuck in it does not hold up the accept loop.
+        try:
+            tls = self.ssl_context.wrap_socket(sock, server_side=True)
+        except (OSError, ssl.SSLError) as exc:
+            if self.verbose:
+                sys.stderr.write("TLS handshake failed: %s\n" % exc)
+            return
+        try:
+            Handler(tls, client_address, self, generation)
+        finally:
+            self.shutdown_request(tls)
+
+    def shutdown_request(self, request):
+        if isinstance(request, tuple):
+            request = request[0]
+        super().shutdown_request(request)
+
+    def handle_error(self, request, client_address):
+        exc = sys.exc_info()[1]
+        if isinstance(exc, (ConnectionError, ssl.SSLError, TimeoutError)) \
+                and not self.verbose:
+            return
+        super().handle_error(request, client_address)
+
+    def stop_soon(self):
+        """Stop serving; safe from any thread, including a handler's."""
+        if not self._stopping.is_set():
+            self._stopping.set()
+            threading.Thread(target=self.shutdown, daemon=True).start()
+
+
+# ---------------------------------------------------------------- main
+
+
+def parse_args(argv):
+    parser = argparse.ArgumentParser(
+        description="Serve a Redfish mockup folder over HTTPS for tests.")
+    parser.add_argument("--mockup", required=True, metavar="DIR")
+    parser.add_argument("--host", default="127.0.0.1")
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--user", default="quendal")
+    parser.add_argument("--password", default="Quendal-test-pw1")
+    parser.add_argument("--no-sessions", action="store_true",
+                        help="serve no SessionService: clients must use Basic")
+    parser.add_argument("--page-size", type=int, default=0, metavar="N",
+                        help="serve collections in pages of N (0: off)")
+    parser.add_argument("--fault", action="append", default=[],
+                        metavar="FAULT",
+                        help="KIND[,path=REGEX][,count=N][,status=S]"
+                             "[,retry_after=SECONDS][,ms=MILLISECONDS]; "
+                             "kinds: " + ", ".join(FAULT_KINDS))
+    parser.add_argument("--delay-ms", type=int, default=0, metavar="MS")
+    parser.add_argument("--tls-dir", metavar="DIR")
+    parser.add_argument("--ready-file", metavar="PATH")
+    parser.add_argument("--lifetime", type=float, default=600,
+                        metavar="SECONDS")
+    parser.add_argument("--dos-paths", action="store_true",
+                        help="write the CA path as Z:\\... for Wine")
+    parser.add_argument("--verbose", action="store_true")
+    options = parser.parse_args(argv)
+    if options.page_size < 0 or options.delay_ms < 0:
+        parser.error("--page-size and --delay-ms must not be negative")
+    return options
+
+
+def write_ready_file(path, content):
+    directory = os.path.dirname(os.path.abspath(path))
+    fd, temp = tempfile.mkstemp(prefix=".ready-", dir=directory)
+    try:
+        with os.fdopen(fd, "w") as f:
+            json.dump(content, f)
+            f.write("\n")
+        os.replace(temp, path)
+    except BaseException:
+        os.unlink(temp)
+        raise
+
+
+def watch(server, lifetime, parent):
+    """Stop the server after its lifetime or once its parent has gone."""
+    deadline = time.monotonic() + lifetime
+    while time.monotonic() < deadline and os.getppid() == parent:
+        time.sleep(0.2)
+    server.stop_soon()
+
+
+def main(argv=None):
+    parent = os.getppid()
+    options = parse_args(argv)
+    temp_tls = None
+    ready_written = False
+    try:
+        if options.tls_dir:
+            tls_dir = options.tls_dir
+        else:
+            tls_dir = temp_tls = tempfile.mkdtemp(prefix="quendal-redfish-")
+        ca_file, cert_file, key_file = make_tls_files(tls_dir)
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(cert_file, key_file)
+        server = Server(options, context)
+        for signum in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+            signal.signal(signum, lambda *_: server.stop_soon())
+        threading.Thread(target=watch, daemon=True,
+                         args=(server, options.lifetime, parent)).start()
+        host = options.host
+        url_host = "[%s]" % host if ":" in host else host
+        ca_path = os.path.abspath(ca_file)
+        if options.ready_file:
+            write_ready_file(options.ready_file, {
+                "port": server.port,
+                "ca_file": to_dos_path(ca_path) if options.dos_paths
+                else ca_path,
+                "pid": os.getpid(),
+                "base_url": "https://%s:%d" % (url_host, server.port)})
+            ready_written = True
+        if options.verbose:
+            sys.stderr.write("serving %s on https://%s:%d\n"
+                             % (options.mockup, url_host, server.port))
+        with server:
+            server.serve_forever(poll_interval=0.2)
+        return 0
+    except (UsageError, RuntimeError, OSError) as exc:
+        sys.stderr.write("redfish_server: %s\n" % exc)
+        return 2
+    finally:
+        if ready_written:
+            try:
+                os.unlink(options.ready_file)
+            except OSError:
+                pass
+        if temp_tls:
+            shutil.rmtree(temp_tls, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,254 @@
+#!/usr/bin/env python3
+"""quendal-sysinfo against the project's Redfish test server, as a user runs it.
+
+usage: tool_cases.py --list
+       tool_cases.py --tool PROGRAM [--emulator RUNNER] [--dos-paths] --case NAME
+
+Each case starts a fresh server on a mockup (with faults, paging or delays),
+runs the tool against it over HTTPS and checks the exit status, the listing,
+the cause on standard error, that the password shows nowhere, that no session
+is left open, and where it matters how many requests the scan made.
+"""
+
+import argparse
+import os
+import re
+import subprocess
+import sys
+import time
+
+import harness
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+EXPECTED = os.path.normpath(os.path.join(HERE, "..", "tools", "expected", "redfish"))
+FIXTURES = os.path.normpath(os.path.join(HERE, "..", "data", "redfish-fixtures"))
+ENCLOSURE = os.path.join(FIXTURES, "quendal-enclosure")
+PASSWORD = harness.DEFAULT_PASSWORD
+FAILED = r"quendal-sysinfo: a scan failed, so no document is written"
+
+
+class Case:
+    def __init__(self, name, command, mockup="public-rackmount1", server=None,
+                 options=("--ca-file", "{ca}"), host="127.0.0.1:{port}",
+                 password=PASSWORD, exit=0, listing=None, stderr=(),
+                 max_requests=None, max_seconds=60, no_server=False, stats=True):
+        self.name = name
+        self.command = command.split()
+        self.mockup = mockup
+        self.server = server or {}
+        self.options = list(options)
+        self.host = host
+        self.password = password
+        self.exit = exit
+        self.listing = listing
+        self.stderr = list(stderr)
+        self.max_requests = max_requests
+        self.max_seconds = max_seconds
+        self.no_server = no_server
+        self.stats = stats  # False where the server's own certificate fails its control link
+
+
+def fault(text):
+    return {"faults": [text]}
+
+
+CASES = [
+    # Documents of the published mockups and of the project's own enclosure.
+    Case("server_rackmount1", "server", listing="server-rackmount1.listing",
+         stderr=[r"GetMachineType: status 0 \(Succeed\.\)\n"
+                 r"GetAgentlessSoftwareIdentity: status 0 \(Succeed\.\)\n",
+                 r"note: 127\.0\.0\.1:\d+: machine type 3500 is on none of the systems lists"],
+         # Service root, log-in, systems, one system, firmware collection, three
+         # members, log-out: within 8 plus the number of members.
+         max_requests=8 + 3),
+    Case("server_liquid_cooled", "server", mockup="public-liquid-cooled-server",
+         listing="server-liquid-cooled.listing", max_requests=8 + 4),
+    Case("server_paged_collections", "server", server={"page_size": 1},
+         listing="server-rackmount1.listing"),
+    Case("server_basic_authentication", "server", server={"no_sessions": True},
+         listing="server-rackmount1.listing"),
+    Case("smm_power_shelf", "smm", mockup="public-power-shelf",
+         listing="smm-power-shelf.listing",
+         stderr=[r"GetPSUFirmware: status 0",
+                 r"note: .*: the PowerSubsystem link leads to /redfish/v1/Chassis/PowerShelf/"
+                 r"Sensors, which lists no power supplies; /redfish/v1/Chassis/PowerShelf/"
+                 r"PowerSubsystem is read instead",
+                 r"note: .*PowerSupplies lists .*/Bay3 more than once; taken once"]),
+    Case("smm_bladed_power_resource", "smm", mockup="public-bladed",
+         listing="smm-bladed.listing"),
+    Case("cmm_bladed", "cmm", mockup="public-bladed", listing="cmm-bladed.listing"),
+    Case("cmm_primary_and_secondary", "cmm", mockup=ENCLOSURE,
+         listing="cmm-enclosure.listing"),
+    Case("switch_io_module", "switch --bay 1", mockup=ENCLOSURE,
+         listing="switch-enclosure-bay1.listing"),
+    Case("switch_pass_through", "switch --bay 3", mockup=ENCLOSURE,
+         listing="switch-enclosure-bay3.listing"),
+    Case("switch_empty_bay", "switch --bay 2", mockup=ENCLOSURE, exit=3,
+         stderr=[r"get switch type ERROR\.",
+                 r"note: .*: the enclosure describes no I/O module in bay 2"]),
+    Case("cmm_of_a_server", "cmm", exit=3,
+         stderr=[r"status 1552",
+                 r"note: .*no manager of the enclosure is an enclosure manager"]),
+
+    # Transport and security.
+    Case("insecure_is_warned_about", "server", options=["--insecure"],
+         listing="server-rackmount1.listing",
+         stderr=[r"warning: --insecure: certificates are not checked"]),
+    Case("untrusted_certificate", "server", options=[], exit=3,
+         stderr=[r"GetMachineType: status 1746",
+                 r"error: 127\.0\.0\.1:\d+: the certificate is not trusted .*--ca-file.*--insecure",
+                 FAILED]),
+    # The certificate names 127.0.0.1 and localhost, not this loopback address.
+    Case("certificate_names_another_host", "server", server={"host": "127.0.0.2"},
+         host="127.0.0.2:{port}", exit=3, stats=False,
+         stderr=[r"error: 127\.0\.0\.2:\d+: the certificate is not trusted or names another host"]),
+    Case("wrong_password", "server", password="not-the-password", exit=3,
+         stderr=[r"error: .*refused the user name or password \(HTTP 401 at "
+                 r"/redfish/v1/SessionService/Sessions\) \(check --user and the password\)"]),
+    Case("refused_after_log_in", "server", server=fault("unauthorized,path=Systems"), exit=3,
+         stderr=[r"error: .*refused the user name or password \(HTTP 401 at /redfish/v1/Systems\)"]),
+    Case("connection_refused", "server", no_server=True, host="127.0.0.1:9", exit=3,
+         stderr=[r"error: 127\.0\.0\.1:9: cannot connect"]),
+    Case("name_not_resolved", "server", no_server=True, host="no-such-host.invalid", exit=3,
+         stderr=[r"error: no-such-host\.invalid:443: the host name does not resolve"]),
+    Case("port_out_of_range", "server", no_server=True, host="127.0.0.1:70000", exit=2,
+         stderr=[r"--host: port '70000' is not a number from 1 to 65535"]),
+
+    # What answers is not what was hoped for.
+    Case("web_server_not_redfish", "server", server=fault("html,path=^/redfish/v1/?$"), exit=3,
+         stderr=[r"error: .*no Redfish service at https://127\.0\.0\.1:\d+/redfish/v1/ "
+                 r"\(the answer is text/html"]),
+    Case("no_service_root", "server", server=fault("not-found,path=^/redfish/v1/?$"), exit=3,
+         stderr=[r"error: .*no Redfish service at .* \(HTTP 404\)"]),
+    Case("redirect_to_another_host", "server", server=fault("redirect,path=^/redfish/v1/?$"),
+         exit=3, stderr=[r"error: .*redirects to another host \(https://elsewhere\.invalid"]),
+    Case("collection_cut_short", "server", server=fault("truncated,path=^/redfish/v1/Systems$"),
+         exit=3, stderr=[r"error: .*the answer to /redfish/v1/Systems was cut short"]),
+    Case("collection_not_json", "server", server=fault("invalid-json,path=^/redfish/v1/Systems$"),
+         exit=3, stderr=[r"error: .*the answer to /redfish/v1/Systems is not a JSON object"]),
+    Case("paging_loop", "server",
+         server={"page_size": 1, "faults": ["loop,path=FirmwareInventory$"]}, exit=3,
+         stderr=[r"error: .*the pages of /redfish/v1/UpdateService/FirmwareInventory lead back"]),
+    Case("service_keeps_failing", "server", options=["--ca-file", "{ca}", "--retries", "1"],
+         server=fault("error,path=^/redfish/v1/Systems$,count=100"), exit=3,
+         stderr=[r"error: .*failed to answer /redfish/v1/Systems \(HTTP 500, 2 attempts\)"]),
+    Case("busy_service_asks_too_long", "server",
+         server=fault("error,status=503,retry_after=3600,path=^/redfish/v1/Systems$"), exit=3,
+         stderr=[r"error: .*busy and asks to wait 3600 s"]),
+
+    # Bad members are left out; passing trouble is retried.
+    Case("missing_member_left_out", "server", listing="server-rackmount1-without-bmc.listing",
+         server=fault("not-found,path=FirmwareInventory/BMC$"),
+         stderr=[r"warning: .*/redfish/v1/UpdateService/FirmwareInventory/BMC does not exist "
+                 r"\(HTTP 404\); left out of /redfish/v1/UpdateService/FirmwareInventory"]),
+    Case("unreadable_member_left_out", "server", listing="server-rackmount1-without-bmc.listing",
+         server=fault("invalid-json,path=FirmwareInventory/BMC$"),
+         stderr=[r"warning: .*FirmwareInventory/BMC is not a JSON object; left out"]),
+    Case("one_failure_then_success", "server", listing="server-rackmount1.listing",
+         server=fault("error,path=FirmwareInventory$,count=1"), max_requests=8 + 3 + 1),
+    Case("busy_once_then_success", "server", listing="server-rackmount1.listing",
+         server=fault("error,status=503,retry_after=1,count=1,path=^/redfish/v1/Systems$")),
+
+    # Slow services end at the time-out, and still lose their session.
+    Case("slow_answer_times_out", "server", options=["--ca-file", "{ca}", "--timeout", "2"],
+         server=fault("delay,ms=6000,path=FirmwareInventory$"), exit=3, max_seconds=20,
+         stderr=[r"error: .*no whole answer to /redfish/v1/UpdateService/FirmwareInventory in "
+                 r"time .*raise --timeout"]),
+    Case("trickling_answer_times_out", "server", options=["--ca-file", "{ca}", "--timeout", "2"],
+         server=fault("trickle,ms=200,path=^/redfish/v1/Systems$"), exit=3, max_seconds=20,
+         stderr=[r"error: .*no whole answer to /redfish/v1/Systems in time"]),
+]
+
+
+def find(name):
+    for case in CASES:
+        if case.name == name:
+            return case
+    raise SystemExit("tool_cases.py: no case %r" % name)
+
+
+def run_tool(arguments, case, program, emulator, password):
+    command = ([emulator] if emulator else []) + [program] + arguments
+    env = dict(os.environ, QUENDAL_PASSWORD=password)
+    env.pop("TESMORA_LOG_LEVEL", None)
+    started = time.monotonic()
+    result = subprocess.run(command, env=env, stdin=subprocess.DEVNULL,
+                            capture_output=True, timeout=case.max_seconds + 60)
+    elapsed = time.monotonic() - started
+    out = result.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
+    err = result.stderr.decode("utf-8", "replace").replace("\r\n", "\n")
+    return result.returncode, out, err, elapsed
+
+
+def check(case, status, out, err, elapsed, stats):
+    failures = []
+    if status != case.exit:
+        failures.append("exit status %d, expected %d" % (status, case.exit))
+    if case.listing:
+        with open(os.path.join(EXPECTED, case.listing), encoding="utf-8") as expected:
+            wanted = expected.read()
+        if out != wanted:
+            failures.append("standard output differs from %s:\n--- got\n%s--- end"
+                            % (case.listing, out))
+    elif case.exit != 0 and out:
+        failures.append("standard output should be empty:\n" + out)
+    for pattern in case.stderr:
+        if not re.search(pattern, err):
+            failures.append("standard error does not match %r" % pattern)
+    if case.password in out + err:
+        failures.append("the password appears in the output")
+    if elapsed > case.max_seconds:
+        failures.append("took %.1f s, more than %d s" % (elapsed, case.max_seconds))
+    if stats is not None:
+        if stats["open_sessions"] != 0:
+            failures.append("%d session(s) left open" % stats["open_sessions"])
+        if case.max_requests is not None and stats["requests"] > case.max_requests:
+            failures.append("%d requests, at most %d expected:\n  %s" % (
+                stats["requests"], case.max_requests, "\n  ".join(stats["log"])))
+    return failures
+
+
+def run_case(case, program, emulator, dos_paths):
+    def arguments(port, ca):
+        ca = harness.to_dos_path(ca) if dos_paths and ca else ca
+        # Without a server there is no CA to trust.
+        options = [o.format(ca=ca) for o in case.options] if ca else []
+        return options + case.command + [
+            "--host", case.host.format(port=port), "--user", harness.DEFAULT_USER]
+
+    if case.no_server:
+        status, out, err, elapsed = run_tool(arguments(0, None), case, program, emulator,
+                                             case.password)
+        return check(case, status, out, err, elapsed, None), err
+    mockup = case.mockup if os.path.isabs(case.mockup) else harness.mockup(case.mockup)
+    with harness.RedfishServer(mockup, **case.server) as server:
+        status, out, err, elapsed = run_tool(arguments(server.port, server.ca_file), case,
+                                             program, emulator, case.password)
+        stats = server.stats() if case.stats else None
+    return check(case, status, out, err, elapsed, stats), err
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--list", action="store_true")
+    parser.add_argument("--tool")
+    parser.add_argument("--emulator")
+    parser.add_argument("--dos-paths", action="store_true")
+    parser.add_argument("--case")
+    options = parser.parse_args()
+    if options.list:
+        print(";".join(case.name for case in CASES))
+        return 0
+    if not options.tool or not options.case:
+        parser.error("--tool and --case are needed")
+    failures, err = run_case(find(options.case), options.tool, options.emulator,
+                             options.dos_paths)
+    if failures:
+        sys.stderr.write("case %s:\n%s\n--- standard error\n%s"
+                         % (options.case, "\n".join(failures), err))
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
