@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Compares the test lists of two configured build trees (the Linux and the Windows suite) and
 # fails when one holds a test the other lacks, unless the test is platform-specific by nature:
-# its name says so (LinuxHost*, WindowsHost*).
+# its name says so (LinuxHost*, WindowsHost*), or it checks what only the Linux install has
+# (LinuxPackage*: the Debian package, the bash completion).
 set -euo pipefail
 linux_build=$1
 windows_build=$2
@@ -11,7 +12,7 @@ list() {
 }
 linux=$(list "$linux_build")
 windows=$(list "$windows_build")
-specific='(^|[/.])(LinuxHost|WindowsHost)'
+specific='(^|[/.])(LinuxHost|LinuxPackage|WindowsHost)'
 
 only_linux=$(comm -23 <(echo "$linux") <(echo "$windows") | grep -Ev "$specific" || true)
 only_windows=$(comm -13 <(echo "$linux") <(echo "$windows") | grep -Ev "$specific" || true)

@@ -10,11 +10,17 @@ packages=(
     libcurl4-openssl-dev
     # Real XML and JSON parsers that check what the tool writes.
     libxml2-utils jq
+    python3-jsonschema
     # The Redfish test server (Python's standard library, openssl for its throw-away
     # certificates) and real clients that check it.
     python3 openssl curl redfishtool
+    # A real WBEM client that checks the CIM test server.
+    sblim-wbemcli
     # The Windows x64 build and the 64-bit Wine that runs its tests.
     g++-mingw-w64-x86-64-posix wine64
+    # The Debian package: its manual page from the tool's --help, and its dependencies found
+    # by dpkg-shlibdeps (which CPack runs on what file(1) says is a binary).
+    help2man dpkg-dev file
 )
 
 missing=()

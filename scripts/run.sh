@@ -6,5 +6,5 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 cmake --preset release >/dev/null
-cmake --build --preset release --parallel
+cmake --build --preset release --parallel "$(nproc)"
 build/release/tools/quendal-sysinfo local

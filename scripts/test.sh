@@ -9,12 +9,12 @@ scripts/install-deps.sh
 
 echo "== Linux (sanitizers)"
 cmake --preset sanitize >/dev/null
-cmake --build --preset sanitize --parallel
+cmake --build --preset sanitize --parallel "$(nproc)"
 ctest --preset sanitize
 
 echo "== Windows x64 (under Wine)"
 cmake --preset windows >/dev/null
-cmake --build --preset windows --parallel
+cmake --build --preset windows --parallel "$(nproc)"
 ctest --preset windows
 
 echo "== Both suites"

@@ -1,9 +1,13 @@
 #include "tesmora/NetworkBackend.h"
 
+#include <algorithm>
+#include <iterator>
 #include <set>
 #include <tuple>
 
 #include "SystemsLists.h"
+#include "cim/Client.h"
+#include "cim/OsInfo.h"
 #include "redfish/Client.h"
 #include "redfish/Mapping.h"
 #include "tesmora/HostAddress.h"
@@ -16,6 +20,7 @@ using Redfish::Error;
 using Redfish::Json;
 
 constexpr std::uint16_t kHttpsPort = 443;
+constexpr std::uint16_t kCimHttpsPort = 5989;  // OsInfoGetVersion's port 0
 
 // What the library calls say for a failure of each cause, one row per library.
 struct FailureCodes {
@@ -50,6 +55,9 @@ constexpr FailureCodes kSmmCodes{SMM_CONNECTION_FAILED, SMM_AUTHENTICATION_FAILE
                                  SMM_NOT_AVAILABLE};
 constexpr FailureCodes kSystemCheckCodes{
     SystemCheck::CONNECTION_FAILED, SystemCheck::AUTHENTICATION_FAILED, SystemCheck::QUERY_FAILED};
+constexpr FailureCodes kOsInfoCodes{osinfo::OSINFO_CONNECTION_FAILED,
+                                    osinfo::OSINFO_AUTHENTICATION_FAILED,
+                                    osinfo::OSINFO_QUERY_FAILED};
 
 int AgentlessCode(Cause cause) {
     return kAgentlessCodes.For(cause);
@@ -62,6 +70,9 @@ int SmmCode(Cause cause) {
 }
 int SystemCheckCode(Cause cause) {
     return kSystemCheckCodes.For(cause);
+}
+int OsInfoCode(Cause cause) {
+    return kOsInfoCodes.For(cause);
 }
 // IsCMM false, GetSwitchType 0: the calls that answer "cannot tell" rather than a failure code.
 int NoAnswer(Cause) {
@@ -133,13 +144,65 @@ NetworkBackend::~NetworkBackend() {
 
 void NetworkBackend::Close() {
     std::map<Key, std::shared_ptr<Redfish::Client>> clients;
+    std::map<Key, std::shared_ptr<Cim::Client>> cim_clients;  // no sessions: forgetting is all
     {
         std::lock_guard<std::mutex> lock(mutex_);
         clients.swap(clients_);
+        cim_clients.swap(cim_clients_);
+        deadlines_.clear();
     }
     for (auto& [key, client] : clients) {
         std::lock_guard<std::mutex> lock(client->Mutex());
         client->Close();
+    }
+}
+
+void NetworkBackend::Close(const std::string& host, std::uint16_t port) {
+    port = PortOr443(port);
+    std::vector<std::shared_ptr<Redfish::Client>> closing;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (auto at = clients_.begin(); at != clients_.end();) {
+            if (at->first.host == host && at->first.port == port) {
+                closing.push_back(at->second);
+                at = clients_.erase(at);
+            } else {
+                ++at;
+            }
+        }
+        for (auto at = cim_clients_.begin(); at != cim_clients_.end();) {
+            at = at->first.host == host && at->first.port == port ? cim_clients_.erase(at)
+                                                                  : std::next(at);
+        }
+        deadlines_.erase({host, port});
+    }
+    // Outside the backend's lock: a log-out takes a request's time, and other endpoints go on.
+    for (const auto& client : closing) {
+        std::lock_guard<std::mutex> lock(client->Mutex());
+        client->Close();
+    }
+}
+
+std::optional<std::chrono::steady_clock::time_point> NetworkBackend::DeadlineOf(
+    const std::string& host, std::uint16_t port) {
+    if (options_.endpoint_timeout <= std::chrono::milliseconds(0)) {
+        return std::nullopt;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    return deadlines_
+        .emplace(std::make_pair(host, port),
+                 std::chrono::steady_clock::now() + options_.endpoint_timeout)
+        .first->second;
+}
+
+void NetworkBackend::CheckBounds(const std::string& host, std::uint16_t port) {
+    if (options_.cancelled && options_.cancelled()) {
+        throw Error(Cause::kTimeout, "cancelled before the call was made");
+    }
+    const auto deadline = DeadlineOf(host, port);
+    if (deadline && std::chrono::steady_clock::now() >= *deadline) {
+        throw Error(Cause::kTimeout, "the time allowed for this endpoint ran out",
+                    "raise --endpoint-timeout for a slow service");
     }
 }
 
@@ -152,28 +215,46 @@ void NetworkBackend::Report(Severity severity, Cause cause, const std::string& h
     }
 }
 
-std::shared_ptr<Redfish::Client> NetworkBackend::ClientFor(const std::string& host,
-                                                           std::uint16_t port,
-                                                           const std::string& user,
-                                                           const std::string& password) {
+namespace {
+
+Net::TransportOptions TransportFor(const NetworkOptions& options, const std::string& host,
+                                   std::uint16_t port) {
     std::string why;
     if (!IsHostText(host, &why)) {
         throw Error(Cause::kUnreachable, why, "check --host");
     }
+    Net::TransportOptions transport;
+    transport.host = host;
+    transport.port = port;
+    transport.verify_peer = options.verify_peer;
+    transport.ca_file = options.ca_file;
+    // A request under way cannot be cut short, so none may outlast the endpoint's allowance.
+    std::chrono::milliseconds timeout = options.timeout;
+    if (options.endpoint_timeout > std::chrono::milliseconds(0)) {
+        timeout = std::min(timeout, options.endpoint_timeout);
+    }
+    transport.connect_timeout = timeout;
+    transport.request_timeout = timeout;
+    transport.max_body_bytes = options.max_body_bytes;
+    return transport;
+}
+
+}  // namespace
+
+template <>
+std::shared_ptr<Redfish::Client> NetworkBackend::ClientFor<Redfish::Client>(
+    const std::string& host, std::uint16_t port, const std::string& user,
+    const std::string& password) {
+    const Net::TransportOptions transport = TransportFor(options_, host, port);
+    const auto deadline = DeadlineOf(host, port);
     std::lock_guard<std::mutex> lock(mutex_);
     std::shared_ptr<Redfish::Client>& client = clients_[Key{host, port, user, password}];
     if (!client) {
-        Net::TransportOptions transport;
-        transport.host = host;
-        transport.port = port;
-        transport.verify_peer = options_.verify_peer;
-        transport.ca_file = options_.ca_file;
-        transport.connect_timeout = options_.timeout;
-        transport.request_timeout = options_.timeout;
-        transport.max_body_bytes = options_.max_body_bytes;
         Redfish::Policy policy;
         policy.retries = options_.retries;
         policy.timeout = options_.timeout;
+        policy.deadline = deadline;
+        policy.cancelled = options_.cancelled;
         auto reporter = [this, host, port](Severity severity, Cause cause,
                                            const std::string& message) {
             Report(severity, cause, host, port, message);
@@ -185,14 +266,33 @@ std::shared_ptr<Redfish::Client> NetworkBackend::ClientFor(const std::string& ho
     return client;
 }
 
+template <>
+std::shared_ptr<Cim::Client> NetworkBackend::ClientFor<Cim::Client>(const std::string& host,
+                                                                    std::uint16_t port,
+                                                                    const std::string& user,
+                                                                    const std::string& password) {
+    const Net::TransportOptions transport = TransportFor(options_, host, port);
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::shared_ptr<Cim::Client>& client = cim_clients_[Key{host, port, user, password}];
+    if (!client) {
+        Cim::Policy policy;
+        policy.retries = options_.retries;
+        client = std::make_shared<Cim::Client>(Net::Authority(host, port),
+                                               Cim::Credentials{user, password},
+                                               Net::MakeTransport(transport), policy);
+    }
+    return client;
+}
+
 // Runs one library call against an endpoint: the body gets the endpoint's client, held for the
 // call; a failure is reported and answered with the library's code for its cause.
-template <typename Result, typename Body>
+template <typename Result, typename Client, typename Body>
 Result NetworkBackend::Serve(const std::string& host, std::uint16_t port, const std::string& user,
                              const std::string& password, CodeFor code_for, Body body) {
     port = PortOr443(port);
     try {
-        const std::shared_ptr<Redfish::Client> client = ClientFor(host, port, user, password);
+        CheckBounds(host, port);
+        const std::shared_ptr<Client> client = ClientFor<Client>(host, port, user, password);
         std::lock_guard<std::mutex> lock(client->Mutex());
         return body(*client);
     } catch (const Error& error) {
@@ -205,12 +305,25 @@ Result NetworkBackend::Serve(const std::string& host, std::uint16_t port, const 
     }
 }
 
-// Until the CIM client exists, hosts answering over CIM are reached through an inventory only.
-osinfo::OSINFORETURNCODE NetworkBackend::OsInfoGetVersion(const OsInfoEndpoint& endpoint, OSINFO&) {
-    Report(Severity::kError, Cause::kMissingResource, endpoint.host, endpoint.port,
-           "the OS information of a host is read over CIM, which this build cannot do yet",
-           "describe the host in an inventory file and give it with --inventory");
-    return osinfo::OSINFO_QUERY_FAILED;
+// Hypervisor hosts answer over CIM-XML: docs/cim.md.
+osinfo::OSINFORETURNCODE NetworkBackend::OsInfoGetVersion(const OsInfoEndpoint& endpoint,
+                                                          OSINFO& info) {
+    const std::uint16_t port = endpoint.port == 0 ? kCimHttpsPort : endpoint.port;
+    if (endpoint.connection_type != osinfo::CIM_HTTPS) {
+        Report(Severity::kError, Cause::kTls, endpoint.host, port,
+               "CIM over plain HTTP is refused: the password would cross the network unencrypted",
+               "ask the host's CIM server over HTTPS");
+        return osinfo::OSINFO_CONNECTION_FAILED;
+    }
+    const Cim::Reporter reporter = [&](Severity severity, Cause cause, const std::string& message) {
+        Report(severity, cause, endpoint.host, port, message);
+    };
+    return Serve<osinfo::OSINFORETURNCODE, Cim::Client>(
+        endpoint.host, port, endpoint.user, endpoint.password, OsInfoCode,
+        [&](Cim::Client& client) {
+            info = Cim::ReadOsInfo(client, reporter);
+            return osinfo::OSINFO_SUCCESS;
+        });
 }
 
 int NetworkBackend::AgentlessGetPLDMSoftwareIdentities(const ConnectionInfo& connection,

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <locale>
 #include <tuple>
 #include <type_traits>
 
@@ -145,6 +146,33 @@ TEST(GenerateSystemInfoPTree, ReusedTreeGetsScalarsOverwrittenInPlaceAndPackages
     EXPECT_EQ(Children(tree.get_child("CONTENT")),
               Content("MT=QZ00; SN=SN2", "OS=Windows 11; ARCH=32 bit", 1));
     EXPECT_EQ(Packages(tree, "NAME"), (Texts{"A", "B", "C"}));
+}
+
+struct ThousandsGrouping : std::numpunct<char> {
+    char do_thousands_sep() const override { return '.'; }
+    std::string do_grouping() const override { return "\3"; }
+};
+
+// TOTAL is written under the global locale, digit grouping included. On Windows the module's
+// DLL carries a C++ runtime of its own, whose global locale the caller's call does not reach.
+TEST(GenerateSystemInfoPTree, CountsPastNineHundredNinetyNineFollowTheModulesGlobalLocale) {
+    const std::locale previous =
+        std::locale::global(std::locale(std::locale(), new ThousandsGrouping));
+    const ptree trees[] = {Build(kMachine, std::vector<SoftwareIdentity_>(1000)),
+                           Build(kSmm, std::vector<PSUFwInfo>(999)),
+                           Build(std::vector<CMMInfo>(1234))};
+    std::locale::global(previous);
+#if defined(_WIN32) && !defined(QUENDAL_SYSTEM_INFO_STATIC)
+    const Texts expected{"0 1000", "0 1000", "0 1234"};
+#else
+    const Texts expected{"0 1.000", "0 1.000", "0 1.234"};
+#endif
+    Texts totals;
+    for (const ptree& tree : trees) {
+        totals.push_back(tree.get<std::string>("CONTENT.ISPARTITION") + " " +
+                         tree.get<std::string>("CONTENT.TOTAL"));
+    }
+    EXPECT_EQ(totals, expected);
 }
 
 }  // namespace

@@ -14,11 +14,14 @@ ptree Package(std::initializer_list<std::pair<const char*, const char*>> entries
     return package;
 }
 
-ptree Document(std::initializer_list<ptree> packages) {
+// Children of CONTENT.PACKAGES, each a PACKAGE unless named otherwise.
+ptree Document(std::initializer_list<ptree> packages, std::vector<std::string> keys = {}) {
     ptree tree;
     ptree& list = tree.put_child("CONTENT.PACKAGES", ptree());
+    keys.resize(packages.size(), "PACKAGE");
+    auto key = keys.begin();
     for (const ptree& package : packages) {
-        list.push_back({"PACKAGE", package});
+        list.push_back({*key++, package});
     }
     return tree;
 }
@@ -57,6 +60,13 @@ TEST(PrintPropertyTree, AppendsFiveLinesPerPackageOrThrowsBadPathKeepingWhatItWr
              "    NAME:  \tC\n    SOFTWAREID:  \tD\n    VERSION:  \t\n    CLASSIFICATION:  \t22\n"
              "    DESCRIPTION:  \ttwo\nlines\n",
          ""},
+        // As an XML reader files attributes and comments, and a stray element.
+        {"other children are skipped",
+         Document({kFirst, kFirst, second, kFirst},
+                  {"<xmlattr>", "PACKAGE", "NOTE", "<xmlcomment>"}),
+         kFirstLines, ""},
+        {"only other children", Document({kFirst}, {"<xmlattr>"}), "",
+         "No such node (CONTENT.PACKAGES.PACKAGE)"},
         {"empty tree", ptree(), "", "No such node (CONTENT.PACKAGES.PACKAGE)"},
         {"no package", Document({}), "", "No such node (CONTENT.PACKAGES.PACKAGE)"},
         {"second package lacks VERSION",

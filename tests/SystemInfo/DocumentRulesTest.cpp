@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <locale>
+#include <sstream>
 
 #include "Src/Utility/SystemInfo/DocumentRules.h"
 #include "Src/Utility/SystemInfo/ScanRules.h"
@@ -9,12 +10,23 @@ namespace {
 
 using Quendal::Document::IsAgentlessComponent;
 
+// Every entry of the list, some in other letter cases, then identifiers that are not listed: an
+// empty one (which a list padded beyond its entries would match), parts and padded ones.
 TEST(IsAgentlessComponent, ComparesWholeIdentifiersWithoutCase) {
-    const std::pair<const char*, bool> cases[] = {
-        {"sysfw-primary", true},   {"fpga-BACKUP", true}, {" SYSFW-PRIMARY", false},
-        {"SYSFW-PRIMARY ", false}, {"SYSFW", false},      {"SYSFW-PRIMARY-2", false}};
-    for (const auto& [software_id, expected] : cases) {
-        EXPECT_EQ(IsAgentlessComponent(software_id), expected) << '"' << software_id << '"';
+    // Blank-separated, in list order.
+    std::istringstream listed(
+        "MGMTCTL-G1-PRIMARY mgmtctl-g1-backup MGMTCTL-G2-PRIMARY MGMTCTL-G2-BACKUP "
+        "MGMTCTL-G3-PRIMARY MGMTCTL-G3-BACKUP Mgmtctl-G3-Recovery sysfw-primary SYSFW-BACKUP "
+        "DIAG-IMAGE DIAG-IMAGE-EXT PREBOOT-ENV UPDATE-TOOL DRVPACK-WIN DRVPACK-LNX drvpack-hyp "
+        "CHASSIS-SWITCH-FW SMM-FW CMM-FW CPLD-SYSTEM CPLD-BACKPLANE CPLD-PSU FPGA-PRIMARY "
+        "fpga-BACKUP");
+    for (std::string software_id; listed >> software_id;) {
+        EXPECT_TRUE(IsAgentlessComponent(software_id)) << software_id;
+    }
+    const char* const unlisted[] = {"",      " SYSFW-PRIMARY",  "SYSFW-PRIMARY ",
+                                    "SYSFW", "SYSFW-PRIMARY-2", "MGMTCTL-G3-RECOVER"};
+    for (const char* software_id : unlisted) {
+        EXPECT_FALSE(IsAgentlessComponent(software_id)) << '"' << software_id << '"';
     }
 }
 

@@ -57,12 +57,15 @@ TEST(ErrorCodeRegistry, HoldsExactlyTheRegisteredStatusesWithDistinctMessages) {
 
 TEST(ErrorCodeRegistry, FixedStatusesHaveExactValuesAndMessages) {
     namespace S = Quendal::Status;
-    // The statuses this module returns, then ones whose value or text is easy to get wrong. Built
-    // inside the test: a namespace-scope table would copy the constants during static
-    // initialisation, possibly before the registry's translation unit has set them.
+    // The statuses this module returns, with the chassis library's failures 1, 3 and 4 that it
+    // passes on and the tool prints with these texts; then ones whose value or text is easy to
+    // get wrong. Built inside the test: a namespace-scope table would copy the constants during
+    // static initialisation, possibly before the registry's translation unit has set them.
     const std::tuple<int, int, int, const char*> rows[] = {
         {S::SUCCEED, 0, 0, "Succeed."},
         {S::GENERIC_FAILURE, 0, 1, "Generic Failure."},
+        {S::INVALID_PARAMETER, 0, 3, "Invalid parameter."},
+        {S::MISSING_REQUIRED_PARAMETER, 0, 4, "A required parameter is missing."},
         {S::INTERNAL_ERROR, 0, 17, "Internal error."},
         {S::FAILED_TO_GET_OS_TYPE, 1, 111, "Failed to get OS type."},
         {S::OS_NOT_SUPPORTED, 1, 112, "Current Operating System is not supported."},

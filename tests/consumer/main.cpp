@@ -1,9 +1,19 @@
-// Builds, prints and fails to print a document through nothing but the public header.
+// Builds, prints and fails to print a document through nothing but the public headers.
 #include <iostream>
 
 #include "SystemInfo.h"
+#include "SystemInfoVersion.h"
 
 int main() {
+    const std::string parts = std::to_string(QUENDAL_SYSTEM_INFO_VERSION_MAJOR) + "." +
+                              std::to_string(QUENDAL_SYSTEM_INFO_VERSION_MINOR) + "." +
+                              std::to_string(QUENDAL_SYSTEM_INFO_VERSION_PATCH);
+    if (parts != QUENDAL_SYSTEM_INFO_VERSION || parts != QUENDAL_EXPECTED_VERSION) {
+        std::cerr << "the header gives version " << QUENDAL_SYSTEM_INFO_VERSION << " (" << parts
+                  << "), the module is " << QUENDAL_EXPECTED_VERSION << '\n';
+        return 1;
+    }
+
     const std::vector<CMMInfo> cmms{{"Q721", "SN0001", "CMM", "1.4", "", "Firmware for Primary CMM",
                                      "Primary CMM Firmware Software Identity Information"}};
     boost::property_tree::ptree tree;

@@ -40,6 +40,17 @@ class ServerError(RuntimeError):
     """The server did not start, or a control request failed."""
 
 
+def shared_tls_dir():
+    """One throw-away CA for every test server of the tool's tests, made once.
+
+    Wine's certificate checks have been seen to build a chain with another
+    test CA of the same name when several lived at once (chain status 8);
+    with one CA there is no other to pick. The server locks the folder while
+    it makes or reads the files, so servers may start side by side.
+    """
+    return os.path.join(tempfile.gettempdir(), "quendal-test-tls-%d" % os.getuid())
+
+
 def mockup(name):
     """The folder of one of the mockups in tests/data/redfish-mockups."""
     path = os.path.join(MOCKUPS, name)
@@ -63,9 +74,12 @@ def from_dos_path(path):
 
 def server_args(user=None, password=None, no_sessions=False, page_size=0,
                 faults=(), delay_ms=0, tls_dir=None, lifetime=None, host=None,
-                port=None, dos_paths=False, verbose=False, extra_args=()):
+                port=None, dos_paths=False, verbose=False, extra_args=(),
+                ports=1):
     """Command-line options of redfish_server.py for the keyword options."""
     args = []
+    if ports != 1:
+        args += ["--ports", str(ports)]
     for flag, value in (("--user", user), ("--password", password),
                         ("--tls-dir", tls_dir), ("--lifetime", lifetime),
                         ("--host", host), ("--port", port)):
@@ -99,8 +113,9 @@ class RedfishServer:
 
     Keyword options mirror the command line: user, password, no_sessions,
     page_size, faults (a list), delay_ms, tls_dir, lifetime, host, port,
-    dos_paths, verbose, extra_args (passed as they are).  ready_file puts
-    the ready file at a chosen path instead of a private temporary folder.
+    ports, dos_paths, verbose, extra_args (passed as they are).  ready_file
+    puts the ready file at a chosen path instead of a private temporary
+    folder.  ports lists every port served (port is the first).
     """
 
     def __init__(self, mockup=DEFAULT_MOCKUP, ready_file=None, **options):
@@ -111,6 +126,7 @@ class RedfishServer:
         self._chosen_ready_file = ready_file
         self.process = None
         self.port = self.pid = self.ca_file = self.base_url = None
+        self.ports = []
         self.host = None
         self.ready_file = None
         self._dir = None
@@ -138,6 +154,7 @@ class RedfishServer:
             self.stop()
             raise
         self.port = info["port"]
+        self.ports = info.get("ports", [self.port])
         self.pid = info["pid"]
         self.base_url = info["base_url"]
         self.ca_file = from_dos_path(info["ca_file"])

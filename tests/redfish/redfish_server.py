@@ -6,6 +6,12 @@ It serves a mockup folder in the published layout (/redfish/v1/A/B is
 misbehave on request (see --fault).  Control endpoints under /__control/ let a
 test read counters, reset them, change the faults and stop the server.
 
+With --ports N it listens on N ports at once, each a service of its own to a
+client (a fleet of BMCs in one process) while they share the mockup, the
+counters, the sessions and the fault rules; a rule with listener=K applies to
+the K-th port only (0 is the first).  The ready file lists the ports, and the
+stats count the requests per port.
+
 Stats: "requests" and "log" cover every request except the control ones;
 "connections" counts TCP connections accepted, leaving out those whose first
 request was a control request, so a harness asking for stats does not disturb
@@ -25,6 +31,7 @@ import json
 import os
 import re
 import secrets
+import selectors
 import shutil
 import signal
 import socket
@@ -52,7 +59,7 @@ FAULT_KINDS = ("delay", "unauthorized", "error", "truncated", "invalid-json",
 # Faults that replace the answer; at most one of them applies to a request.
 ANSWER_KINDS = ("unauthorized", "error", "truncated", "invalid-json",
                 "redirect", "html", "not-found")
-FAULT_KEYS = ("path", "count", "status", "retry_after", "ms")
+FAULT_KEYS = ("path", "count", "status", "retry_after", "ms", "listener")
 
 HTML_PAGE = (b'<!DOCTYPE html>\n<html><head><title>Sign in</title></head>\n'
              b'<body><h1>Sign in</h1><form method="post" action="/login">'
@@ -105,6 +112,7 @@ class Fault:
         self.retry_after = self._number(values, "retry_after", None, 0)
         default_ms = {"delay": 1000, "trickle": 500}.get(self.kind, 0)
         self.ms = self._number(values, "ms", default_ms, 0)
+        self.listener = self._number(values, "listener", None, 0)
 
     def _number(self, values, key, default, low, high=None):
         if key not in values:
@@ -117,8 +125,10 @@ class Fault:
             raise UsageError("%s out of range in %r" % (key, self.text))
         return number
 
-    def matches(self, path, session_op):
+    def matches(self, path, session_op, listener=0):
         if self.remaining == 0:
+            return False
+        if self.listener is not None and self.listener != listener:
             return False
         if self.path is None:
             # Clients must be able to log in and out around a failing GET.
@@ -142,21 +152,40 @@ class Faults:
         with self._lock:
             self._rules = rules
 
-    def take(self, path, session_op, kinds, first_only):
+    def take(self, path, session_op, kinds, first_only, listener=0):
         """Use up the matching rules of the given kinds and return them."""
         taken = []
         with self._lock:
             for rule in self._rules:
-                if rule.kind in kinds and rule.matches(path, session_op):
+                if rule.kind in kinds and rule.matches(path, session_op,
+                                                       listener):
                     rule.consume()
                     taken.append(rule)
                     if first_only:
                         break
         return taken
 
-    def take_one(self, path, session_op, kinds):
-        taken = self.take(path, session_op, kinds, True)
+    def take_one(self, path, session_op, kinds, listener=0):
+        taken = self.take(path, session_op, kinds, True, listener)
         return taken[0] if taken else None
+
+
+class ListenerFaults:
+    """The shared fault rules as one listener sees them."""
+
+    def __init__(self, faults, listener):
+        self._faults = faults
+        self._listener = listener
+
+    def replace(self, texts):
+        self._faults.replace(texts)
+
+    def take(self, path, session_op, kinds, first_only):
+        return self._faults.take(path, session_op, kinds, first_only,
+                                 self._listener)
+
+    def take_one(self, path, session_op, kinds):
+        return self._faults.take_one(path, session_op, kinds, self._listener)
 
 
 # ---------------------------------------------------------------- TLS
@@ -313,6 +342,7 @@ class State:
         self.generation = 0  # bumped by reset, see uncount_connection
         self.sessions_created = 0
         self.log = []
+        self.by_port = {}  # listening port -> requests served there
         self.sessions = {}  # id -> {"token": ..., "user": ...}
 
     def count_connection(self):
@@ -326,10 +356,12 @@ class State:
             if generation == self.generation:
                 self.connections -= 1
 
-    def record(self, line):
+    def record(self, line, port=None):
         with self.lock:
             self.requests += 1
             self.log.append(line)
+            if port is not None:
+                self.by_port[port] = self.by_port.get(port, 0) + 1
 
     def reset(self):
         with self.lock:
@@ -337,6 +369,7 @@ class State:
             self.connections = 0
             self.sessions_created = 0
             self.log = []
+            self.by_port = {}
             self.generation += 1
 
     def stats(self):
@@ -345,6 +378,8 @@ class State:
                     "connections": self.connections,
                     "open_sessions": len(self.sessions),
                     "sessions_created": self.sessions_created,
+                    "requests_by_port": {str(port): count for port, count
+                                         in sorted(self.by_port.items())},
                     "log": list(self.log)}
 
     def open_session(self, user):
@@ -436,7 +471,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if control:
             self.send(self.control(raw_path, body))
             return
-        self.server.state.record("%s %s" % (self.command, target))
+        self.server.state.record("%s %s" % (self.command, target),
+                                 self.server.port)
         path = urllib.parse.unquote(raw_path)
         if len(path) > 1 and path.endswith("/"):
             path = path[:-1]
@@ -743,22 +779,33 @@ class Handler(http.server.BaseHTTPRequestHandler):
 class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
 
-    def __init__(self, options, ssl_context):
+    def __init__(self, options, ssl_context, shared=None, listener=0):
+        """One listener; shared is the first one, whose mockup, counters,
+        sessions, fault rules and stop event the others use too."""
         self.address_family = (socket.AF_INET6 if ":" in options.host
                                else socket.AF_INET)
-        super().__init__((options.host, options.port), Handler)
+        port = options.port + listener if options.port else 0
+        super().__init__((options.host, port), Handler)
         self.ssl_context = ssl_context
         self.port = self.server_address[1]
-        self.mockup = Mockup(options.mockup)
+        self.listener = listener
         self.user = options.user
         self.password = options.password
         self.sessions_enabled = not options.no_sessions
         self.page_size = options.page_size
         self.delay_ms = options.delay_ms
         self.verbose = options.verbose
-        self.faults = Faults(options.fault)
-        self.state = State()
-        self._stopping = threading.Event()
+        if shared is None:
+            self.mockup = Mockup(options.mockup)
+            self.all_faults = Faults(options.fault)
+            self.state = State()
+            self._stopping = threading.Event()
+        else:
+            self.mockup = shared.mockup
+            self.all_faults = shared.all_faults
+            self.state = shared.state
+            self._stopping = shared._stopping
+        self.faults = ListenerFaults(self.all_faults, listener)
 
     def server_bind(self):
         # HTTPServer.server_bind looks the host name up, which can stall on
@@ -803,10 +850,29 @@ class Server(http.server.ThreadingHTTPServer):
         super().handle_error(request, client_address)
 
     def stop_soon(self):
-        """Stop serving; safe from any thread, including a handler's."""
-        if not self._stopping.is_set():
-            self._stopping.set()
-            threading.Thread(target=self.shutdown, daemon=True).start()
+        """Stop serving, on every port; safe from any thread, including a
+        handler's."""
+        self._stopping.set()
+
+    def stopping(self):
+        return self._stopping.is_set()
+
+
+def serve_all(servers, poll_interval=0.2):
+    """Accept on every listener from one thread until one is asked to stop.
+
+    One loop for all, rather than a serve_forever thread each, so that a
+    fleet of hundreds of ports does not wake hundreds of threads.
+    """
+    with selectors.DefaultSelector() as selector:
+        for server in servers:
+            selector.register(server, selectors.EVENT_READ)
+        while not servers[0].stopping():
+            for key, _ in selector.select(poll_interval):
+                # What serve_forever calls for a listener that is ready.
+                key.fileobj._handle_request_noblock()
+            for server in servers:
+                server.service_actions()
 
 
 # ---------------------------------------------------------------- main
@@ -817,7 +883,11 @@ def parse_args(argv):
         description="Serve a Redfish mockup folder over HTTPS for tests.")
     parser.add_argument("--mockup", required=True, metavar="DIR")
     parser.add_argument("--host", default="127.0.0.1")
-    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--port", type=int, default=0,
+                        help="the first port (0: any free one)")
+    parser.add_argument("--ports", type=int, default=1, metavar="N",
+                        help="listen on N ports, each a service of its own "
+                             "(from --port on, or any free ones)")
     parser.add_argument("--user", default="quendal")
     parser.add_argument("--password", default="Quendal-test-pw1")
     parser.add_argument("--no-sessions", action="store_true",
@@ -840,6 +910,8 @@ def parse_args(argv):
     options = parser.parse_args(argv)
     if options.page_size < 0 or options.delay_ms < 0:
         parser.error("--page-size and --delay-ms must not be negative")
+    if options.ports < 1:
+        parser.error("--ports must be at least 1")
     return options
 
 
@@ -878,6 +950,14 @@ def main(argv=None):
         context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
         context.load_cert_chain(cert_file, key_file)
         server = Server(options, context)
+        servers = [server]
+        try:
+            for listener in range(1, options.ports):
+                servers.append(Server(options, context, server, listener))
+        except OSError:
+            for other in servers:
+                other.server_close()
+            raise
         for signum in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
             signal.signal(signum, lambda *_: server.stop_soon())
         threading.Thread(target=watch, daemon=True,
@@ -891,13 +971,17 @@ def main(argv=None):
                 "ca_file": to_dos_path(ca_path) if options.dos_paths
                 else ca_path,
                 "pid": os.getpid(),
-                "base_url": "https://%s:%d" % (url_host, server.port)})
+                "base_url": "https://%s:%d" % (url_host, server.port),
+                "ports": [s.port for s in servers]})
             ready_written = True
         if options.verbose:
             sys.stderr.write("serving %s on https://%s:%d\n"
                              % (options.mockup, url_host, server.port))
-        with server:
-            server.serve_forever(poll_interval=0.2)
+        try:
+            serve_all(servers)
+        finally:
+            for each in servers:
+                each.server_close()
         return 0
     except (UsageError, RuntimeError, OSError) as exc:
         sys.stderr.write("redfish_server: %s\n" % exc)

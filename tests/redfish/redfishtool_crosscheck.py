@@ -63,7 +63,7 @@ def main():
     options = parser.parse_args()
     if shutil.which("redfishtool") is None:
         raise SystemExit("redfishtool is not installed (Debian package redfishtool)")
-    with harness.RedfishServer(harness.mockup(options.mockup)) as server:
+    with harness.RedfishServer(harness.mockup(options.mockup), tls_dir=harness.shared_tls_dir()) as server:
         expected = inventory_by_redfishtool(server)
         server.reset()
         listed = packages_by_tool(server, options.tool, options.emulator, options.dos_paths)

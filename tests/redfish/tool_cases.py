@@ -20,6 +20,8 @@ import time
 import harness
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "tools"))
+import validate_document  # noqa: E402
 EXPECTED = os.path.normpath(os.path.join(HERE, "..", "tools", "expected", "redfish"))
 FIXTURES = os.path.normpath(os.path.join(HERE, "..", "data", "redfish-fixtures"))
 ENCLOSURE = os.path.join(FIXTURES, "quendal-enclosure")
@@ -63,6 +65,8 @@ CASES = [
          max_requests=8 + 3),
     Case("server_liquid_cooled", "server", mockup="public-liquid-cooled-server",
          listing="server-liquid-cooled.listing", max_requests=8 + 4),
+    Case("server_json_document", "server", options=["--ca-file", "{ca}", "--format", "json"],
+         stderr=[r"GetAgentlessSoftwareIdentity: status 0"]),
     Case("server_paged_collections", "server", server={"page_size": 1},
          listing="server-rackmount1.listing"),
     Case("server_basic_authentication", "server", server={"no_sessions": True},
@@ -195,6 +199,8 @@ def check(case, status, out, err, elapsed, stats):
     for pattern in case.stderr:
         if not re.search(pattern, err):
             failures.append("standard error does not match %r" % pattern)
+    if "json" in case.options and status == 0:
+        failures += validate_document.problems(out)
     if case.password in out + err:
         failures.append("the password appears in the output")
     if elapsed > case.max_seconds:
@@ -213,6 +219,9 @@ def run_case(case, program, emulator, dos_paths):
         ca = harness.to_dos_path(ca) if dos_paths and ca else ca
         # Without a server there is no CA to trust.
         options = [o.format(ca=ca) for o in case.options] if ca else []
+        # The module's own listing, which the expected files hold, unless a case asks otherwise.
+        if "--format" not in options:
+            options += ["--format", "listing"]
         return options + case.command + [
             "--host", case.host.format(port=port), "--user", harness.DEFAULT_USER]
 
@@ -221,7 +230,7 @@ def run_case(case, program, emulator, dos_paths):
                                              case.password)
         return check(case, status, out, err, elapsed, None), err
     mockup = case.mockup if os.path.isabs(case.mockup) else harness.mockup(case.mockup)
-    with harness.RedfishServer(mockup, **case.server) as server:
+    with harness.RedfishServer(mockup, tls_dir=harness.shared_tls_dir(), **case.server) as server:
         status, out, err, elapsed = run_tool(arguments(server.port, server.ca_file), case,
                                              program, emulator, case.password)
         stats = server.stats() if case.stats else None

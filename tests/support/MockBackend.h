@@ -91,4 +91,12 @@ MATCHER_P(ConnectionTo, host, "") {
     return arg.host == host;
 }
 
+// Every member of a connection record, so that a scan hands its caller's record on unchanged.
+MATCHER_P(SameConnection, expected, "") {
+    return arg.host == expected.host && arg.port == expected.port && arg.user == expected.user &&
+           arg.password == expected.password && arg.cim_port == expected.cim_port &&
+           arg.ssh_port == expected.ssh_port && arg.timeout_ms == expected.timeout_ms &&
+           arg.type == expected.type && arg.retries == expected.retries;
+}
+
 }  // namespace Quendal::Testing

@@ -149,26 +149,45 @@ TEST(InventoryBackend, OnlyAListedHostOfTheCallsKindAnswersAndOnlyToItsCredentia
     }
 }
 
+// Each list is looked for at the path the module gives, here in lib/, and only when missing there
+// in the install's share/quendal_system_info/ beside lib/.
 TEST(InventoryBackend, SystemCheckAcceptsOnlyListedMachineTypes) {
     using Pair = std::pair<std::string, std::string>;
+    using Lists = std::vector<std::optional<std::string>>;
     const std::optional<std::string> none;  // the list file is missing
-    const std::pair<std::vector<std::optional<std::string>>, int> cases[] = {
-        {{none, none, none, none}, SystemCheck::SYSTEMS_LIST_UNREADABLE},
-        {{"", "# QX06 retired\nQX07\n\n", none, "QX0\n"}, SystemCheck::UNSUPPORTED_SYSTEM},
-        {{none, none, none, "# header\r\n\r\n  QX06  # mid-2023\r\n"}, SystemCheck::SUCCESS},
-        {{none, "QX07\r\nQX06\r\n", none, none}, SystemCheck::SUCCESS},
+    const Lists no_shared{none, none, none, none};
+    const std::tuple<Lists, Lists, int> cases[] = {
+        {{none, none, none, none}, no_shared, SystemCheck::SYSTEMS_LIST_UNREADABLE},
+        {{"", "# QX06 retired\nQX07\n\n", none, "QX0\n"},
+         no_shared,
+         SystemCheck::UNSUPPORTED_SYSTEM},
+        {{none, none, none, "# header\r\n\r\n  QX06  # mid-2023\r\n"},
+         no_shared,
+         SystemCheck::SUCCESS},
+        {{none, "QX07\r\nQX06\r\n", none, none}, no_shared, SystemCheck::SUCCESS},
+        {{none, none, none, none}, {none, none, "QX06\n", none}, SystemCheck::SUCCESS},
+        {{"QX07\n", none, none, none},
+         {"QX06\n", none, none, none},
+         SystemCheck::UNSUPPORTED_SYSTEM},
     };
     const fs::path dir =
         fs::temp_directory_path() / ("quendal-inventory-" + std::to_string(std::random_device{}()));
-    fs::create_directories(dir);
+    const fs::path shared = dir / "share" / "quendal_system_info";
+    fs::create_directories(dir / "lib");
+    fs::create_directories(shared);
     std::string paths[4];
     ScopedBackend guard(Served());
-    for (const auto& [lists, expected] : cases) {
+    for (const auto& [lists, shared_lists, expected] : cases) {
         for (int index = 0; index < 4; ++index) {
-            paths[index] = (dir / ("list" + std::to_string(index) + ".txt")).string();
+            const std::string name = "list" + std::to_string(index) + ".txt";
+            paths[index] = (dir / "lib" / name).string();
             fs::remove(paths[index]);
+            fs::remove(shared / name);
             if (lists[index]) {
                 std::ofstream(paths[index], std::ios::binary) << *lists[index];
+            }
+            if (shared_lists[index]) {
+                std::ofstream(shared / name, std::ios::binary) << *shared_lists[index];
             }
         }
         Pair machine{"kept", "kept"};

@@ -74,17 +74,19 @@ TEST_F(LinuxHostTest, AppendsDriversOfEachSetInFileOrder) {
     Link("sys/bus/scsi/drivers/sd/module", "../../../../module/sd_mod");
     fs::create_directories(root_ / "sys/bus/pci/drivers/ahci");
     Link("sys/bus/usb/drivers/usb-storage/module", "../../../../module/usb_storage");
-    // name|description|file name|version|provider, after the caller's own entry
+    // name|description|file name|version|provider, after the caller's own entry; drivers of the
+    // kernel tree without a version of their own take the kernel's
     const std::vector<std::string> expected = {
         "kept||||",
-        "sd_mod||/lib/modules/6.1.0-test/kernel/scsi/sd_mod.ko.xz||kernel",
-        "snd_hda_intel||/lib/modules/6.1.0-test/kernel/sound/snd-hda-intel.ko.zst||kernel",
+        "sd_mod||/lib/modules/6.1.0-test/kernel/scsi/sd_mod.ko.xz|6.1.0-test|kernel",
+        "snd_hda_intel||/lib/modules/6.1.0-test/kernel/sound/"
+        "snd-hda-intel.ko.zst|6.1.0-test|kernel",
         "nvidia||/lib/modules/6.1.0-test/updates/dkms/nvidia.ko|535.129.03|external",
         "dm_mod||||",
-        "ahci|pci bus driver|||built-in",
+        "ahci|pci bus driver||6.1.0-test|built-in",
         "usb-storage|usb bus driver||1.0|built-in",
         "libata|||3.00|built-in",
-        "xhci_pci||||built-in"};
+        "xhci_pci|||6.1.0-test|built-in"};
     for (const auto set_type :
          {DriverInfo::DRIVERS_LOADED, DriverInfo::DRIVERS_BOOT, DriverInfo::DRIVERS_ALL}) {
         SCOPED_TRACE(set_type);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <ctime>
 #include <deque>
@@ -12,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -336,10 +338,10 @@ TEST(RedfishClient, TellsWhatIsNoRedfishService) {
         std::optional<Cause> cause;
     };
     const std::vector<Row> rows = {
-        {"404", Status(404), Cause::kNotRedfish},
-        {"an HTML page", Html(), Cause::kNotRedfish},
-        {"JSON that is no service root", Body(200, {{"status", "ok"}}), Cause::kNotRedfish},
-        {"a JSON array", Body(200, Json::array({1, 2})), Cause::kNotRedfish},
+        {"404", Status(404), Cause::kWrongService},
+        {"an HTML page", Html(), Cause::kWrongService},
+        {"JSON that is no service root", Body(200, {{"status", "ok"}}), Cause::kWrongService},
+        {"a JSON array", Body(200, Json::array({1, 2})), Cause::kWrongService},
         {"a service root by its type alone",
          Body(200, {{"@odata.type", "#ServiceRoot.v1_9_0.ServiceRoot"}}), std::nullopt},
     };
@@ -510,6 +512,99 @@ TEST(RedfishClient, WaitsUntilTheDateRetryAfterNames) {
     EXPECT_LE(rig.waits[0], 20s);
 }
 
+// A deadline or a cancellation stops the requests that follow it, not the log-out: the session
+// must not be left open because the endpoint was slow or the run is stopping. The clock moves on
+// 10 ms with each request sent; root, log-in and Systems take the first three turns.
+TEST(RedfishClient, StopsAtTheDeadlineOrWhenCancelledAndStillLogsOut) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start{};
+    struct Row {
+        const char* label;
+        std::optional<milliseconds> deadline;  // after start
+        std::size_t cancel_after = 0;          // requests sent; 0: never
+        Answer systems;                        // the answer to GET kSystems
+        std::vector<std::string> sent;         // before the log-out
+        const char* message;                   // of the error, for the Get of kChassis
+        std::vector<milliseconds> waits;
+    };
+    const std::string root = "GET /redfish/v1/", login = std::string("POST ") + kSessions,
+                      systems = std::string("GET ") + kSystems;
+    const std::vector<std::string> three = {root, login, systems},
+                                   four = {root, login, systems, "GET /redfish/v1/Chassis"},
+                                   five = {root, login, systems, systems, four.back()};
+    const Answer fine = Resource(kSystems), failing = Status(500);
+    const auto none = std::nullopt;
+    const std::vector<Row> rows = {
+        {"deadline before any request", 0ms, 0, fine, {}, "ran out", {}},
+        {"deadline after three", 25ms, 0, fine, three, "ran out before /redfish/v1/C", {}},
+        {"back-off past the deadline", 25ms, 0, failing, three, "ran out before /redfish/v1/S", {}},
+        {"cancelled after three", none, 3, fine, three, "cancelled before /redfish/v1/C", {}},
+        {"cancelled, then back-off", none, 3, failing, three, "cancelled before /redfish/v1/S", {}},
+        {"deadline far enough", 1000ms, 0, fine, four, nullptr, {}},
+        {"back-off within it", 1000ms, 0, failing, five, nullptr, {500ms}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        Rig rig;
+        const Wire* wire = rig.wire.get();
+        rig.policy.now = [wire, start] { return start + 10ms * wire->sent.size(); };
+        if (row.deadline) {
+            rig.policy.deadline = start + *row.deadline;
+        }
+        if (row.cancel_after > 0) {
+            rig.policy.cancelled = [wire, &row] { return wire->sent.size() >= row.cancel_after; };
+        }
+        rig.wire->On("GET", kSystems, {row.systems, Resource(kSystems)});
+        rig.wire->On("GET", kChassis, {Resource(kChassis)});
+        rig.CauseOf(kGetSystems);
+        const std::optional<Cause> cause = rig.CauseOf([](Redfish::Client& c) { c.Get(kChassis); });
+        if (row.message != nullptr) {
+            EXPECT_EQ(cause, Cause::kTimeout);
+            EXPECT_NE(rig.said[rig.said.size() - 2].find(row.message), std::string::npos)
+                << rig.said[rig.said.size() - 2];
+            // The client has ended: nothing more goes out, however much is asked.
+            EXPECT_EQ(rig.CauseOf([](Redfish::Client& c) { c.Members(kChassis); }),
+                      Cause::kTimeout);
+        } else {
+            EXPECT_EQ(cause, std::nullopt);
+        }
+        EXPECT_EQ(rig.wire->Lines(), row.sent);
+        EXPECT_EQ(rig.waits, row.waits);
+        rig.client->Close();
+        const bool logged_in = row.sent.size() > 1;
+        EXPECT_EQ(rig.wire->Count("DELETE", kSession), logged_in ? 1u : 0u);
+    }
+}
+
+// Without a sleep of the caller's, the client's own wait ends soon after a cancellation instead
+// of sitting out what the service asked for. Generous bound: the wait asked is 30 s.
+TEST(RedfishClient, OwnWaitEndsWhenCancelled) {
+    auto wire = std::make_shared<Wire>();
+    wire->On("GET", kRoot, {Body(200, {{"RedfishVersion", "1.15.0"}})});
+    wire->On("GET", kSystems, {Status(503, {{"Retry-After", "30"}}), Resource(kSystems)});
+    Redfish::Policy policy;
+    std::atomic<bool> cancelled{false};
+    policy.cancelled = [&cancelled] { return cancelled.load(); };
+    Redfish::Client client(kEndpoint, Redfish::Credentials{kUser, kPassword},
+                           std::make_unique<ScriptedTransport>(wire), policy,
+                           [](Severity, Cause, const std::string&) {});
+    std::thread canceller([&cancelled] {
+        std::this_thread::sleep_for(200ms);
+        cancelled = true;
+    });
+    const auto started = std::chrono::steady_clock::now();
+    std::optional<Cause> cause;
+    try {
+        client.Get(kSystems);
+    } catch (const Redfish::Error& error) {
+        cause = error.cause();
+    }
+    canceller.join();
+    EXPECT_EQ(cause, Cause::kTimeout);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 15s);
+    EXPECT_EQ(wire->Count("GET", kSystems), 1u);
+}
+
 // A service root that keeps failing is a service error, which a later attempt may get past,
 // not a verdict that no Redfish service is there.
 TEST(RedfishClient, ServiceRootThatKeepsFailingIsAServiceError) {
@@ -577,7 +672,7 @@ TEST(RedfishClient, TellsEachTransportFailureItsCauseAndWhetherTheClientEnds) {
         {TransportFailure::kConnectionLost, Cause::kUnreachable, 3, true},
         {TransportFailure::kTruncated, Cause::kBadAnswer, 3, false},
         {TransportFailure::kTooLarge, Cause::kBadAnswer, 1, false},
-        {TransportFailure::kMalformed, Cause::kNotRedfish, 1, true},
+        {TransportFailure::kMalformed, Cause::kWrongService, 1, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(static_cast<int>(row.failure));

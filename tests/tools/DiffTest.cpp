@@ -46,6 +46,12 @@ TEST(ReadDocument, TellsTheFormatByContentAndNamesTheFileAndLineOfAnError) {
     const std::pair<std::string, std::string> kCases[] = {
         {"\n \t" + Render(document, Format::kXml), ""},  // no error: read back unchanged
         {"\n \t" + Render(document, Format::kJson), ""},
+        {R"({"schema_version": 1, "CONTENT": {"MT": " QX06 ", "SN": "J30A", "OS": "Windows 10",
+            "PACKAGES": [{"NAME": "CMM Firmware", "SOFTWAREID": "CMM", "VERSION": "1.4"},
+                         {"NAME": "Adapter", "SOFTWAREID": "NIC", "VERSION": "22.3"}]}})",
+         ""},
+        {R"({"schema_version": 2, "CONTENT": {}})",
+         ": schema_version 2 is not one this tool reads"},
         {"<CONTENT>\n<MT>x</MT>\n<SN \"x\"/>\n</CONTENT>\n", ":3: "},
         {"CONTENT\n{\nMT x\n", ":4: unmatched {"},
         {"{\"OTHER\": {}}", ": no CONTENT document"},
@@ -58,6 +64,25 @@ TEST(ReadDocument, TellsTheFormatByContentAndNamesTheFileAndLineOfAnError) {
     }
     std::filesystem::remove(path);
     EXPECT_EQ(read(path), path + ": cannot open");
+}
+
+// Documents stored before the JSON form changed repeat the PACKAGE key and hold only strings.
+TEST(ReadDocument, ReadsJsonStoredInTheOldFormAsTheNewFormReadsBack) {
+    const auto data = std::filesystem::path(__FILE__).parent_path() / "data";
+    const ptree old_form = Quendal::Tool::ReadDocument((data / "server-old-format.json").string());
+    EXPECT_EQ(old_form.get_child("CONTENT.PACKAGES").count("PACKAGE"), 5u);
+    EXPECT_EQ(old_form.get<std::string>("CONTENT.TOTAL"), "5");
+
+    const std::string path =
+        (std::filesystem::temp_directory_path() / "quendal-diff-json-test").string();
+    const ptree no_packages = Document({}, {{"ISPARTITION", "0"}, {"TOTAL", "0"}});
+    for (const ptree& document : {old_form, no_packages}) {
+        std::ofstream(path, std::ios::binary) << Render(document, Format::kJson);
+        const ptree new_form = Quendal::Tool::ReadDocument(path);
+        EXPECT_EQ(new_form, document);
+        EXPECT_TRUE(Quendal::Tool::CompareDocuments(document, new_form).equal);
+    }
+    std::filesystem::remove(path);
 }
 
 // The exact text of added, removed and changed packages is left to the end-to-end run.

@@ -57,17 +57,102 @@ TEST(Render, ReplacesIllFormedUtf8AndCharactersXmlCannotHold) {
     for (const auto& test : kCases) {
         SCOPED_TRACE(test.raw);
         const ptree document = Document(test.raw);
-        EXPECT_EQ(RoundTrip(document, Format::kJson), Document(test.json));
+        const ptree json = RoundTrip(document, Format::kJson);
+        EXPECT_EQ(json.get<std::string>("CONTENT.MT"), test.json);
+        EXPECT_EQ(json.get_child("CONTENT.PACKAGES").front().second.get<std::string>("NAME"),
+                  test.json);
         EXPECT_EQ(RoundTrip(document, Format::kXml).get<std::string>("CONTENT.MT"), test.xml);
         EXPECT_EQ(RoundTrip(document, Format::kInfo), document);
     }
 }
 
 TEST(Render, KeysAreCleanedAndXmlRefusesKeysThatAreNoElementNames) {
-    EXPECT_EQ(RoundTrip(Document("v", "K\xff"), Format::kJson), Document("v", "K" + kBad));
+    EXPECT_EQ(RoundTrip(Document("v", "K\xff"), Format::kJson)
+                  .get_child("CONTENT.PACKAGES")
+                  .front()
+                  .second.front()
+                  .first,
+              "K" + kBad);
     EXPECT_NO_THROW(Render(Document("v", "K\xff"), Format::kXml));
     for (const std::string key : {"two words", "1ST", "<xmlattr>", ""}) {
         EXPECT_THROW(Render(Document("v", key), Format::kXml), std::runtime_error) << key;
+    }
+}
+
+ptree Tree(const std::vector<std::pair<std::string, std::string>>& paths) {
+    ptree tree;
+    for (const auto& [path, value] : paths) {
+        tree.add(path, value);
+    }
+    return tree;
+}
+
+// Whole texts: standard readers must find every package, numbers as numbers, keys in order.
+TEST(Render, JsonKeepsEveryPackageInAnArrayWithNumbersWhereTheModuleWritesDecimals) {
+    ptree packages = Tree({{"CONTENT.TOTAL", "3"}});
+    ptree& list = packages.put_child("CONTENT.PACKAGES", ptree());
+    list.add_child("PACKAGE", Tree({{"SOFTWAREID", "NIC"}, {"SLOTTYPE", "7"}}));
+    list.add_child("PACKAGE", Tree({{"SLOTTYPE", "-3"}, {"NAME", "q\"\\\t\x01\x7f\xff"}}));
+    list.add_child("PACKAGE", ptree());
+    packages.add("CONTENT.ARCH", "-3");
+
+    const std::pair<ptree, std::string> kCases[] = {
+        {Tree({{"CONTENT.MT", ""}, {"CONTENT.ISPARTITION", "0"}, {"CONTENT.TOTAL", "0"}}),
+         R"({
+    "schema_version": 1,
+    "CONTENT": {
+        "MT": "",
+        "ISPARTITION": 0,
+        "TOTAL": 0,
+        "PACKAGES": []
+    }
+}
+)"},
+        {packages, R"({
+    "schema_version": 1,
+    "CONTENT": {
+        "TOTAL": 3,
+        "PACKAGES": [
+            {
+                "SOFTWAREID": "NIC",
+                "SLOTTYPE": 7
+            },
+            {
+                "SLOTTYPE": -3,
+                "NAME": "q\"\\\t\u0001)" +
+                       std::string("\x7f") + kBad + R"("
+            },
+            {}
+        ],
+        "ARCH": "-3"
+    }
+}
+)"},
+    };
+    for (const auto& [document, json] : kCases) {
+        EXPECT_EQ(Render(document, Format::kJson), json);
+    }
+}
+
+TEST(Render, JsonRefusesWhatItCannotWriteFaithfullyAndNamesThePlace) {
+    const std::pair<ptree, std::string> kCases[] = {
+        {Tree({{"CONTENT.TOTAL", "07"}}), "CONTENT.TOTAL is \"07\", not a decimal integer"},
+        {Tree({{"CONTENT.ISPARTITION", "-0"}}), "CONTENT.ISPARTITION is \"-0\""},
+        {Tree({{"CONTENT.TOTAL", "1234567890123456"}}), "CONTENT.TOTAL is"},
+        {Tree({{"CONTENT.PACKAGES.PACKAGE.SLOTTYPE", ""}}), "CONTENT.PACKAGES[0].SLOTTYPE is"},
+        {Tree({{"CONTENT.PACKAGES.PACKAGE.SLOTTYPE", "+1"}}), "CONTENT.PACKAGES[0].SLOTTYPE is"},
+        {Tree({{"CONTENT.SN", "A"}, {"CONTENT.SN", "B"}}), "CONTENT.SN appears twice"},
+        {Tree({{"CONTENT.PACKAGES.OTHER.NAME", "x"}}), "CONTENT.PACKAGES.OTHER is not a PACKAGE"},
+        {Tree({{"CONTENT.PACKAGES.PACKAGE", "x"}}), "CONTENT.PACKAGES[0] holds a value"},
+        {Tree({{"schema_version", "2"}}), "schema_version appears twice"},
+    };
+    for (const auto& [document, message] : kCases) {
+        try {
+            Render(document, Format::kJson);
+            ADD_FAILURE() << "rendered a document that should fail with: " << message;
+        } catch (const std::runtime_error& error) {
+            EXPECT_NE(std::string(error.what()).find(message), std::string::npos) << error.what();
+        }
     }
 }
 

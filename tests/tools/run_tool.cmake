@@ -8,7 +8,8 @@
 #         -P run_tool.cmake
 #
 # Line ends are compared without carriage returns: a Windows program writes CRLF to a console
-# stream. FORBID must appear nowhere in what the program printed or wrote.
+# stream. FORBID must appear nowhere in what the program printed or wrote. VALIDATE json (implied
+# by a successful --format json run) has jq and validate_document.py check the document.
 cmake_minimum_required(VERSION 3.25)
 
 # Lists come separated by "|", which survives being passed through a test's command line.
@@ -87,6 +88,10 @@ if(OUTPUT_FILE)
     endif()
 endif()
 
+# Every JSON document the tool writes is checked, whether the test asks or not.
+if(NOT VALIDATE AND "${status}" STREQUAL "0" AND "${ARGS}" MATCHES "(^|;)--format(;|=)json(;|$)")
+    set(VALIDATE json)
+endif()
 if(VALIDATE)
     set(document "${out}")
     if(OUTPUT_FILE)
@@ -98,12 +103,22 @@ if(VALIDATE)
         execute_process(COMMAND xmllint --noout "${check_file}" RESULT_VARIABLE valid
             ERROR_VARIABLE why)
     else()
-        execute_process(COMMAND jq -e .CONTENT "${check_file}" RESULT_VARIABLE valid
-            OUTPUT_QUIET ERROR_VARIABLE why)
+        # jq keeps the last of repeated keys, as most readers do: it must still see every
+        # package. The helper parses strictly and validates against docs/document.schema.json.
+        execute_process(COMMAND jq -e "(.CONTENT.PACKAGES | length) == .CONTENT.TOTAL"
+            "${check_file}" RESULT_VARIABLE valid OUTPUT_VARIABLE why ERROR_VARIABLE why)
+        if(valid EQUAL 0)
+            find_program(PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
+            find_program(PYTHON NAMES python3 REQUIRED)
+            execute_process(COMMAND ${PYTHON} "${CMAKE_CURRENT_LIST_DIR}/validate_document.py"
+                "${check_file}" RESULT_VARIABLE valid OUTPUT_VARIABLE why ERROR_VARIABLE why)
+        else()
+            string(PREPEND why "jq does not see TOTAL packages: ")
+        endif()
     endif()
     file(REMOVE "${check_file}")
     if(NOT valid EQUAL 0)
-        string(APPEND failures "not well-formed ${VALIDATE}: ${why}\n")
+        string(APPEND failures "not a valid ${VALIDATE} document: ${why}\n")
     endif()
 endif()
 

@@ -31,6 +31,41 @@ void DropIndentation(pt::ptree& tree) {
     }
 }
 
+// The JSON form since schema_version 1 holds the packages in an array, whose elements the
+// reader keys "", and numbers, which it keeps as their text; older JSON repeats the PACKAGE key
+// and holds only strings. Both become the tree the module builds.
+void FromJsonForm(pt::ptree& document, const std::string& path) {
+    static constexpr int kReadableVersion = 1;
+    if (const auto version = document.find("schema_version"); version != document.not_found()) {
+        if (version->second.data() != std::to_string(kReadableVersion)) {
+            throw DocumentError(path + ": schema_version " + version->second.data() +
+                                " is not one this tool reads (" + std::to_string(kReadableVersion) +
+                                ")");
+        }
+        document.erase(document.to_iterator(version));
+    }
+    const auto content = document.find("CONTENT");
+    if (content == document.not_found()) {
+        return;
+    }
+    pt::ptree& fields = content->second;
+    for (auto field = fields.begin(); field != fields.end();) {
+        if (field->first != "PACKAGES") {
+            ++field;
+        } else if (field->second.empty()) {
+            // The module writes no PACKAGES when there are none.
+            field = fields.erase(field);
+        } else {
+            pt::ptree packages;
+            for (auto& [key, package] : field->second) {
+                packages.push_back({key.empty() ? "PACKAGE" : key, std::move(package)});
+            }
+            field->second.swap(packages);
+            ++field;
+        }
+    }
+}
+
 std::string Quoted(const Value& value) {
     if (!value) {
         return "(absent)";
@@ -143,6 +178,7 @@ pt::ptree ReadDocument(const std::string& path) {
             DropIndentation(document);
         } else if (kind == '{') {
             pt::read_json(content, document);
+            FromJsonForm(document, path);
         } else {
             pt::read_info(content, document);
         }

@@ -5,6 +5,12 @@
 // without trimming, so leading and trailing blanks of values survive; the indentation between
 // elements, which the reader would keep as the value of every parent, is dropped again. XML
 // comments are skipped. INFO's #include directive is honoured, as Boost's reader does.
+// JSON is read in both of its forms: the current one (schema_version 1, PACKAGES an array,
+// numbers) and the older one without schema_version (the PACKAGE key repeated, only strings),
+// so documents stored before the change keep comparing. Either becomes the module's tree:
+// schema_version is dropped, array elements under PACKAGES become PACKAGE children, numbers
+// their decimal text, and an empty PACKAGES is dropped. Another schema_version is a
+// DocumentError: "FILE: schema_version 2 is not one this tool reads (1)".
 //
 // CompareDocuments looks at two parts of CONTENT. Scalars: every child other than PACKAGES,
 // compared by value; one missing on either side counts as changed. Packages: every PACKAGE

@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <atomic>
 #include <boost/property_tree/info_parser.hpp>
-#include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/xml_parser.hpp>
 #include <cerrno>
 #include <cstdio>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string_view>
@@ -135,6 +135,152 @@ pt::ptree SanitizedCopy(const pt::ptree& tree, Target target) {
     return copy;
 }
 
+// The JSON form. Readers that follow the JSON standard keep only the last of repeated keys, so
+// the module's repeated PACKAGE children are written as one array; the values that are counts
+// or codes the module writes as decimals become numbers. Everything else is a string.
+constexpr int kSchemaVersion = 1;
+
+// Where a node sits decides how its children are written.
+enum class Level { kRoot, kContent, kPackage, kOther };
+
+bool IsNumberKey(Level level, std::string_view key) {
+    return (level == Level::kContent && (key == "TOTAL" || key == "ISPARTITION")) ||
+           (level == Level::kPackage && key == "SLOTTYPE");
+}
+
+// The decimal form the module writes: no sign but a minus, no leading zeros, no "-0", and at
+// most 15 digits, which every reader holds exactly (a double is exact up to 2^53).
+bool IsDecimalInteger(std::string_view text) {
+    const std::string_view digits = text.substr(!text.empty() && text[0] == '-' ? 1 : 0);
+    return !digits.empty() && digits.size() <= 15 &&
+           std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+           (digits[0] != '0' || text == "0");
+}
+
+std::runtime_error Unwritable(const std::string& path, const std::string& why) {
+    return std::runtime_error("cannot write the document as JSON: " +
+                              (path.empty() ? std::string("its root") : path) + " " + why);
+}
+
+class JsonWriter {
+public:
+    std::string Write(const pt::ptree& root) {
+        Object(root, "", 0, Level::kRoot);
+        out_ += '\n';
+        return std::move(out_);
+    }
+
+private:
+    void Entry(bool& first, int depth) {
+        out_ += first ? "\n" : ",\n";
+        first = false;
+        out_.append(static_cast<std::size_t>(depth) * 4, ' ');
+    }
+
+    void Close(bool first, int depth, char bracket) {
+        if (!first) {
+            out_ += '\n';
+            out_.append(static_cast<std::size_t>(depth) * 4, ' ');
+        }
+        out_ += bracket;
+    }
+
+    // The text is valid UTF-8 already; only what JSON forbids raw is escaped.
+    void String(std::string_view text) {
+        static constexpr char kHex[] = "0123456789abcdef";
+        static constexpr std::string_view kEscaped = "\"\\\b\f\n\r\t";
+        static constexpr const char* kEscapes[] = {"\\\"", "\\\\", "\\b", "\\f",
+                                                   "\\n",  "\\r",  "\\t"};
+        out_ += '"';
+        for (const char c : text) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (const auto escape = kEscaped.find(c); escape != std::string_view::npos) {
+                out_ += kEscapes[escape];
+            } else if (byte < 0x20) {
+                out_ += {'\\', 'u', '0', '0', kHex[byte >> 4], kHex[byte & 0xF]};
+            } else {
+                out_ += c;
+            }
+        }
+        out_ += '"';
+    }
+
+    void Key(std::string_view key) {
+        String(key);
+        out_ += ": ";
+    }
+
+    void Number(const pt::ptree& node, const std::string& path) {
+        if (!node.empty()) {
+            throw Unwritable(path, "holds children where a number belongs");
+        }
+        if (!IsDecimalInteger(node.data())) {
+            throw Unwritable(path, "is \"" + node.data() + "\", not a decimal integer");
+        }
+        out_ += node.data();
+    }
+
+    void Packages(const pt::ptree& packages, const std::string& path, int depth) {
+        if (!packages.data().empty()) {
+            throw Unwritable(path, "holds a value where the list of packages belongs");
+        }
+        out_ += '[';
+        bool first = true;
+        std::size_t index = 0;
+        for (const auto& [key, package] : packages) {
+            if (key != "PACKAGE") {
+                throw Unwritable(path + "." + key, "is not a PACKAGE");
+            }
+            Entry(first, depth + 1);
+            Object(package, path + "[" + std::to_string(index++) + "]", depth + 1, Level::kPackage);
+        }
+        Close(first, depth, ']');
+    }
+
+    void Object(const pt::ptree& node, const std::string& path, int depth, Level level) {
+        if (!node.data().empty()) {
+            throw Unwritable(path, "holds a value where an object belongs");
+        }
+        out_ += '{';
+        bool first = true;
+        std::set<std::string_view> seen;
+        if (level == Level::kRoot) {
+            Entry(first, depth + 1);
+            Key("schema_version");
+            out_ += std::to_string(kSchemaVersion);
+            seen.insert("schema_version");
+        }
+        for (const auto& [key, child] : node) {
+            const std::string child_path = path.empty() ? key : path + "." + key;
+            if (!seen.insert(key).second) {
+                throw Unwritable(child_path, "appears twice in one object");
+            }
+            Entry(first, depth + 1);
+            Key(key);
+            if (level == Level::kRoot && key == "CONTENT") {
+                Object(child, child_path, depth + 1, Level::kContent);
+            } else if (level == Level::kContent && key == "PACKAGES") {
+                Packages(child, child_path, depth + 1);
+            } else if (IsNumberKey(level, key)) {
+                Number(child, child_path);
+            } else if (child.empty()) {
+                String(child.data());
+            } else {
+                Object(child, child_path, depth + 1, Level::kOther);
+            }
+        }
+        // The module leaves PACKAGES out when there are none; readers should not have to ask.
+        if (level == Level::kContent && seen.count("PACKAGES") == 0) {
+            Entry(first, depth + 1);
+            Key("PACKAGES");
+            out_ += "[]";
+        }
+        Close(first, depth, '}');
+    }
+
+    std::string out_;
+};
+
 std::string Listing(const pt::ptree& document) {
     // The printer reports a document without packages as ptree_bad_path, the same exception
     // as a package missing a printed key; only the first is an empty listing, so it is told
@@ -172,8 +318,7 @@ std::string Render(const pt::ptree& document, Format format) {
                           pt::xml_writer_make_settings<std::string>(' ', 2));
             break;
         case Format::kJson:
-            pt::write_json(out, SanitizedCopy(document, Target::kJson), true);
-            break;
+            return JsonWriter().Write(SanitizedCopy(document, Target::kJson));
         case Format::kInfo:
             pt::write_info(out, document);
             break;

@@ -31,9 +31,21 @@ const std::vector<std::pair<std::string, Format>>& FormatNames();
 
 // kListing: the module's package listing; empty for a document without packages, while a
 // package lacking one of the printed keys still throws ptree_bad_path. kXml: indented by two
-// spaces, with an XML declaration. kJson: pretty-printed; a node holding both a value and
-// children has no JSON form, and Boost's json_parser_error says so (the module writes none).
-// kInfo: Boost's INFO syntax.
+// spaces, with an XML declaration. kInfo: Boost's INFO syntax.
+//
+// kJson: the form docs/document.md describes and docs/document.schema.json checks, indented by
+// four spaces, keys in document order, "\n" line ends, the same bytes on every platform:
+//   - the root object starts with "schema_version": 1, then the tree's own children;
+//   - CONTENT.PACKAGES is an array holding each PACKAGE child as an object, and "[]" is added
+//     at the end of CONTENT when the tree has no PACKAGES;
+//   - CONTENT.TOTAL, CONTENT.ISPARTITION and each package's SLOTTYPE are JSON numbers;
+//   - every other leaf is a string, every other node with children an object.
+// A tree the module would not build is written the same way as far as that stays faithful,
+// and otherwise refused with a std::runtime_error naming the place ("CONTENT.PACKAGES[2].
+// SLOTTYPE is "x", not a decimal integer"): a number that is not a decimal integer of at most
+// 15 digits, a key repeated within one object (other than PACKAGE under PACKAGES), a child of
+// PACKAGES not named PACKAGE, a node holding a value where an object or array belongs (the
+// root, CONTENT, PACKAGES, a PACKAGE, any node with children), a root child schema_version.
 std::string Render(const boost::property_tree::ptree& document, Format format);
 
 // Writes text to a temporary file next to path, flushes it to disk and renames it over path.

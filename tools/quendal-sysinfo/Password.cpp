@@ -18,6 +18,9 @@ std::string ObtainPassword(const PasswordSources& sources) {
         if (!password.empty() && password.back() == '\r') {
             password.pop_back();
         }
+        if (password.empty()) {
+            throw UsageError(*sources.file + ": the password file holds no password");
+        }
         return password;
     }
     if (const char* value = std::getenv(sources.environment.c_str())) {

@@ -1,6 +1,7 @@
 #include "Targets.h"
 
 #include "StatusText.h"
+#include "tesmora/OperatingSystem.h"
 #include "tesmora/SMMInventory.h"
 
 namespace Quendal::Tool {
@@ -49,6 +50,14 @@ TargetResult ScanLocal(bool all_drivers, const std::string& bmc_type) {
     const int os_status = SystemInfoScan::GetOSInfo(os_info);
     // A host whose OS the module does not recognise is still documented, without OS facts.
     result.scans.push_back(ScanReport{"GetOSInfo", os_status, StatusText(os_status)});
+    if (os_status != 0) {
+        std::string os_type;
+        Tesmora::TSOperatingSystem::OperatingSystem().GetOSType(os_type);
+        result.notes.push_back("this host's OS reads \"" + os_type +
+                               "\"; the module recognises Windows editions only, so OS and "
+                               "ARCH read None");
+        os_info = {"None", "None"};
+    }
 
     std::vector<Tesmora::DriverData> drivers;
     Record(result, "GetDriverData", SystemInfoScan::GetDriverData(drivers, all_drivers));
@@ -57,14 +66,8 @@ TargetResult ScanLocal(bool all_drivers, const std::string& bmc_type) {
            SystemInfoScan::GetDiskDriverSoftwareIdentity(identities));
 
     // The host's own machine type and serial number need a BMC to ask.
-    const Pair machine_type;
-    if (os_status == 0) {
-        SystemInfoPTree::GenerateSystemInfoPTree(os_info, machine_type, drivers, identities,
-                                                 result.document, bmc_type);
-    } else {
-        SystemInfoPTree::GenerateSystemInfoPTree(machine_type, identities, result.document,
-                                                 bmc_type);
-    }
+    SystemInfoPTree::GenerateSystemInfoPTree(os_info, Pair(), drivers, identities, result.document,
+                                             bmc_type);
     return result;
 }
 

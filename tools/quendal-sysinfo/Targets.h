@@ -23,13 +23,15 @@ struct ScanReport {
 struct TargetResult {
     boost::property_tree::ptree document;
     std::vector<ScanReport> scans;
-    bool complete = true;  // every scan the document needs succeeded
+    std::vector<std::string> notes;  // what the user should know about the document
+    bool complete = true;            // every scan the document needs succeeded
 };
 
 using Connection = Tesmora::TesmoraConnection::ConnectionInfo;
 
-// This host: OS, drivers and disk drivers. Without OS information (no recognised Windows
-// edition) the document carries the disk drivers only, which still counts as complete.
+// This host: OS, drivers and disk drivers. A host whose OS the module does not recognise (it
+// knows Windows editions only) is documented all the same, with OS and ARCH "None" and a note
+// that quotes the OS text the operating-system library gave.
 TargetResult ScanLocal(bool all_drivers, const std::string& bmc_type);
 
 // A server behind its BMC: machine type, serial number and the identities the BMC reports.

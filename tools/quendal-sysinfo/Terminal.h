@@ -1,8 +1,10 @@
-// The terminal the tool was started from, for asking a password without showing it. One
-// implementation per platform (linux/, windows/).
+// The terminal the tool was started from: for asking a password without showing it, and for
+// knowing when output goes to a screen that control bytes could rewrite. One implementation per
+// platform (linux/, windows/).
 #pragma once
 
 #include <optional>
+#include <ostream>
 #include <string>
 
 namespace Quendal::Tool {
@@ -10,8 +12,12 @@ namespace Quendal::Tool {
 // Whether the standard input is an interactive terminal.
 bool StandardInputIsTerminal();
 
+// Whether stream is std::cout or std::cerr and writes to a terminal (a console on Windows).
+bool StreamIsTerminal(std::ostream& stream);
+
 // Writes prompt to the standard error stream and reads one line from the standard input with
-// echo off, restoring the terminal afterwards; nullopt at end of input.
+// echo off; nullopt at end of input. The terminal gets its echo back however reading ends,
+// also when a signal (Ctrl-C, SIGTERM, a hang-up) ends the process meanwhile.
 std::optional<std::string> ReadHiddenLine(const std::string& prompt);
 
 }  // namespace Quendal::Tool

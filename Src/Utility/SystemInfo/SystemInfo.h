@@ -29,8 +29,12 @@
 
 // QUENDAL_SYSTEM_INFO_API exports a class from the module and imports it into callers. Members
 // defined in this header (the defaulted assignment operators) are exported the same way, but a
-// caller must not see them as imported, since it compiles their definitions itself.
-#if defined(_WIN32)
+// caller must not see them as imported, since it compiles their definitions itself. A static
+// build (QUENDAL_SYSTEM_INFO_STATIC, set for every user of the module) neither exports nor imports.
+#if defined(QUENDAL_SYSTEM_INFO_STATIC)
+#define QUENDAL_SYSTEM_INFO_API
+#define QUENDAL_SYSTEM_INFO_INLINE_API
+#elif defined(_WIN32)
 #if defined(QUENDAL_SYSTEM_INFO_BUILD)
 #define QUENDAL_SYSTEM_INFO_API __declspec(dllexport)
 #define QUENDAL_SYSTEM_INFO_INLINE_API __declspec(dllexport)

@@ -19,12 +19,14 @@ struct ConnectionInfo {
     std::uint16_t ssh_port = 0;
     std::uint32_t timeout_ms = 0;
     // Endpoint kind, set by the connection layer. Values the scans tell apart:
-    // kEndpointSMM, kEndpointCMM and kEndpointNone (no management controller to ask).
+    // kEndpointSMM, kEndpointCMM and kEndpointNone (no management controller to ask); a server
+    // behind its BMC is kEndpointBMC.
     std::uint32_t type = 0;
     std::uint32_t retries = 0;
 };
 
 inline constexpr std::uint32_t kEndpointNone = 0;
+inline constexpr std::uint32_t kEndpointBMC = 1;
 inline constexpr std::uint32_t kEndpointCMM = 4;
 inline constexpr std::uint32_t kEndpointSMM = 7;
 

@@ -31,7 +31,7 @@ enum class Cause {
     kCertificate,      // the endpoint's certificate is not trusted or names another host
     kTls,              // no TLS session could be set up
     kTimeout,          // no whole answer within the time allowed
-    kNotRedfish,       // what answers is not a Redfish service
+    kWrongService,       // what answers is not the service asked for (Redfish, CIM)
     kMissingResource,  // a resource the call needs is absent or not offered
     kBadAnswer,        // an answer that cannot be used: not JSON, cut short, too large
     kRedirect,         // a redirect to another host, which is never followed

@@ -6,7 +6,8 @@
 // list, one of another kind than the library asks for, or no inventory at all: the endpoint is
 // unreachable and the call says so in its library's terms, writing nothing. A host that lists
 // credentials refuses other users and passwords with its library's authentication failure.
-// A call the host's failures name returns that code and writes nothing. Otherwise the call
+// A call the host's failures name returns that code and writes nothing. Each of these failures
+// is also told, with its cause, to the DiagnosticSink given at construction. Otherwise the call
 // answers from the host's record, appending to lists as the libraries do.
 //
 // The system check also reads the systems lists it was given, afresh on every call: machine
@@ -21,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "tesmora/Diagnostics.h"
 #include "tesmora/Export.h"
 #include "tesmora/HostBackend.h"
 
@@ -30,7 +32,9 @@ class Inventory;
 
 class TESMORA_API InventoryBackend : public HostBackend {
 public:
+    // diagnostics, when given, is told why each call that fails failed.
     explicit InventoryBackend(std::shared_ptr<const Inventory> inventory,
+                              std::shared_ptr<DiagnosticSink> diagnostics = nullptr,
                               std::unique_ptr<LocalHost> local_host = MakeLocalHost());
     ~InventoryBackend() override;
 
@@ -81,6 +85,7 @@ public:
 
 private:
     std::shared_ptr<const Inventory> inventory_;
+    std::shared_ptr<DiagnosticSink> diagnostics_;
 };
 
 }  // namespace Tesmora

@@ -1,13 +1,21 @@
 // The backend that asks the remote endpoints themselves: BMCs, enclosure managers (SMM) and
-// chassis management modules (CMM) over the DMTF Redfish REST API, on HTTPS; the local host is
-// read for real (HostBackend.h). docs/redfish.md says which resources and properties answer each
-// library call.
+// chassis management modules (CMM) over the DMTF Redfish REST API, on HTTPS, and hypervisor
+// hosts over CIM (CIM-XML on HTTPS, port 5989 by default); the local host is read for real
+// (HostBackend.h). docs/redfish.md and docs/cim.md say what answers each library call.
 //
-// Per endpoint (host, port, user and password) the backend keeps one client: one connection,
-// kept alive; one Redfish session, opened at the first call that needs it (HTTP Basic where the
-// service offers no sessions); and every resource read, so that no resource is fetched twice.
-// Close() logs out of every session and forgets the rest; the destructor does the same for
-// whatever Close did not. The owner decides what one scan is by when it calls Close.
+// Per endpoint (host, port, user and password) and protocol the backend keeps one client: one
+// connection, kept alive; for Redfish one session, opened at the first call that needs it (HTTP
+// Basic where the service offers no sessions), and every resource read, so that no resource is
+// fetched twice. Close() logs out of every session and forgets the rest; Close(host, port) does
+// the same for one endpoint only, so that an owner scanning many endpoints ends each session as
+// soon as that endpoint is done; the destructor closes whatever Close did not. The owner decides
+// what one scan is by when it calls Close.
+//
+// Bounds (NetworkOptions): an endpoint's calls together may take endpoint_timeout, counted from
+// its first call until it is closed; a cancellation stops every endpoint. Either is checked
+// before each request; past it, calls fail at once with Cause::kTimeout while log-outs are still
+// sent. A request under way is not interrupted: the transport's time-out, the shorter of timeout
+// and endpoint_timeout, bounds it.
 //
 // A call that fails answers with its library's failure code, as a real library would, and
 // reports the cause to the options' DiagnosticSink. Once an endpoint failed for good (refused
@@ -22,10 +30,13 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "tesmora/Diagnostics.h"
 #include "tesmora/Export.h"
@@ -39,10 +50,17 @@ struct NetworkOptions {
     std::chrono::milliseconds timeout{std::chrono::seconds(30)};  // connect, and each request
     unsigned int retries = 2;  // further attempts after a lost connection or HTTP 5xx/429
     std::size_t max_body_bytes = std::size_t{16} << 20;
-    std::shared_ptr<DiagnosticSink> diagnostics;  // may be null: causes are then not told
+    std::shared_ptr<DiagnosticSink> diagnostics;    // may be null: causes are then not told
+    std::chrono::milliseconds endpoint_timeout{0};  // all the calls to one endpoint; 0: no limit
+    // Once it answers true, calls fail at once ("cancelled"). Asked from every calling thread, so
+    // it must be thread-safe; may be null.
+    std::function<bool()> cancelled;
 };
 
 namespace Redfish {
+class Client;
+}
+namespace Cim {
 class Client;
 }
 
@@ -54,6 +72,10 @@ public:
 
     // Logs out of every session opened so far and forgets every endpoint's resources.
     void Close();
+    // The same for one endpoint: every client for host and port (the port the calls named, 443
+    // where they named 0), whatever its user; other endpoints are left alone. A call for that
+    // endpoint afterwards starts afresh, with a new time allowance.
+    void Close(const std::string& host, std::uint16_t port);
 
     void OsInfoCreated(const OsInfoEndpoint&) override {}
     osinfo::OSINFORETURNCODE OsInfoGetVersion(const OsInfoEndpoint& endpoint,
@@ -102,16 +124,23 @@ private:
         bool operator<(const Key& other) const;
     };
 
-    // The client for one endpoint, made at first use; it lives until Close.
-    std::shared_ptr<Redfish::Client> ClientFor(const std::string& host, std::uint16_t port,
-                                               const std::string& user,
-                                               const std::string& password);
+    // The client of a protocol (Redfish::Client or Cim::Client) for one endpoint, made at first
+    // use; it lives until Close.
+    template <typename Client>
+    std::shared_ptr<Client> ClientFor(const std::string& host, std::uint16_t port,
+                                      const std::string& user, const std::string& password);
+    // When the endpoint's time allowance ends (none without endpoint_timeout); its clock starts
+    // at the first call.
+    std::optional<std::chrono::steady_clock::time_point> DeadlineOf(const std::string& host,
+                                                                    std::uint16_t port);
+    // Throws the time-out Error once the run is cancelled or the endpoint's time is up.
+    void CheckBounds(const std::string& host, std::uint16_t port);
     void Report(Severity severity, Cause cause, const std::string& host, std::uint16_t port,
                 const std::string& message, const std::string& hint = std::string());
 
     // The library's result for a failure of each cause.
     using CodeFor = int (*)(Cause);
-    template <typename Result, typename Body>
+    template <typename Result, typename Client = Redfish::Client, typename Body>
     Result Serve(const std::string& host, std::uint16_t port, const std::string& user,
                  const std::string& password, CodeFor code_for, Body body);
     int ServeBay(const ChassisEndpoint& endpoint, int bay, int switch_type, CIMIODataList& list);
@@ -119,6 +148,9 @@ private:
     NetworkOptions options_;
     std::mutex mutex_;
     std::map<Key, std::shared_ptr<Redfish::Client>> clients_;
+    std::map<Key, std::shared_ptr<Cim::Client>> cim_clients_;
+    std::map<std::pair<std::string, std::uint16_t>, std::chrono::steady_clock::time_point>
+        deadlines_;
 };
 
 }  // namespace Tesmora

@@ -16,20 +16,62 @@ struct Verdict {
     const InventoryEndpoint* endpoint = nullptr;  // set for kAnswer
 };
 
-Verdict Judge(const Inventory* inventory, const std::string& host, const std::string& user,
-              const std::string& password, EndpointKind kind, const char* call) {
+const char* KindName(EndpointKind kind) {
+    switch (kind) {
+        case EndpointKind::kCMM:
+            return "a chassis (cmm)";
+        case EndpointKind::kSMM:
+            return "an enclosure (smm)";
+        case EndpointKind::kBMC:
+            return "a server (bmc)";
+        case EndpointKind::kESXi:
+            return "a hypervisor host (esxi)";
+    }
+    return "an endpoint";
+}
+
+void Tell(DiagnosticSink* diagnostics, const std::string& host, std::string message,
+          std::string hint = std::string()) {
+    if (diagnostics != nullptr) {
+        diagnostics->Report(Diagnostic{Severity::kError, Cause::kUnreachable, host,
+                                       std::move(message), std::move(hint)});
+    }
+}
+
+Verdict Judge(const Inventory* inventory, DiagnosticSink* diagnostics, const std::string& host,
+              const std::string& user, const std::string& password, EndpointKind kind,
+              const char* call) {
     Verdict verdict;
     const InventoryEndpoint* endpoint = inventory ? inventory->Find(host) : nullptr;
-    if (endpoint == nullptr || endpoint->kind != kind) {
+    if (endpoint == nullptr) {
+        Tell(diagnostics, host, "the inventory lists no such endpoint");
+        return verdict;
+    }
+    if (endpoint->kind != kind) {
+        Tell(diagnostics, host,
+             std::string("the inventory lists it as ") + KindName(endpoint->kind) + ", not as " +
+                 KindName(kind));
         return verdict;
     }
     if (!endpoint->Admits(user, password)) {
         verdict.outcome = Outcome::kRefused;
+        if (diagnostics != nullptr) {
+            diagnostics->Report(Diagnostic{Severity::kError, Cause::kAuthentication, host,
+                                           "refused the user name or password (the inventory's "
+                                           "credentials)",
+                                           "check --user and the password"});
+        }
         return verdict;
     }
     if (const std::optional<int> code = endpoint->FailureOf(call)) {
         verdict.outcome = Outcome::kFailure;
         verdict.failure_code = *code;
+        if (diagnostics != nullptr) {
+            diagnostics->Report(Diagnostic{
+                Severity::kError, Cause::kServiceError, host,
+                std::string("the inventory has ") + call + " fail with " + std::to_string(*code),
+                std::string()});
+        }
         return verdict;
     }
     verdict.outcome = Outcome::kAnswer;
@@ -37,14 +79,17 @@ Verdict Judge(const Inventory* inventory, const std::string& host, const std::st
     return verdict;
 }
 
-Verdict Judge(const Inventory* inventory, const ChassisEndpoint& endpoint, const char* call) {
-    return Judge(inventory, endpoint.host, endpoint.user, endpoint.password, EndpointKind::kCMM,
-                 call);
+Verdict Judge(const Inventory* inventory, DiagnosticSink* diagnostics,
+              const ChassisEndpoint& endpoint, const char* call) {
+    return Judge(inventory, diagnostics, endpoint.host, endpoint.user, endpoint.password,
+                 EndpointKind::kCMM, call);
 }
 
-Verdict Judge(const Inventory* inventory, const TesmoraConnection::ConnectionInfo& connection,
-              EndpointKind kind, const char* call) {
-    return Judge(inventory, connection.host, connection.user, connection.password, kind, call);
+Verdict Judge(const Inventory* inventory, DiagnosticSink* diagnostics,
+              const TesmoraConnection::ConnectionInfo& connection, EndpointKind kind,
+              const char* call) {
+    return Judge(inventory, diagnostics, connection.host, connection.user, connection.password,
+                 kind, call);
 }
 
 // Scripted failure codes of the enumerated libraries were checked against the enumeration when
@@ -87,15 +132,19 @@ int ServeBay(const Verdict& verdict, int bay_number, int switch_type, CIMIODataL
 }  // namespace
 
 InventoryBackend::InventoryBackend(std::shared_ptr<const Inventory> inventory,
+                                   std::shared_ptr<DiagnosticSink> diagnostics,
                                    std::unique_ptr<LocalHost> local_host)
-    : HostBackend(std::move(local_host)), inventory_(std::move(inventory)) {}
+    : HostBackend(std::move(local_host)),
+      inventory_(std::move(inventory)),
+      diagnostics_(std::move(diagnostics)) {}
 
 InventoryBackend::~InventoryBackend() = default;
 
 osinfo::OSINFORETURNCODE InventoryBackend::OsInfoGetVersion(const OsInfoEndpoint& endpoint,
                                                             OSINFO& info) {
-    const Verdict verdict = Judge(inventory_.get(), endpoint.host, endpoint.user, endpoint.password,
-                                  EndpointKind::kESXi, "osinfoGetVersion");
+    const Verdict verdict =
+        Judge(inventory_.get(), diagnostics_.get(), endpoint.host, endpoint.user, endpoint.password,
+              EndpointKind::kESXi, "osinfoGetVersion");
     return Serve(verdict, osinfo::OSINFO_CONNECTION_FAILED, osinfo::OSINFO_AUTHENTICATION_FAILED,
                  [&](const InventoryEndpoint& host) {
                      info = host.os;
@@ -105,8 +154,8 @@ osinfo::OSINFORETURNCODE InventoryBackend::OsInfoGetVersion(const OsInfoEndpoint
 
 int InventoryBackend::AgentlessGetPLDMSoftwareIdentities(
     const ConnectionInfo& connection, std::vector<SoftwareIdentity>& identities) {
-    const Verdict verdict =
-        Judge(inventory_.get(), connection, EndpointKind::kBMC, "GetPLDMSoftwareIdentities");
+    const Verdict verdict = Judge(inventory_.get(), diagnostics_.get(), connection,
+                                  EndpointKind::kBMC, "GetPLDMSoftwareIdentities");
     return Serve(
         verdict, int{kUnreachable}, int{kAuthenticationFailed}, [&](const InventoryEndpoint& bmc) {
             identities.insert(identities.end(), bmc.identities.begin(), bmc.identities.end());
@@ -115,21 +164,24 @@ int InventoryBackend::AgentlessGetPLDMSoftwareIdentities(
 }
 
 bool InventoryBackend::CMMInventoryIsCMM(const ChassisEndpoint& endpoint) {
-    return Judge(inventory_.get(), endpoint, "IsCMM").outcome == Outcome::kAnswer;
+    return Judge(inventory_.get(), diagnostics_.get(), endpoint, "IsCMM").outcome ==
+           Outcome::kAnswer;
 }
 
 int InventoryBackend::CMMInventoryGetChassisInfo(const ChassisEndpoint& endpoint,
                                                  ChassisInfo& info) {
-    return Serve(Judge(inventory_.get(), endpoint, "GetChassisInfo"), int{kUnreachable},
-                 int{kAuthenticationFailed}, [&](const InventoryEndpoint& chassis) {
+    return Serve(Judge(inventory_.get(), diagnostics_.get(), endpoint, "GetChassisInfo"),
+                 int{kUnreachable}, int{kAuthenticationFailed},
+                 [&](const InventoryEndpoint& chassis) {
                      info = chassis.chassis;
                      return 0;
                  });
 }
 
 int InventoryBackend::CMMInventoryGetCMMData(const ChassisEndpoint& endpoint, CMMDataList& list) {
-    return Serve(Judge(inventory_.get(), endpoint, "GetCMMData"), int{kUnreachable},
-                 int{kAuthenticationFailed}, [&](const InventoryEndpoint& chassis) {
+    return Serve(Judge(inventory_.get(), diagnostics_.get(), endpoint, "GetCMMData"),
+                 int{kUnreachable}, int{kAuthenticationFailed},
+                 [&](const InventoryEndpoint& chassis) {
                      for (const CMMData& cmm : chassis.cmms) {
                          list.Add(cmm);
                      }
@@ -139,7 +191,7 @@ int InventoryBackend::CMMInventoryGetCMMData(const ChassisEndpoint& endpoint, CM
 
 // The library reports the kind of the module in a bay, 0 when it cannot tell.
 int InventoryBackend::CMMInventoryGetSwitchType(const ChassisEndpoint& endpoint, int bay) {
-    return Serve(Judge(inventory_.get(), endpoint, "GetSwitchType"), 0, 0,
+    return Serve(Judge(inventory_.get(), diagnostics_.get(), endpoint, "GetSwitchType"), 0, 0,
                  [&](const InventoryEndpoint& chassis) {
                      const auto found = chassis.bays.find(bay);
                      return found == chassis.bays.end() ? 0 : found->second.switch_type;
@@ -148,39 +200,40 @@ int InventoryBackend::CMMInventoryGetSwitchType(const ChassisEndpoint& endpoint,
 
 int InventoryBackend::CMMInventoryGetIOModuleDataByBayID(const ChassisEndpoint& endpoint, int bay,
                                                          CIMIODataList& list) {
-    return ServeBay(Judge(inventory_.get(), endpoint, "GetIOModuleDataByBayID"), bay,
-                    CMMInventory::kIOModuleSwitch, list);
+    return ServeBay(Judge(inventory_.get(), diagnostics_.get(), endpoint, "GetIOModuleDataByBayID"),
+                    bay, CMMInventory::kIOModuleSwitch, list);
 }
 
 int InventoryBackend::CMMInventoryGetPassThruData(const ChassisEndpoint& endpoint, int bay,
                                                   CIMIODataList& list) {
-    return ServeBay(Judge(inventory_.get(), endpoint, "GetPassThruData"), bay,
+    return ServeBay(Judge(inventory_.get(), diagnostics_.get(), endpoint, "GetPassThruData"), bay,
                     CMMInventory::kPassThroughModule, list);
 }
 
 SMMInventoryErrorCode InventoryBackend::SMMInventoryGetSmmMT(const ConnectionInfo& connection,
                                                              std::string& machine_type) {
-    return Serve(Judge(inventory_.get(), connection, EndpointKind::kSMM, "GetSmmMT"),
-                 SMM_CONNECTION_FAILED, SMM_AUTHENTICATION_FAILED,
-                 [&](const InventoryEndpoint& enclosure) {
-                     machine_type = enclosure.machine_type;
-                     return SMM_SUCCESS;
-                 });
+    return Serve(
+        Judge(inventory_.get(), diagnostics_.get(), connection, EndpointKind::kSMM, "GetSmmMT"),
+        SMM_CONNECTION_FAILED, SMM_AUTHENTICATION_FAILED, [&](const InventoryEndpoint& enclosure) {
+            machine_type = enclosure.machine_type;
+            return SMM_SUCCESS;
+        });
 }
 
 SMMInventoryErrorCode InventoryBackend::SMMInventoryGetSmmSN(const ConnectionInfo& connection,
                                                              std::string& serial_number) {
-    return Serve(Judge(inventory_.get(), connection, EndpointKind::kSMM, "GetSmmSN"),
-                 SMM_CONNECTION_FAILED, SMM_AUTHENTICATION_FAILED,
-                 [&](const InventoryEndpoint& enclosure) {
-                     serial_number = enclosure.serial_number;
-                     return SMM_SUCCESS;
-                 });
+    return Serve(
+        Judge(inventory_.get(), diagnostics_.get(), connection, EndpointKind::kSMM, "GetSmmSN"),
+        SMM_CONNECTION_FAILED, SMM_AUTHENTICATION_FAILED, [&](const InventoryEndpoint& enclosure) {
+            serial_number = enclosure.serial_number;
+            return SMM_SUCCESS;
+        });
 }
 
 SMMInventoryErrorCode InventoryBackend::SMMInventoryGetSmmFirmware(const ConnectionInfo& connection,
                                                                    SMMFirmware& firmware) {
-    return Serve(Judge(inventory_.get(), connection, EndpointKind::kSMM, "GetSmmFirmware"),
+    return Serve(Judge(inventory_.get(), diagnostics_.get(), connection, EndpointKind::kSMM,
+                       "GetSmmFirmware"),
                  SMM_CONNECTION_FAILED, SMM_AUTHENTICATION_FAILED,
                  [&](const InventoryEndpoint& enclosure) {
                      firmware = enclosure.smm_firmware;
@@ -190,7 +243,8 @@ SMMInventoryErrorCode InventoryBackend::SMMInventoryGetSmmFirmware(const Connect
 
 SMMInventoryErrorCode InventoryBackend::SMMInventoryGetPSUFirmware(
     const ConnectionInfo& connection, std::vector<PSUFwInfo>& power_supplies) {
-    return Serve(Judge(inventory_.get(), connection, EndpointKind::kSMM, "GetPSUFirmware"),
+    return Serve(Judge(inventory_.get(), diagnostics_.get(), connection, EndpointKind::kSMM,
+                       "GetPSUFirmware"),
                  SMM_CONNECTION_FAILED, SMM_AUTHENTICATION_FAILED,
                  [&](const InventoryEndpoint& enclosure) {
                      power_supplies.insert(power_supplies.end(), enclosure.power_supplies.begin(),
@@ -205,8 +259,8 @@ SystemCheck::ErrorCode InventoryBackend::SystemCheckGetMachineType(
     if (targets.connections.empty()) {
         return SystemCheck::CONNECTION_FAILED;
     }
-    const Verdict verdict =
-        Judge(inventory_.get(), targets.connections.front(), EndpointKind::kBMC, "GetMachineType");
+    const Verdict verdict = Judge(inventory_.get(), diagnostics_.get(), targets.connections.front(),
+                                  EndpointKind::kBMC, "GetMachineType");
     return Serve(verdict, SystemCheck::CONNECTION_FAILED, SystemCheck::CONNECTION_FAILED,
                  [&](const InventoryEndpoint& server) {
                      bool any_readable = false;

@@ -18,59 +18,6 @@ using Net::TransportFailure;
 
 constexpr const char* kServiceRoot = "/redfish/v1/";
 
-bool Retryable(TransportFailure failure) {
-    // A time-out is not retried: another attempt would only double the wait.
-    return failure == TransportFailure::kConnectionLost || failure == TransportFailure::kTruncated;
-}
-
-Error ErrorOf(const Net::TransportError& error, const std::string& endpoint,
-              const std::string& target) {
-    const std::string detail = error.what();
-    switch (error.failure()) {
-        case TransportFailure::kNameNotResolved:
-            return Error(Cause::kNameNotResolved, "the host name does not resolve (" + detail + ")",
-                         "check --host");
-        case TransportFailure::kConnectFailed:
-            return Error(Cause::kUnreachable, "cannot connect (" + detail + ")",
-                         "check --host and the port, and that the service runs");
-        case TransportFailure::kCertificate:
-            return Error(Cause::kCertificate,
-                         "the certificate is not trusted or names another host (" + detail + ")",
-                         "trust its CA with --ca-file FILE, or skip verification with --insecure");
-        case TransportFailure::kTlsFailed:
-            return Error(Cause::kTls, "no TLS session could be set up (" + detail + ")",
-                         "check that the port serves HTTPS");
-        case TransportFailure::kTimedOut:
-            return Error(Cause::kTimeout,
-                         "no whole answer to " + target + " in time (" + detail + ")",
-                         "raise --timeout for a slow service");
-        case TransportFailure::kConnectionLost:
-            return Error(Cause::kUnreachable,
-                         "the connection broke while asking for " + target + " (" + detail + ")");
-        case TransportFailure::kTruncated:
-            return Error(Cause::kBadAnswer, "the answer to " + target + " was cut short");
-        case TransportFailure::kTooLarge:
-            return Error(Cause::kBadAnswer, "the answer to " + target + " is larger than allowed");
-        case TransportFailure::kMalformed:
-            return Error(Cause::kNotRedfish,
-                         "what answers at " + endpoint + " does not speak HTTP (" + detail + ")");
-    }
-    return Error(Cause::kBadAnswer, detail);
-}
-
-// Whether the client can go on after this error: only failures of one resource leave it usable.
-bool EndsClient(Cause cause) {
-    switch (cause) {
-        case Cause::kMissingResource:
-        case Cause::kBadAnswer:
-        case Cause::kPagingLoop:
-        case Cause::kServiceError:
-            return false;
-        default:
-            return true;
-    }
-}
-
 // An HTTP date ("Sun, 06 Nov 1994 08:49:37 GMT") as seconds since 1970, UTC.
 std::optional<std::int64_t> SecondsSinceEpoch(const std::string& text) {
     static const std::string kMonths = "JanFebMarAprMayJunJulAugSepOctNovDec";
@@ -187,8 +134,23 @@ Client::Client(std::string endpoint, Credentials credentials,
       transport_(std::move(transport)),
       policy_(std::move(policy)),
       reporter_(std::move(reporter)) {
+    if (!policy_.now) {
+        policy_.now = [] { return std::chrono::steady_clock::now(); };
+    }
     if (!policy_.sleep) {
-        policy_.sleep = [](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); };
+        // In slices, so that a caller who gives up need not sit out a long back-off.
+        policy_.sleep = [cancelled = policy_.cancelled](std::chrono::milliseconds wait) {
+            constexpr std::chrono::milliseconds kSlice{50};
+            const auto until = std::chrono::steady_clock::now() + wait;
+            for (auto now = std::chrono::steady_clock::now(); now < until;
+                 now = std::chrono::steady_clock::now()) {
+                if (cancelled && cancelled()) {
+                    return;
+                }
+                std::this_thread::sleep_for(
+                    std::min<std::chrono::steady_clock::duration>(kSlice, until - now));
+            }
+        };
     }
 }
 
@@ -197,17 +159,38 @@ Client::~Client() {
 }
 
 void Client::Fail(const Error& error) {
-    if (EndsClient(error.cause())) {
+    if (Net::EndsClient(error.cause())) {
         failed_ = error;
     }
     throw error;
 }
 
+void Client::CheckBounds(const std::string& target, std::chrono::milliseconds wait) {
+    if (policy_.cancelled && policy_.cancelled()) {
+        Fail(Error(Cause::kTimeout, "cancelled before " + target + " was asked for"));
+    }
+    if (policy_.deadline && policy_.now() + wait >= *policy_.deadline) {
+        Fail(Error(Cause::kTimeout,
+                   "the time allowed for this endpoint ran out before " + target + " was answered",
+                   "raise --endpoint-timeout for a slow service"));
+    }
+}
+
 Net::HttpResponse Client::Exchange(const std::string& method, std::string target,
-                                   const std::string& body, bool authenticated) {
+                                   const std::string& body, bool authenticated, bool bounded) {
     unsigned int attempt = 0;
     int redirects = 0;
+    // A wait that would outlast the deadline fails now rather than after the wait.
+    const auto wait = [&](std::chrono::milliseconds how_long) {
+        if (bounded) {
+            CheckBounds(target, how_long);
+        }
+        policy_.sleep(how_long);
+    };
     for (;;) {
+        if (bounded) {
+            CheckBounds(target, std::chrono::milliseconds(0));
+        }
         Net::HttpRequest request{method, target, {}, body};
         request.headers.push_back({"Accept", "application/json"});
         request.headers.push_back({"OData-Version", "4.0"});
@@ -225,12 +208,12 @@ Net::HttpResponse Client::Exchange(const std::string& method, std::string target
             response = transport_->Send(request);
         } catch (const Net::TransportError& error) {
             // A log-in is not sent twice: the first may have opened a session already.
-            if (Retryable(error.failure()) && attempt < policy_.retries && method != "POST") {
-                policy_.sleep(policy_.first_backoff * (1 << std::min(attempt, 4u)));
+            if (Net::Retryable(error.failure()) && attempt < policy_.retries && method != "POST") {
+                wait(policy_.first_backoff * (1 << std::min(attempt, 4u)));
                 ++attempt;
                 continue;
             }
-            Fail(ErrorOf(error, endpoint_, target));
+            Fail(Net::ErrorOf(error, endpoint_, target, "service"));
         }
         TS_LOG(4) << method << " " << target << " -> " << response.status << " ("
                   << response.body.size() << " bytes)";
@@ -263,7 +246,8 @@ Net::HttpResponse Client::Exchange(const std::string& method, std::string target
         const bool busy = response.status == 429 || response.status == 503;
         if ((busy || response.status >= 500) && attempt < policy_.retries &&
             (method != "POST" || busy)) {
-            std::chrono::milliseconds wait = policy_.first_backoff * (1 << std::min(attempt, 4u));
+            std::chrono::milliseconds backoff =
+                policy_.first_backoff * (1 << std::min(attempt, 4u));
             if (const auto asked = busy ? RetryAfter(response) : std::nullopt) {
                 if (*asked > policy_.timeout) {
                     Fail(Error(Cause::kServiceError,
@@ -271,9 +255,9 @@ Net::HttpResponse Client::Exchange(const std::string& method, std::string target
                                    " before asking for " + target + " again",
                                "try again later, or raise --timeout"));
                 }
-                wait = *asked;
+                backoff = *asked;
             }
-            policy_.sleep(wait);
+            wait(backoff);
             ++attempt;
             continue;
         }
@@ -326,7 +310,7 @@ const Json& Client::Root() {
     const std::string where = "https://" + endpoint_ + kServiceRoot;
     if (response.status != 200) {
         Fail(Error(
-            Cause::kNotRedfish,
+            Cause::kWrongService,
             "no Redfish service at " + where + " (HTTP " + std::to_string(response.status) + ")",
             "check --host and the port"));
     }
@@ -336,7 +320,7 @@ const Json& Client::Root() {
                              Text(root, {"@odata.type"}).find("ServiceRoot") != std::string::npos);
     if (!redfish) {
         const std::string* type = response.Header("Content-Type");
-        Fail(Error(Cause::kNotRedfish,
+        Fail(Error(Cause::kWrongService,
                    "no Redfish service at " + where + " (the answer is " +
                        (type ? *type : std::string("untyped")) + ", not a service root)",
                    "check --host and the port"));
@@ -417,7 +401,7 @@ const Json* Client::Fetch(const std::string& link, const std::string& collection
     try {
         return &Get(link);
     } catch (const Error& error) {
-        if (EndsClient(error.cause())) {
+        if (Net::EndsClient(error.cause())) {
             throw;
         }
         reporter_(Severity::kWarning, error.cause(),
@@ -484,7 +468,8 @@ void Client::Close() noexcept {
         return;
     }
     try {
-        const Net::HttpResponse response = Exchange("DELETE", session_path_, std::string(), true);
+        const Net::HttpResponse response =
+            Exchange("DELETE", session_path_, std::string(), true, false);
         if (response.status != 404 && (response.status < 200 || response.status > 299)) {
             reporter_(Severity::kWarning, Cause::kSession,
                       "the session " + session_path_ + " could not be closed (HTTP " +

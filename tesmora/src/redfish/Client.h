@@ -12,6 +12,12 @@
 // network. Others concern one resource (missing, not JSON) and leave the client usable.
 // Warnings (a collection member skipped) go to the Reporter.
 //
+// Bounds. A Policy deadline and a cancellation are checked before each request, after each
+// wait, and before waiting: once either has struck, requests fail at once with Cause::kTimeout
+// and end the client, so that one slow endpoint, or a run that is stopping, does not hold its
+// caller any longer than the request under way takes (the transport's own time-out bounds
+// that one). The log-out is exempt: Close still sends it, so that no session is left open.
+//
 // Threads: one thread at a time; Mutex() is there for callers that share a client. The password
 // and the session token go into request headers and the log-in body only: no Error, report or
 // log line holds them.
@@ -31,23 +37,15 @@
 #include <vector>
 
 #include "tesmora/Diagnostics.h"
+#include "transport/Failure.h"
 #include "transport/Transport.h"
 
 namespace Tesmora::Redfish {
 
 using Json = nlohmann::json;
 
-class Error : public std::runtime_error {
-public:
-    Error(Cause cause, const std::string& message, std::string hint = std::string())
-        : std::runtime_error(message), cause_(cause), hint_(std::move(hint)) {}
-    Cause cause() const { return cause_; }
-    const std::string& hint() const { return hint_; }
-
-private:
-    Cause cause_;
-    std::string hint_;
-};
+// The network libraries' common error (transport/Failure.h).
+using Error = Net::Error;
 
 struct Policy {
     unsigned int retries = 2;
@@ -55,8 +53,16 @@ struct Policy {
     std::chrono::milliseconds first_backoff{500};                 // doubles with each retry
     int max_redirects = 5;
     std::size_t max_pages = 10000;
-    // How the client waits between attempts; tests replace it.
+    // How the client waits between attempts; tests replace it. The default returns early once
+    // cancelled answers true.
     std::function<void(std::chrono::milliseconds)> sleep;
+    // When the endpoint's time is up; none by default.
+    std::optional<std::chrono::steady_clock::time_point> deadline;
+    // Whether the caller has given up on the endpoint; may be called from the client's thread at
+    // any request, so it must be cheap and thread-safe. Null: never.
+    std::function<bool()> cancelled;
+    // The clock the deadline is read on; tests replace it.
+    std::function<std::chrono::steady_clock::time_point()> now;
 };
 
 struct Credentials {
@@ -97,8 +103,12 @@ private:
     enum class Login { kNone, kSession, kBasic };
 
     void LogIn();
+    // bounded: the deadline and the cancellation apply (all but the log-out).
     Net::HttpResponse Exchange(const std::string& method, std::string target,
-                               const std::string& body, bool authenticated);
+                               const std::string& body, bool authenticated, bool bounded = true);
+    // Throws the time-out Error when the deadline has passed, or will have passed after wait,
+    // or when the caller has cancelled.
+    void CheckBounds(const std::string& target, std::chrono::milliseconds wait);
     Json Interpret(const Net::HttpResponse& response, const std::string& path);
     [[noreturn]] void Fail(const Error& error);  // remembers it when it ends the client
     const Json* Fetch(const std::string& path, const std::string& collection);

@@ -265,6 +265,16 @@ int LinuxHost::ListDrivers(std::vector<DriverData>& drivers,
         }
     };
 
+    // Drivers of the kernel tree declare no version of their own: they are as new as the kernel
+    // they came with. An external module without one stays without.
+    const auto version_of = [&](const DriverData& driver, const std::string& module) {
+        std::string version = ReadAttribute(sys_module / module / "version");
+        if (version.empty() && (driver.provider == "kernel" || driver.provider == "built-in")) {
+            version = release;
+        }
+        return version;
+    };
+
     // Built up apart from the caller's vector so a failure part-way leaves it as it was.
     std::vector<DriverData> found;
     std::unordered_set<std::string> names;
@@ -276,8 +286,8 @@ int LinuxHost::ListDrivers(std::vector<DriverData>& drivers,
         if (!(fields >> driver.name) || !names.insert(driver.name).second) {
             continue;
         }
-        driver.version = ReadAttribute(sys_module / driver.name / "version");
         describe_file(driver, driver.name);
+        driver.version = version_of(driver, driver.name);
         found.push_back(std::move(driver));
     }
     const std::unordered_set<std::string> loaded_modules = names;
@@ -298,9 +308,9 @@ int LinuxHost::ListDrivers(std::vector<DriverData>& drivers,
                 std::replace(module.begin(), module.end(), '-', '_');
             }
             driver.description = bus.filename().string() + " bus driver";
-            driver.version = ReadAttribute(sys_module / module / "version");
             driver.provider = "built-in";
             describe_file(driver, module);
+            driver.version = version_of(driver, module);
             found.push_back(std::move(driver));
         }
     }
@@ -319,8 +329,8 @@ int LinuxHost::ListDrivers(std::vector<DriverData>& drivers,
             if (driver.name.empty() || !names.insert(driver.name).second) {
                 continue;
             }
-            driver.version = ReadAttribute(sys_module / driver.name / "version");
             driver.provider = "built-in";
+            driver.version = version_of(driver, driver.name);
             found.push_back(std::move(driver));
         }
     }

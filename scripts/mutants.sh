@@ -1,0 +1,199 @@
+#!/usr/bin/env bash
+# Mutation check of the module's unit tests: applies the one-line faults listed in
+# scripts/mutants.txt one at a time, rebuilds incrementally, runs the test programs that cover the
+# mutated file through ctest and reports which faults no test noticed.
+#
+#   scripts/mutants.sh [TEXT]     only the mutations whose line in the list contains TEXT
+#
+# MUTANTS_LIST=FILE takes the mutations from FILE instead of scripts/mutants.txt.
+#
+# It works on a mirror of the checkout in build/mutants/src (built in build/mutants/build, Linux,
+# Debug without sanitizers), so the checkout itself is never edited and other builds are not
+# disturbed. The mirror is brought up to date with the checkout on every run; each mutated file is
+# put back whatever way the script ends.
+#
+# Each mutation's line reads killed, equivalent (survived, and listed as such), SURVIVED, STALE,
+# NO-BUILD, or NOT-EQUIV (killed, though listed as equivalent), with the seconds it took.
+#
+# Exit status: 0 when every mutation was killed or is listed as equivalent; 1 when one survived,
+# is stale (its pattern no longer changes its file), does not build, or was killed although listed
+# as equivalent; 2 when the unmutated tests fail or the list cannot be read.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+list=${MUTANTS_LIST:-$root/scripts/mutants.txt}
+select=${1:-}
+work=$root/build/mutants
+src=$work/src
+bin=$work/build
+python=/usr/bin/python3
+[[ -x $python ]] || python=python3
+
+# The test programs that exercise each source file: every program that compiles or links it.
+programs_for() {
+    case $1 in
+        Src/Utility/SystemInfo/SystemInfoScan.cpp) echo system_info_scan_tests ;;
+        Src/Utility/SystemInfo/DocumentRules.* | Src/Utility/SystemInfo/SystemInfoPTree.cpp)
+            echo system_info_document_tests ;;
+        Src/Utility/SystemInfo/*) echo system_info_scan_tests system_info_document_tests ;;
+        Src/Utility/Timer/*) echo timer_tests system_info_scan_tests ;;
+        common/*) echo common_tests system_info_scan_tests system_info_document_tests ;;
+        *) echo system_info_scan_tests system_info_document_tests common_tests timer_tests ;;
+    esac
+}
+
+# Copies what differs from the checkout into the mirror and drops what the checkout no longer
+# has. Copies get a fresh time stamp, so the next build recompiles whatever changed.
+sync_mirror() {
+    mkdir -p "$src"
+    local file
+    (cd "$root" && find . \( -path './build*' -o -path ./out -o -path ./.git \
+        -o -name __pycache__ \) -prune -o -type f -print0) | while IFS= read -r -d '' file; do
+        if ! cmp -s "$root/$file" "$src/$file"; then
+            mkdir -p "$(dirname "$src/$file")"
+            cp "$root/$file" "$src/$file"
+        fi
+    done
+    (cd "$src" && find . -name __pycache__ -prune -o -type f -print0) |
+        while IFS= read -r -d '' file; do
+            [[ -e $root/$file ]] || rm -f "$src/$file"
+        done
+}
+
+# The file under mutation and its pristine copy; the trap puts the copy back on every exit.
+mutated=
+backup=$work/pristine
+restore() {
+    if [[ -n $mutated ]]; then
+        cp "$backup" "$src/$mutated"
+        mutated=
+    fi
+}
+trap restore EXIT
+trap 'restore; exit 130' INT
+trap 'restore; exit 143' TERM
+
+build() {
+    cmake --build "$bin" --parallel "$(nproc)" --target "$@" >"$work/build.log" 2>&1
+}
+
+# ctest regular expression naming every test of the given programs, exactly.
+tests_of() {
+    ctest --test-dir "$bin" --show-only=json-v1 | "$python" -c '
+import json, os, sys
+programs = set(sys.argv[1:])
+names = [test["name"] for test in json.load(sys.stdin)["tests"]
+         if os.path.basename(test.get("command", [""])[0]) in programs]
+print("^(" + "|".join(name.replace(".", "\\.") for name in names) + ")$" if names else "")
+' "$@"
+}
+
+run_tests() {
+    local regex
+    regex=$(tests_of "$@")
+    [[ -n $regex ]] || return 2
+    ctest --test-dir "$bin" -R "$regex" --parallel "$(nproc)" --timeout 120 --stop-on-failure \
+        >"$work/test.log" 2>&1
+}
+
+[[ -r $list ]] || { echo "mutants: cannot read $list" >&2; exit 2; }
+mkdir -p "$work"
+started=$(date +%s)
+echo "== mirror and baseline build in $work"
+sync_mirror
+if [[ ! -f $bin/CMakeCache.txt ]]; then
+    # ccache, where there is one, turns the recompilation of each restored file into a lookup.
+    launcher=()
+    if command -v ccache >/dev/null; then
+        launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    fi
+    cmake -S "$src" -B "$bin" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-O0 \
+        -DQUENDAL_SANITIZE=OFF -DQUENDAL_WARNINGS_AS_ERRORS=OFF -DQUENDAL_BUILD_TOOLS=OFF \
+        -DQUENDAL_BUILD_EXAMPLES=OFF -DQUENDAL_INSTALL=OFF "${launcher[@]}" \
+        >"$work/configure.log" 2>&1 ||
+        { echo "mutants: configuring failed, see $work/configure.log" >&2; exit 2; }
+fi
+all_programs=(system_info_scan_tests system_info_document_tests common_tests timer_tests)
+if ! build "${all_programs[@]}"; then
+    echo "mutants: the unmutated tree does not build, see $work/build.log" >&2
+    exit 2
+fi
+if ! run_tests "${all_programs[@]}"; then
+    echo "mutants: the unmutated tests fail, see $work/test.log" >&2
+    exit 2
+fi
+
+killed=0 equivalent=0 survived=0 stale=0 broken=0 wrong=0 total=0
+survivors=()
+while IFS= read -r line || [[ -n $line ]]; do
+    [[ -z ${line//[[:space:]]/} || $line == \#* ]] && continue
+    [[ -n $select && $line != *"$select"* ]] && continue
+    # path|sed expression|what it breaks: the path ends at the first bar, the description
+    # starts after the last one, so the expression may hold bars of its own.
+    path=${line%%|*}
+    rest=${line#*|}
+    what=${rest##*|}
+    expression=${rest%|*}
+    if [[ $rest != *"|"* || -z $path || -z $expression ]]; then
+        echo "mutants: malformed line: $line" >&2
+        exit 2
+    fi
+    total=$((total + 1))
+    began=$(date +%s)
+    listed_equivalent=false
+    [[ $what == EQUIVALENT:* ]] && listed_equivalent=true
+
+    if [[ ! -f $src/$path ]]; then
+        verdict=stale
+    else
+        cp "$src/$path" "$backup"
+        mutated=$path
+        if ! sed -e "$expression" "$backup" >"$src/$path"; then
+            restore
+            echo "mutants: sed rejects the expression: $line" >&2
+            exit 2
+        fi
+        if cmp -s "$backup" "$src/$path"; then
+            verdict=stale
+        else
+            read -r -a programs <<<"$(programs_for "$path")"
+            if ! build "${programs[@]}"; then
+                # A program that fails as soon as it runs fails the listing of its tests, which
+                # is a build step: that is a fault caught, not a mutation that does not build.
+                if grep -q "Error running test executable" "$work/build.log"; then
+                    verdict=killed
+                else
+                    verdict=broken
+                fi
+            elif run_tests "${programs[@]}"; then
+                verdict=survived
+            else
+                verdict=killed
+            fi
+        fi
+        restore
+    fi
+
+    case $verdict:$listed_equivalent in
+        killed:false) killed=$((killed + 1)) label=killed ;;
+        killed:true) wrong=$((wrong + 1)) label=NOT-EQUIV ;;
+        survived:true) equivalent=$((equivalent + 1)) label=equivalent ;;
+        survived:false) survived=$((survived + 1)) label=SURVIVED survivors+=("$line") ;;
+        stale:*) stale=$((stale + 1)) label=STALE ;;
+        broken:*) broken=$((broken + 1)) label=NO-BUILD ;;
+    esac
+    printf '%-10s %4ds  %s: %s\n' "$label" "$(($(date +%s) - began))" "$path" \
+        "${what#EQUIVALENT: }"
+done <"$list"
+
+echo
+echo "== $total mutations in $(($(date +%s) - started)) s: $killed killed," \
+    "$equivalent equivalent, $survived survived, $stale stale, $broken do not build," \
+    "$wrong listed as equivalent but killed"
+for line in "${survivors[@]}"; do
+    echo "   survived: $line"
+done
+echo "surviving mutations: $survived"
+if ((survived + stale + broken + wrong > 0)); then
+    exit 1
+fi

@@ -1,0 +1,56 @@
+#include "transport/Failure.h"
+
+namespace Tesmora::Net {
+
+bool Retryable(TransportFailure failure) {
+    return failure == TransportFailure::kConnectionLost || failure == TransportFailure::kTruncated;
+}
+
+Error ErrorOf(const TransportError& error, const std::string& endpoint, const std::string& what,
+              const std::string& service) {
+    const std::string detail = error.what();
+    switch (error.failure()) {
+        case TransportFailure::kNameNotResolved:
+            return Error(Cause::kNameNotResolved, "the host name does not resolve (" + detail + ")",
+                         "check --host");
+        case TransportFailure::kConnectFailed:
+            return Error(Cause::kUnreachable, "cannot connect (" + detail + ")",
+                         "check --host and the port, and that the " + service + " runs");
+        case TransportFailure::kCertificate:
+            return Error(Cause::kCertificate,
+                         "the certificate is not trusted or names another host (" + detail + ")",
+                         "trust its CA with --ca-file FILE, or skip verification with --insecure");
+        case TransportFailure::kTlsFailed:
+            return Error(Cause::kTls, "no TLS session could be set up (" + detail + ")",
+                         "check that the port serves HTTPS");
+        case TransportFailure::kTimedOut:
+            return Error(Cause::kTimeout,
+                         "no whole answer to " + what + " in time (" + detail + ")",
+                         "raise --timeout for a slow " + service);
+        case TransportFailure::kConnectionLost:
+            return Error(Cause::kUnreachable,
+                         "the connection broke while asking for " + what + " (" + detail + ")");
+        case TransportFailure::kTruncated:
+            return Error(Cause::kBadAnswer, "the answer to " + what + " was cut short");
+        case TransportFailure::kTooLarge:
+            return Error(Cause::kBadAnswer, "the answer to " + what + " is larger than allowed");
+        case TransportFailure::kMalformed:
+            return Error(Cause::kWrongService,
+                         "what answers at " + endpoint + " does not speak HTTP (" + detail + ")");
+    }
+    return Error(Cause::kBadAnswer, detail);
+}
+
+bool EndsClient(Cause cause) {
+    switch (cause) {
+        case Cause::kMissingResource:
+        case Cause::kBadAnswer:
+        case Cause::kPagingLoop:
+        case Cause::kServiceError:
+            return false;
+        default:
+            return true;
+    }
+}
+
+}  // namespace Tesmora::Net

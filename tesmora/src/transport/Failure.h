@@ -1,0 +1,41 @@
+// What the network libraries (Redfish, CIM) make of a failure: one error type with the cause the
+// user is told and a hint, and the rules they share for transport failures.
+//
+// Pure; nothing here throws but std::bad_alloc. Messages never hold credentials: they are made
+// from paths, method names and the transport's own texts only.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "tesmora/Diagnostics.h"
+#include "transport/Transport.h"
+
+namespace Tesmora::Net {
+
+class Error : public std::runtime_error {
+public:
+    Error(Cause cause, const std::string& message, std::string hint = std::string())
+        : std::runtime_error(message), cause_(cause), hint_(std::move(hint)) {}
+    Cause cause() const { return cause_; }
+    const std::string& hint() const { return hint_; }
+
+private:
+    Cause cause_;
+    std::string hint_;
+};
+
+// Whether another attempt may help: a lost connection or an answer cut short. A time-out is
+// not retried: another attempt would only double the wait.
+bool Retryable(TransportFailure failure);
+
+// The error a transport failure stands for; what names the request ("/redfish/v1/Systems",
+// "EnumerateInstances"), service what should be answering ("service", "CIM server").
+Error ErrorOf(const TransportError& error, const std::string& endpoint, const std::string& what,
+              const std::string& service);
+
+// Whether a client can go on after an error of this cause: only failures of one request do not
+// end it.
+bool EndsClient(Cause cause);
+
+}  // namespace Tesmora::Net

@@ -1,0 +1,214 @@
+#!/usr/bin/env python3
+"""quendal-sysinfo esxi against the project's CIM test server, as a user runs it.
+
+usage: tool_cases.py --list
+       tool_cases.py --tool PROGRAM [--emulator RUNNER] [--dos-paths] --case NAME
+
+Each case starts a fresh server on one fixture version (with faults where the
+case says), runs `esxi --format info` against it over HTTPS and checks the
+exit status, the document or the module's status line, the cause on standard
+error, that the password shows nowhere, and how many CIM operations the scan
+made.
+"""
+
+import argparse
+import os
+import re
+import subprocess
+import sys
+import time
+
+import cim_harness
+
+PASSWORD = cim_harness.PASSWORD
+FAILED = r"quendal-sysinfo: a scan failed, so no document is written"
+FAILED_STATUS = r"GetEsxiOSInfo: status 65647 \(Failed to get OS type\.\)"
+UNSUPPORTED_STATUS = (r"GetEsxiOSInfo: status 65648 "
+                      r"\(Current Operating System is not supported\.\)")
+# What the module's version table names each fixture version.
+OS_NAMES = {"4.0.0": "VMware ESXi 4", "5.0.0": "VMware ESXi 5.0",
+            "5.1.0": "VMware ESXi 5.1", "5.5.0": "VMware ESXi 5.5",
+            "6.0.0": "VMware ESXi 6.0", "6.5.0": "VMware ESXi 6.5",
+            "6.7.0": "VMware ESXi 6.7"}
+
+
+def document(os_name, arch="64 bit"):
+    return ('CONTENT\n{\n    MT ""\n    SN ""\n    BMCTYPE ""\n'
+            '    OS "%s"\n    ARCH "%s"\n    ISPARTITION 0\n    TOTAL 0\n}\n'
+            % (os_name, arch))
+
+
+class Case:
+    def __init__(self, name, version="6.7.0", server=None, options=("--ca-file", "{ca}"),
+                 host="127.0.0.1:{port}", password=PASSWORD, exit=0, stdout=None,
+                 stderr=(), requests=2, max_seconds=60, no_server=False):
+        self.name = name
+        self.version = version
+        self.server = server or {}
+        self.options = list(options)
+        self.host = host
+        self.password = password
+        self.exit = exit
+        self.stdout = stdout
+        self.stderr = list(stderr)
+        self.requests = requests  # CIM operations the server saw, None: not checked
+        self.max_seconds = max_seconds
+        self.no_server = no_server
+
+
+def fault(text):
+    return {"faults": [text]}
+
+
+def error(text):
+    return [FAILED_STATUS, r"error: 127\.0\.0\.1:\d+: .*" + text, FAILED]
+
+
+CASES = [Case("version_" + v.replace(".", "_"), version=v, stdout=document(name),
+              stderr=[r"GetEsxiOSInfo: status 0 \(Succeed\.\)"])
+         for v, name in sorted(OS_NAMES.items())] + [
+    # A version the module's table does not know: its status line, no document.
+    Case("version_7_0_3", version="7.0.3", exit=3, stderr=[UNSUPPORTED_STATUS, FAILED]),
+    Case("processors_32_bit", server={"address_width": 32},
+         stdout=document(OS_NAMES["6.7.0"], "32 bit")),
+    Case("processor_class_missing", server=fault("cim-error,code=5,class=CIM_Processor"),
+         stdout=document(OS_NAMES["6.7.0"], "32 bit"),
+         stderr=[r"warning: .*does not offer the instances of CIM_Processor "
+                 r"\(CIM_ERR_INVALID_CLASS",
+                 r"warning: .*none of the 0 instances of CIM_Processor tells its "
+                 r"AddressWidth; the host is taken as 32-bit"]),
+    Case("insecure_is_warned_about", options=["--insecure"], stdout=document(OS_NAMES["6.7.0"]),
+         stderr=[r"warning: --insecure: certificates are not checked"]),
+    Case("one_failure_then_success", server=fault("http-error,count=1"),
+         stdout=document(OS_NAMES["6.7.0"]), requests=3),
+
+    # Every fault mode of the server: exit 3 and the cause.
+    Case("wrong_password", password="not-the-password", exit=3, requests=1,
+         stderr=error(r"refused the user name or password \(HTTP 401\) "
+                      r"\(check --user and the password\)")),
+    Case("access_denied", server=fault("cim-error,code=2"), exit=3, requests=1,
+         stderr=error(r"the CIM server denies access to CIM_SoftwareIdentity "
+                      r"\(CIM_ERR_ACCESS_DENIED")),
+    Case("invalid_namespace", server=fault("cim-error,code=3"), exit=3, requests=1,
+         stderr=error(r"the CIM server has no namespace root/cimv2 "
+                      r"\(CIM_ERR_INVALID_NAMESPACE")),
+    Case("not_supported", server=fault("cim-error,code=7"), exit=3, requests=1,
+         stderr=error(r"does not offer the instances of CIM_SoftwareIdentity "
+                      r"\(CIM_ERR_NOT_SUPPORTED")),
+    Case("cim_failure", server=fault("cim-error,code=1"), exit=3, requests=1,
+         stderr=error(r"the CIM server failed to enumerate CIM_SoftwareIdentity "
+                      r"\(CIM_ERR_FAILED")),
+    Case("malformed_xml", server=fault("malformed"), exit=3, requests=1,
+         stderr=error(r"the answer to EnumerateInstances of CIM_SoftwareIdentity is not "
+                      r"acceptable XML")),
+    Case("entity_bomb", server=fault("entity-bomb"), exit=3, requests=1,
+         stderr=error(r"not acceptable XML: a document type or entity declaration, "
+                      r"which is refused")),
+    Case("external_entity", server=fault("external-entity"), exit=3, requests=1,
+         stderr=error(r"not acceptable XML: a document type or entity declaration, "
+                      r"which is refused")),
+    Case("deep_nesting", server=fault("deep-nesting"), exit=3, requests=1,
+         stderr=error(r"not acceptable XML: elements nested deeper than 64")),
+    Case("web_server_not_cim", server=fault("not-cim"), exit=3, requests=1,
+         stderr=error(r"no CIM server answers at https://127\.0\.0\.1:\d+/cimom "
+                      r"\(the answer is text/html")),
+    Case("slow_answer_times_out", options=["--ca-file", "{ca}", "--timeout", "2"],
+         server=fault("slow,ms=6000"), exit=3, requests=1, max_seconds=30,
+         stderr=error(r"no whole answer to EnumerateInstances in time .*raise --timeout")),
+    Case("server_keeps_failing", options=["--ca-file", "{ca}", "--retries", "1"],
+         server=fault("http-error,count=100"), exit=3, requests=2,
+         stderr=error(r"the CIM server failed to answer EnumerateInstances "
+                      r"\(HTTP 500, 2 attempts\)")),
+    Case("untrusted_certificate", options=[], exit=3, requests=0,
+         stderr=error(r"the certificate is not trusted .*--ca-file.*--insecure")),
+    # Without a port the CIM server's own, 5989, where nothing listens here.
+    Case("default_port_5989", no_server=True, host="127.0.0.1", exit=3,
+         stderr=[FAILED_STATUS, r"error: 127\.0\.0\.1:5989: cannot connect", FAILED]),
+]
+
+
+def find(name):
+    for case in CASES:
+        if case.name == name:
+            return case
+    raise SystemExit("tool_cases.py: no case %r" % name)
+
+
+def run_tool(arguments, case, program, emulator):
+    command = ([emulator] if emulator else []) + [program] + arguments
+    env = dict(os.environ, QUENDAL_PASSWORD=case.password)
+    env.pop("TESMORA_LOG_LEVEL", None)
+    started = time.monotonic()
+    result = subprocess.run(command, env=env, stdin=subprocess.DEVNULL,
+                            capture_output=True, timeout=case.max_seconds + 60)
+    elapsed = time.monotonic() - started
+    out = result.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
+    err = result.stderr.decode("utf-8", "replace").replace("\r\n", "\n")
+    return result.returncode, out, err, elapsed
+
+
+def check(case, status, out, err, elapsed, stats):
+    failures = []
+    if status != case.exit:
+        failures.append("exit status %d, expected %d" % (status, case.exit))
+    if case.stdout is not None:
+        if out != case.stdout:
+            failures.append("standard output:\n%s--- expected\n%s--- end" % (out, case.stdout))
+    elif out:
+        failures.append("standard output should be empty:\n" + out)
+    for pattern in case.stderr:
+        if not re.search(pattern, err):
+            failures.append("standard error does not match %r" % pattern)
+    if case.password in out + err:
+        failures.append("the password appears in the output")
+    if elapsed > case.max_seconds:
+        failures.append("took %.1f s, more than %d s" % (elapsed, case.max_seconds))
+    if stats is not None and case.requests is not None \
+            and stats["requests"] != case.requests:
+        failures.append("%d CIM operations, expected %d:\n  %s" % (
+            stats["requests"], case.requests, "\n  ".join(stats["log"])))
+    return failures
+
+
+def run_case(case, program, emulator, dos_paths):
+    def arguments(port, ca):
+        ca = cim_harness.to_dos_path(ca) if dos_paths and ca else ca
+        options = [o.format(ca=ca) for o in case.options] if ca else []
+        return options + ["--format", "info", "esxi", "--host", case.host.format(port=port),
+                          "--user", cim_harness.USER]
+
+    if case.no_server:
+        status, out, err, elapsed = run_tool(arguments(0, None), case, program, emulator)
+        return check(case, status, out, err, elapsed, None), err
+    with cim_harness.CimServer(version=case.version, tls_dir=cim_harness.shared_tls_dir(),
+                               **case.server) as server:
+        status, out, err, elapsed = run_tool(arguments(server.port, server.ca_file), case,
+                                             program, emulator)
+        stats = server.stats()
+    return check(case, status, out, err, elapsed, stats), err
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--list", action="store_true")
+    parser.add_argument("--tool")
+    parser.add_argument("--emulator")
+    parser.add_argument("--dos-paths", action="store_true")
+    parser.add_argument("--case")
+    options = parser.parse_args()
+    if options.list:
+        print(";".join(case.name for case in CASES))
+        return 0
+    if not options.tool or not options.case:
+        parser.error("--tool and --case are needed")
+    failures, err = run_case(find(options.case), options.tool, options.emulator,
+                             options.dos_paths)
+    if failures:
+        sys.stderr.write("case %s:\n%s\n--- standard error\n%s"
+                         % (options.case, "\n".join(failures), err))
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

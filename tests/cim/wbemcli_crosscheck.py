@@ -1,0 +1,135 @@
+#!/usr/bin/env python3
+"""A real WBEM client as referee: Debian's wbemcli enumerates, from the test
+CIM server and checking its certificate, exactly the fixture instances of the
+two classes the tool reads, property by property; and for every fixture
+version the tool's document agrees with what wbemcli reads (the hypervisor's
+version and the processors' address width).
+
+usage: wbemcli_crosscheck.py --tool PROGRAM [--emulator RUNNER] [--dos-paths]
+                             [--version V]...
+"""
+
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+
+import cim_harness
+import tool_cases
+
+CLASSES = ("CIM_SoftwareIdentity", "CIM_Processor")
+SUBCLASS_OF = {"QTS_SoftwareIdentity": "CIM_SoftwareIdentity",
+               "QTS_HypervisorSoftwareIdentity": "CIM_SoftwareIdentity",
+               "QTS_Processor": "CIM_Processor"}
+
+
+def parse_value(text):
+    """A property's value as wbemcli prints it: quoted text or bare numbers."""
+    if text.startswith('"') and text.endswith('"') and len(text) >= 2:
+        return text[1:-1]
+    return text.split(",") if "," in text else text
+
+
+def wbemcli_instances(server, class_name):
+    """(class, {property: value}) per line of `wbemcli ei`."""
+    url = "https://%s:%s@127.0.0.1:%d/root/cimv2:%s" % (
+        cim_harness.USER, cim_harness.PASSWORD, server.port, class_name)
+    result = subprocess.run(["wbemcli", "ei", "-cacert", server.ca_file, url],
+                            capture_output=True, text=True, timeout=60)
+    if result.returncode != 0:
+        raise SystemExit("wbemcli ei %s failed (%d):\n%s%s" % (
+            class_name, result.returncode, result.stdout, result.stderr))
+    found = []
+    for line in result.stdout.splitlines():
+        if not line.strip():
+            continue
+        # host:port/namespace:Class.Key="..",... Name=value,Name=value,...
+        path, _, properties = line.partition(" ")
+        match = re.match(r"[^/]+/root/cimv2:(\w+)\.", path)
+        if match is None:
+            raise SystemExit("wbemcli printed an unexpected line:\n" + line)
+        values = {}
+        for item in re.split(r',(?=\w+=)', properties):
+            name, _, value = item.partition("=")
+            values[name] = parse_value(value)
+        found.append((match.group(1), values))
+    return found
+
+
+def fixture_instances(server, class_name):
+    """The fixture's instances, arrays of one value as wbemcli prints them."""
+    expected = []
+    for instance in server.instances():
+        if SUBCLASS_OF.get(instance["class"]) == class_name:
+            expected.append((instance["class"], {
+                name: value[0] if isinstance(value, list) and len(value) == 1 else value
+                for name, value in instance["properties"].items()}))
+    return expected
+
+
+def tool_document(server, program, emulator, dos_paths):
+    ca = cim_harness.to_dos_path(server.ca_file) if dos_paths else server.ca_file
+    command = ([emulator] if emulator else []) + [
+        program, "--ca-file", ca, "--format", "info", "esxi", "--host",
+        "127.0.0.1:%d" % server.port, "--user", cim_harness.USER]
+    env = dict(os.environ, QUENDAL_PASSWORD=cim_harness.PASSWORD)
+    result = subprocess.run(command, env=env, stdin=subprocess.DEVNULL, capture_output=True,
+                            timeout=120)
+    return (result.returncode, result.stdout.decode("utf-8", "replace").replace("\r\n", "\n"),
+            result.stderr.decode("utf-8", "replace"))
+
+
+def check_version(version, options, tls_dir):
+    failures = []
+    with cim_harness.CimServer(version=version, tls_dir=tls_dir) as server:
+        read = {c: wbemcli_instances(server, c) for c in CLASSES}
+        for class_name in CLASSES:
+            expected = fixture_instances(server, class_name)
+            if read[class_name] != expected:
+                failures.append("%s: wbemcli reads\n  %s\nthe fixture holds\n  %s" % (
+                    class_name, "\n  ".join(map(str, read[class_name])),
+                    "\n  ".join(map(str, expected))))
+        status, out, err = tool_document(server, options.tool, options.emulator,
+                                         options.dos_paths)
+    hypervisors = [p for _, p in read["CIM_SoftwareIdentity"]
+                   if "8" in str(p.get("Classifications", "")).split(",")
+                   or "8" in p.get("Classifications", [])]
+    widths = {p.get("AddressWidth") for _, p in read["CIM_Processor"]}
+    if len(hypervisors) != 1 or hypervisors[0].get("VersionString") != version \
+            or widths != {"64"}:
+        failures.append("wbemcli does not read one hypervisor at %s on 64-bit processors: "
+                        "%s, widths %s" % (version, hypervisors, widths))
+    name = tool_cases.OS_NAMES.get(version)
+    if name is None:
+        if status != 3 or not re.search(tool_cases.UNSUPPORTED_STATUS, err):
+            failures.append("the tool does not call %s unsupported (%d):\n%s" % (
+                version, status, err))
+    elif status != 0 or out != tool_cases.document(name, "64 bit"):
+        failures.append("the tool reads %s differently (%d):\n%s%s" % (version, status, out,
+                                                                      err))
+    return failures
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--tool", required=True)
+    parser.add_argument("--emulator")
+    parser.add_argument("--dos-paths", action="store_true")
+    parser.add_argument("--version", action="append", choices=cim_harness.VERSIONS)
+    options = parser.parse_args()
+    if shutil.which("wbemcli") is None:
+        raise SystemExit("wbemcli is not installed (Debian package sblim-wbemcli)")
+    failures = []
+    for version in options.version or cim_harness.VERSIONS:
+        failures += ["%s: %s" % (version, f)
+                     for f in check_version(version, options, cim_harness.shared_tls_dir())]
+    if failures:
+        sys.stderr.write("\n".join(failures) + "\n")
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

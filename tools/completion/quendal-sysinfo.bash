@@ -1,0 +1,76 @@
+# Bash completion of quendal-sysinfo: subcommands, the options of the tool and of each
+# subcommand, the values --format and --log-level take, and file names where a file is asked.
+# Installed as share/bash-completion/completions/quendal-sysinfo, which bash-completion loads
+# the first time the command is completed; can also be sourced on its own.
+
+_quendal_sysinfo() {
+    local cur=${COMP_WORDS[COMP_CWORD]}
+    local prev=
+    ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
+    local subcommands="local server esxi cmm switch smm diff"
+    local remote="--help --host --port"
+
+    # The value of the option just typed.
+    case $prev in
+        --format)
+            COMPREPLY=($(compgen -W "text listing xml json info" -- "$cur"))
+            return
+            ;;
+        --log-level)
+            COMPREPLY=($(compgen -W "0 1 2 3 4" -- "$cur"))
+            return
+            ;;
+        --inventory | --ca-file | --output | --password-file)
+            compopt -o filenames 2>/dev/null
+            COMPREPLY=($(compgen -f -- "$cur"))
+            return
+            ;;
+        --password-env)
+            COMPREPLY=($(compgen -e -- "$cur"))
+            return
+            ;;
+        --timeout | --retries | --bmc-type | --host | --port | --user | --bay)
+            COMPREPLY=()
+            return
+            ;;
+    esac
+
+    # Options belong to the tool before the subcommand and to the subcommand after it.
+    local word subcommand=
+    for word in "${COMP_WORDS[@]:1:COMP_CWORD-1}"; do
+        case " $subcommands " in
+            *" $word "*)
+                subcommand=$word
+                break
+                ;;
+        esac
+    done
+
+    local options
+    case $subcommand in
+        "")
+            options="--help --version --inventory --ca-file --insecure --timeout --retries --user"
+            options+=" --password-file --password-env --format --output --bmc-type --log-level"
+            options+=" --verbose --quiet"
+            ;;
+        local) options="--help --loaded-only" ;;
+        server | esxi | cmm | smm) options=$remote ;;
+        switch) options="$remote --bay" ;;
+        diff)
+            # OLD and NEW: two stored documents.
+            if [[ $cur != -* ]]; then
+                compopt -o filenames 2>/dev/null
+                COMPREPLY=($(compgen -f -- "$cur"))
+                return
+            fi
+            options="--help"
+            ;;
+    esac
+    if [[ -z $subcommand && $cur != -* ]]; then
+        COMPREPLY=($(compgen -W "$subcommands" -- "$cur"))
+    else
+        COMPREPLY=($(compgen -W "$options" -- "$cur"))
+    fi
+}
+
+complete -F _quendal_sysinfo quendal-sysinfo

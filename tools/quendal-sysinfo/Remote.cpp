@@ -1,0 +1,58 @@
+#include "Remote.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "Password.h"
+#include "tesmora/HostAddress.h"
+#include "tesmora/InventoryBackend.h"
+
+namespace Quendal::Tool {
+
+Remote UseRemote(const RemoteSettings& settings) {
+    Remote remote;
+    remote.diagnostics = std::make_shared<Tesmora::DiagnosticLog>();
+    if (!settings.inventory.empty()) {
+        remote.inventory = Tesmora::Inventory::Load(settings.inventory);
+        Tesmora::SetBackend(
+            std::make_shared<Tesmora::InventoryBackend>(remote.inventory, remote.diagnostics));
+        return remote;
+    }
+    Tesmora::NetworkOptions network;
+    network.verify_peer = !settings.insecure;
+    network.ca_file = settings.ca_file;
+    network.timeout = settings.timeout;
+    network.retries = settings.retries;
+    network.diagnostics = remote.diagnostics;
+    remote.network = std::make_shared<Tesmora::NetworkBackend>(network);
+    Tesmora::SetBackend(remote.network);
+    return remote;
+}
+
+void ResolveAddress(const std::string& text, bool port_given, Connection& connection) {
+    std::string why;
+    const auto address = Tesmora::ParseHostAddress(text, &why);
+    if (!address) {
+        throw UsageError("--host: " + why);
+    }
+    if (address->port && port_given && *address->port != connection.port) {
+        throw UsageError("--host names port " + std::to_string(*address->port) +
+                         " and --port names " + std::to_string(connection.port));
+    }
+    connection.host = address->host;
+    if (address->port) {
+        connection.port = *address->port;
+    }
+}
+
+void CheckBay(const std::string& bay) {
+    const bool digits =
+        !bay.empty() && bay.size() <= 3 &&
+        std::all_of(bay.begin(), bay.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+    if (!digits || std::stoi(bay) < 1 || std::stoi(bay) > kMaxBay) {
+        throw UsageError("--bay: '" + bay + "' is not a bay number from 1 to " +
+                         std::to_string(kMaxBay));
+    }
+}
+
+}  // namespace Quendal::Tool

@@ -1,0 +1,74 @@
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <system_error>
+
+#include "FleetSystem.h"
+
+namespace Quendal::Tool {
+
+namespace {
+
+// The signal that asked to stop, 0 before any. Lock-free, so the handler may touch it.
+std::atomic<int> stop_signal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM};
+struct sigaction previous[std::size(kStopSignals)];
+
+void OnStopSignal(int number) {
+    int none = 0;
+    if (!stop_signal.compare_exchange_strong(none, number)) {
+        // The second: the user wants out now, sessions or not.
+        signal(number, SIG_DFL);
+        raise(number);
+    }
+}
+
+}  // namespace
+
+StopRequests::StopRequests() {
+    stop_signal = 0;
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    // Blocking calls in other threads (a poll in the transport, say) carry on rather than fail.
+    action.sa_flags = SA_RESTART;
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+        sigaction(kStopSignals[i], &action, &previous[i]);
+    }
+}
+
+StopRequests::~StopRequests() {
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+        sigaction(kStopSignals[i], &previous[i], nullptr);
+    }
+}
+
+bool StopRequested() {
+    return stop_signal.load() != 0;
+}
+
+int StopStatus() {
+    const int number = stop_signal.load();
+    return 128 + (number != 0 ? number : SIGINT);
+}
+
+std::optional<std::string> InlinePasswordsRefused(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+        return "its permissions cannot be read (" + std::generic_category().message(errno) + ")";
+    }
+    if ((info.st_mode & (S_IRGRP | S_IROTH)) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+        return std::string("the file can be read by group or others (mode ") + mode +
+               "): make it private (chmod go-rwx), or use password_env or password_file";
+    }
+    return std::nullopt;
+}
+
+}  // namespace Quendal::Tool
