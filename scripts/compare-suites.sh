@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Compares the test lists of two configured build trees (the Linux and the Windows suite) and
 # fails when one holds a test the other lacks, unless the test is platform-specific by nature:
-# its name says so (LinuxHost*, WindowsHost*), or it checks what only the Linux install has
-# (LinuxPackage*: the Debian package, the bash completion).
+# its name says so (LinuxHost*, WindowsHost*), or it checks what only the Linux build has
+# (LinuxPackage*: the Debian package, the bash completion; LinuxReadme*: the README's commands;
+# LinuxBench*: the benchmarks, for which no Windows build of Google Benchmark exists).
 set -euo pipefail
 linux_build=$1
 windows_build=$2
@@ -12,7 +13,7 @@ list() {
 }
 linux=$(list "$linux_build")
 windows=$(list "$windows_build")
-specific='(^|[/.])(LinuxHost|LinuxPackage|WindowsHost)'
+specific='(^|[/.])(LinuxHost|LinuxPackage|LinuxReadme|LinuxBench|WindowsHost)'
 
 only_linux=$(comm -23 <(echo "$linux") <(echo "$windows") | grep -Ev "$specific" || true)
 only_windows=$(comm -13 <(echo "$linux") <(echo "$windows") | grep -Ev "$specific" || true)

@@ -148,13 +148,20 @@ TEST(GenerateSystemInfoPTree, ReusedTreeGetsScalarsOverwrittenInPlaceAndPackages
     EXPECT_EQ(Packages(tree, "NAME"), (Texts{"A", "B", "C"}));
 }
 
+// On Windows the module's DLL carries a C++ runtime of its own, whose global locale a caller's
+// std::locale::global does not reach; a static build shares the caller's.
+#if defined(_WIN32) && !defined(QUENDAL_SYSTEM_INFO_STATIC)
+constexpr bool kCallersLocaleReachesTheModule = false;
+#else
+constexpr bool kCallersLocaleReachesTheModule = true;
+#endif
+
 struct ThousandsGrouping : std::numpunct<char> {
     char do_thousands_sep() const override { return '.'; }
     std::string do_grouping() const override { return "\3"; }
 };
 
-// TOTAL is written under the global locale, digit grouping included. On Windows the module's
-// DLL carries a C++ runtime of its own, whose global locale the caller's call does not reach.
+// TOTAL is written under the module's global locale, digit grouping included.
 TEST(GenerateSystemInfoPTree, CountsPastNineHundredNinetyNineFollowTheModulesGlobalLocale) {
     const std::locale previous =
         std::locale::global(std::locale(std::locale(), new ThousandsGrouping));
@@ -162,11 +169,8 @@ TEST(GenerateSystemInfoPTree, CountsPastNineHundredNinetyNineFollowTheModulesGlo
                            Build(kSmm, std::vector<PSUFwInfo>(999)),
                            Build(std::vector<CMMInfo>(1234))};
     std::locale::global(previous);
-#if defined(_WIN32) && !defined(QUENDAL_SYSTEM_INFO_STATIC)
-    const Texts expected{"0 1000", "0 1000", "0 1234"};
-#else
-    const Texts expected{"0 1.000", "0 1.000", "0 1.234"};
-#endif
+    const Texts expected = kCallersLocaleReachesTheModule ? Texts{"0 1.000", "0 1.000", "0 1.234"}
+                                                          : Texts{"0 1000", "0 1000", "0 1234"};
     Texts totals;
     for (const ptree& tree : trees) {
         totals.push_back(tree.get<std::string>("CONTENT.ISPARTITION") + " " +
