@@ -5,10 +5,10 @@
 // sent, as with libcurl: no proxy (management networks are reached directly), no cookies, no
 // redirects, no automatic authentication, no decompression.
 //
-// Certificates are checked here, not by WinHTTP: WinHTTP is told to ignore every certificate
-// error, and the status callback checks the peer at WINHTTP_CALLBACK_STATUS_SENDING_REQUEST,
-// after the TLS handshake and before any byte of the request (which may carry credentials)
-// leaves. WinHTTP alone cannot do the job: it cannot be given extra trusted CAs (ca_file); Wine's
+// Certificates are checked by this transport (Certificates.h), not by WinHTTP: WinHTTP ignores
+// every certificate error, and the status callback checks the peer at
+// WINHTTP_CALLBACK_STATUS_SENDING_REQUEST, after the TLS handshake and before any byte of the
+// request (which may carry credentials) leaves. WinHTTP alone cannot do the job: it cannot be given extra trusted CAs (ca_file); Wine's
 // WinHTTP reports its own certificate failures as a plain channel error, so kCertificate could
 // not be told from kTlsFailed; and Wine's name check ignores IP addresses in subjectAltName.
 //
@@ -50,6 +50,7 @@
 #include <optional>
 
 #include "transport/Transport.h"
+#include "transport/windows/Certificates.h"
 
 namespace Tesmora::Net {
 
@@ -60,19 +61,7 @@ using Clock = std::chrono::steady_clock;
 struct InternetCloser {
     void operator()(HINTERNET handle) const { WinHttpCloseHandle(handle); }
 };
-struct StoreCloser {
-    void operator()(HCERTSTORE store) const { CertCloseStore(store, 0); }
-};
-struct ChainCloser {
-    void operator()(PCCERT_CHAIN_CONTEXT chain) const { CertFreeCertificateChain(chain); }
-};
-struct CertCloser {
-    void operator()(PCCERT_CONTEXT cert) const { CertFreeCertificateContext(cert); }
-};
 using Internet = std::unique_ptr<void, InternetCloser>;
-using Store = std::unique_ptr<void, StoreCloser>;
-using Chain = std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainCloser>;
-using Cert = std::unique_ptr<const CERT_CONTEXT, CertCloser>;
 
 std::wstring Wide(std::string_view text) {
     std::wstring wide(text.size(), L'\0');
@@ -125,140 +114,6 @@ TransportFailure FailureOf(DWORD error, DWORD secure_failure_flags) {
         default:
             return TransportFailure::kConnectionLost;
     }
-}
-
-// The address bytes of an IP literal (4 or 16 of them), or nothing for a host name.
-std::optional<std::string> AddressBytes(const std::string& host) {
-    in6_addr v6{};
-    if (InetPtonA(AF_INET6, host.c_str(), &v6) == 1) {
-        return std::string(reinterpret_cast<const char*>(&v6), sizeof v6);
-    }
-    in_addr v4{};
-    if (InetPtonA(AF_INET, host.c_str(), &v4) == 1) {
-        return std::string(reinterpret_cast<const char*>(&v4), sizeof v4);
-    }
-    return std::nullopt;
-}
-
-bool NamesAddress(PCCERT_CONTEXT cert, const std::string& address) {
-    const CERT_EXTENSION* const extension = CertFindExtension(
-        szOID_SUBJECT_ALT_NAME2, cert->pCertInfo->cExtension, cert->pCertInfo->rgExtension);
-    CERT_ALT_NAME_INFO* names = nullptr;
-    DWORD size = 0;
-    if (extension == nullptr ||
-        !CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME, extension->Value.pbData,
-                             extension->Value.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr, &names,
-                             &size)) {
-        return false;
-    }
-    bool found = false;
-    for (DWORD i = 0; i < names->cAltEntry && !found; ++i) {
-        const CERT_ALT_NAME_ENTRY& entry = names->rgAltEntry[i];
-        found = entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS &&
-                std::string_view(reinterpret_cast<const char*>(entry.IPAddress.pbData),
-                                 entry.IPAddress.cbData) == address;
-    }
-    LocalFree(names);
-    return found;
-}
-
-// Why the peer's certificate is not trusted for host, or "" when it is: a chain to the system's
-// roots or to one of extra_roots, valid now, for server use, naming the host.
-std::string Distrust(PCCERT_CONTEXT cert, const std::string& host, HCERTSTORE extra_roots) {
-    Store search(CertOpenStore(CERT_STORE_PROV_COLLECTION, 0, 0, 0, nullptr));
-    CertAddStoreToCollection(search.get(), cert->hCertStore, 0, 0);
-    if (extra_roots != nullptr) {
-        CertAddStoreToCollection(search.get(), extra_roots, 0, 0);
-    }
-    char server_auth[] = szOID_PKIX_KP_SERVER_AUTH;
-    char* usages[] = {server_auth};
-    CERT_CHAIN_PARA chain_para{};
-    chain_para.cbSize = sizeof chain_para;
-    chain_para.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
-    chain_para.RequestedUsage.Usage.cUsageIdentifier = 1;
-    chain_para.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
-    PCCERT_CHAIN_CONTEXT built = nullptr;
-    if (!CertGetCertificateChain(nullptr, cert, nullptr, search.get(), &chain_para, 0, nullptr,
-                                 &built)) {
-        return "cannot build the certificate chain";
-    }
-    const Chain chain(built);
-    DWORD errors = chain->TrustStatus.dwErrorStatus;
-    const CERT_SIMPLE_CHAIN& simple = *chain->rgpChain[0];
-    const PCCERT_CONTEXT root = simple.rgpElement[simple.cElement - 1]->pCertContext;
-    const DWORD unknown_root = CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN;
-    const bool extra_root =
-        (errors & unknown_root) != 0 && extra_roots != nullptr &&
-        Cert(CertFindCertificateInStore(extra_roots, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, root,
-                                        nullptr)) != nullptr;
-    if (extra_root) {
-        errors &= ~unknown_root;
-    }
-    if ((errors & CERT_TRUST_IS_NOT_TIME_VALID) != 0) {
-        return "certificate expired or not yet valid";
-    }
-    if (errors != CERT_TRUST_NO_ERROR) {
-        return "certificate not trusted (chain status " + std::to_string(errors) + ")";
-    }
-
-    const std::optional<std::string> address = AddressBytes(host);
-    const std::wstring name = Wide(host);
-    SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
-    ssl.cbSize = sizeof ssl;
-    ssl.dwAuthType = AUTHTYPE_SERVER;
-    ssl.fdwChecks = (extra_root ? SECURITY_FLAG_IGNORE_UNKNOWN_CA : 0) |
-                    (address ? SECURITY_FLAG_IGNORE_CERT_CN_INVALID : 0);
-    ssl.pwszServerName = const_cast<wchar_t*>(name.c_str());
-    CERT_CHAIN_POLICY_PARA policy_para{};
-    policy_para.cbSize = sizeof policy_para;
-    policy_para.pvExtraPolicyPara = &ssl;
-    CERT_CHAIN_POLICY_STATUS status{};
-    status.cbSize = sizeof status;
-    if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.get(), &policy_para,
-                                          &status)) {
-        return "cannot check the certificate";
-    }
-    if (status.dwError == DWORD(CERT_E_CN_NO_MATCH) ||
-        (status.dwError == 0 && address && !NamesAddress(cert, *address))) {
-        return "certificate does not name " + host;
-    }
-    if (status.dwError != 0) {
-        return "certificate refused (policy error " + std::to_string(status.dwError) + ")";
-    }
-    return std::string();
-}
-
-// The certificates of a PEM file in a memory store, or an explanation of why there are none.
-Store LoadCertificates(const std::string& path, std::string& error) {
-    std::ifstream file(std::filesystem::u8path(path), std::ios::binary);
-    const std::string pem{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    Store store(CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr));
-    const std::string begin = "-----BEGIN CERTIFICATE-----";
-    const std::string end = "-----END CERTIFICATE-----";
-    int count = 0;
-    for (std::size_t at = pem.find(begin); at != std::string::npos; at = pem.find(begin, at + 1)) {
-        const std::size_t stop = pem.find(end, at);
-        if (stop == std::string::npos) {
-            break;
-        }
-        const std::string base64 = pem.substr(at + begin.size(), stop - at - begin.size());
-        DWORD size = 0;
-        CryptStringToBinaryA(base64.data(), static_cast<DWORD>(base64.size()), CRYPT_STRING_BASE64,
-                             nullptr, &size, nullptr, nullptr);
-        std::string der(size, '\0');
-        if (CryptStringToBinaryA(base64.data(), static_cast<DWORD>(base64.size()),
-                                 CRYPT_STRING_BASE64, reinterpret_cast<BYTE*>(der.data()), &size,
-                                 nullptr, nullptr) &&
-            CertAddEncodedCertificateToStore(store.get(), X509_ASN_ENCODING,
-                                             reinterpret_cast<const BYTE*>(der.data()), size,
-                                             CERT_STORE_ADD_ALWAYS, nullptr)) {
-            ++count;
-        }
-    }
-    if (count == 0) {
-        error = "no certificate could be read from the CA file " + path;
-    }
-    return store;
 }
 
 // Stops a send that WinHTTP would make anyway (Wine): shuts down the socket with this local
