@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
-"""Tests of the test CIM server and its harness, through Python's HTTPS client."""
+"""Tests of the test CIM server through Python's HTTPS client: what the tool cases do not
+reach (enumeration order, property lists, instance names, HTTP-level refusals). Each fault
+mode is proven by the tool case that expects its cause."""
 
 import base64
-import os
 import shutil
 import sys
 import tempfile
-import time
 import unittest
 import xml.etree.ElementTree as ElementTree
 
@@ -137,53 +137,6 @@ class SharedServer(unittest.TestCase):
         self.assertEqual(self.server.request("POST", "/redfish/v1")[0], 404)
         self.assertEqual(self.server.stats()["log"], ["401"])
 
-    # ------------------------------------------------------------ faults
-
-    def test_faults_replace_the_answer(self):
-        body = call("EnumerateInstances", "CIM_SoftwareIdentity")
-        self.server.set_faults(["cim-error,code=7,count=1"])
-        self.assertEqual(self.error_code("CIM_SoftwareIdentity"), 7)
-        self.assertEqual(len(self.instances("CIM_SoftwareIdentity")), 3)  # used up
-
-        self.server.set_faults(["unauthorized,count=1"])
-        self.assertEqual(self.post(body)[0], 401)
-
-        self.server.set_faults(["http-error,status=503"])  # once by default
-        self.assertEqual(self.post(body)[0], 503)
-        self.assertEqual(self.post(body)[0], 200)
-
-        self.server.set_faults(["not-cim"])
-        status, answer_headers, page = self.post(body)
-        self.assertEqual(answer_headers["Content-Type"].split(";")[0], "text/html")
-
-        self.server.set_faults(["malformed"])
-        with self.assertRaises(ElementTree.ParseError):
-            ElementTree.fromstring(self.post(body)[2])
-
-        self.server.set_faults(["entity-bomb"])
-        bomb = self.post(body)[2].decode()
-        self.assertIn("<!DOCTYPE CIM [", bomb)
-        self.assertEqual(bomb.count("<!ENTITY"), 10)
-        self.assertIn("&lol9;", bomb)
-
-        self.server.set_faults(["external-entity"])
-        self.assertIn('SYSTEM "file:///etc/passwd"', self.post(body)[2].decode())
-
-        self.server.set_faults(["deep-nesting"])
-        self.assertEqual(self.post(body)[2].decode().count("<VALUE>"), 100000)
-
-    def test_faults_apply_to_the_classes_they_name(self):
-        self.server.set_faults(["cim-error,code=5,class=^CIM_Processor$"])
-        self.assertEqual(len(self.instances("CIM_SoftwareIdentity")), 3)
-        self.assertEqual(self.error_code("CIM_Processor"), 5)
-        self.assertEqual(self.error_code("CIM_Processor"), 5)  # no count: every time
-
-    def test_slow_answers_wait(self):
-        self.server.set_faults(["slow,ms=1500"])
-        started = time.monotonic()
-        self.assertEqual(len(self.instances("CIM_Processor")), 2)
-        self.assertGreaterEqual(time.monotonic() - started, 1.4)
-
     def test_control_endpoints(self):
         self.instances("CIM_Processor")
         self.assertEqual(self.server.stats(), {"requests": 1,
@@ -198,35 +151,16 @@ class SharedServer(unittest.TestCase):
 
 
 class Lifecycle(unittest.TestCase):
-    def test_fixture_options_reach_the_instances(self):
-        with CimServer(version="4.0.0", address_width=32, tls_dir=TLS_DIR) as server:
-            instances = server.instances()
-        versions = [i["properties"].get("VersionString") for i in instances]
-        self.assertIn("4.0.0", versions)
-        self.assertEqual({i["properties"]["AddressWidth"] for i in instances
-                          if i["class"] == "QTS_Processor"}, {"32"})
-
     def test_unknown_version_is_a_usage_error(self):
         with self.assertRaises(ServerError):
             CimServer(version="9.9.9", tls_dir=TLS_DIR).start()
 
-    def test_shutdown_and_lifetime_stop_the_server(self):
-        server = CimServer(tls_dir=TLS_DIR).start()
-        process = server.process
-        server.shutdown()
-        self.assertEqual(process.wait(timeout=10), 0)
-        server.stop()
+    def test_lifetime_stops_the_server(self):
         server = CimServer(tls_dir=TLS_DIR, lifetime=1).start()
         try:
             self.assertEqual(server.process.wait(timeout=15), 0)
         finally:
             server.stop()
-
-    def test_ready_file_gives_a_dos_path_for_wine(self):
-        with CimServer(tls_dir=TLS_DIR, dos_paths=True) as server:
-            self.assertTrue(os.path.isfile(server.ca_file))
-            with open(server.ready_file) as f:
-                self.assertIn('"Z:\\\\', f.read())
 
 
 if __name__ == "__main__":
