@@ -7,7 +7,7 @@ instances of one invented hypervisor version (--version), checking HTTP Basic
 credentials.  It can misbehave on request (see --fault).  Control endpoints
 under /__control/ let a test read counters and the fixture instances, reset
 the counters, change the faults and stop the server.  TLS, the ready file and
-the lifetime work as in tests/redfish/redfish_server.py, whose helpers it uses.
+the lifetime are those of every test server here (tests/redfish/serving.py).
 
 Prints nothing on stdout; errors go to stderr, request lines too with
 --verbose.
@@ -21,13 +21,10 @@ import json
 import os
 import re
 import secrets
-import shutil
-import signal
 import socket
 import socketserver
 import ssl
 import sys
-import tempfile
 import threading
 import time
 import xml.etree.ElementTree as ElementTree
@@ -37,8 +34,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 REDFISH = os.path.join(os.path.dirname(HERE), "redfish")
 if REDFISH not in sys.path:
     sys.path.insert(0, REDFISH)
-from redfish_server import (make_tls_files, to_dos_path,  # noqa: E402
-                            watch, write_ready_file)
+import serving  # noqa: E402
+from serving import UsageError  # noqa: E402
 
 REALM = "quendal-test-cim"
 NAMESPACE = "root/cimv2"
@@ -84,10 +81,6 @@ EXTERNAL_ENTITY = ('<?xml version="1.0"?>\n<!DOCTYPE CIM [\n'
 NESTING = 100000
 HTML_PAGE = ("<!DOCTYPE html>\n<html><head><title>Welcome</title></head>"
              "<body><h1>Welcome</h1></body></html>\n")
-
-
-class UsageError(Exception):
-    """A fault rule or option the server cannot use."""
 
 
 # ---------------------------------------------------------------- fixture
@@ -538,44 +531,10 @@ def parse_args(argv):
 
 
 def main(argv=None):
-    parent = os.getppid()
     options = parse_args(argv)
-    temp_tls = None
-    ready_written = False
-    try:
-        tls_dir = options.tls_dir or tempfile.mkdtemp(prefix="quendal-cim-")
-        temp_tls = None if options.tls_dir else tls_dir
-        ca_file, cert_file, key_file = make_tls_files(tls_dir)
-        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
-        context.load_cert_chain(cert_file, key_file)
-        server = Server(options, context)
-        for signum in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
-            signal.signal(signum, lambda *_: server.stop_soon())
-        threading.Thread(target=watch, daemon=True,
-                         args=(server, options.lifetime, parent)).start()
-        url_host = "[%s]" % options.host if ":" in options.host else options.host
-        ca_path = os.path.abspath(ca_file)
-        if options.ready_file:
-            write_ready_file(options.ready_file, {
-                "port": server.port,
-                "ca_file": to_dos_path(ca_path) if options.dos_paths else ca_path,
-                "pid": os.getpid(),
-                "base_url": "https://%s:%d" % (url_host, server.port)})
-            ready_written = True
-        with server:
-            server.serve_forever(poll_interval=0.2)
-        return 0
-    except (UsageError, RuntimeError, OSError) as exc:
-        sys.stderr.write("cim_server: %s\n" % exc)
-        return 2
-    finally:
-        if ready_written:
-            try:
-                os.unlink(options.ready_file)
-            except OSError:
-                pass
-        if temp_tls:
-            shutil.rmtree(temp_tls, ignore_errors=True)
+    return serving.run("cim_server", options,
+                       lambda context: [Server(options, context)],
+                       lambda servers: servers[0].serve_forever(poll_interval=0.2))
 
 
 if __name__ == "__main__":

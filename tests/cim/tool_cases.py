@@ -11,7 +11,6 @@ error, that the password shows nowhere, and how many CIM operations the scan
 made.
 """
 
-import argparse
 import os
 import re
 import subprocess
@@ -127,13 +126,6 @@ CASES = [Case("version_" + v.replace(".", "_"), version=v, stdout=document(name)
 ]
 
 
-def find(name):
-    for case in CASES:
-        if case.name == name:
-            return case
-    raise SystemExit("tool_cases.py: no case %r" % name)
-
-
 def run_tool(arguments, case, program, emulator):
     command = ([emulator] if emulator else []) + [program] + arguments
     env = dict(os.environ, QUENDAL_PASSWORD=case.password)
@@ -189,25 +181,11 @@ def run_case(case, program, emulator, dos_paths):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--list", action="store_true")
-    parser.add_argument("--tool")
-    parser.add_argument("--emulator")
-    parser.add_argument("--dos-paths", action="store_true")
-    parser.add_argument("--case")
-    options = parser.parse_args()
-    if options.list:
-        print(";".join(case.name for case in CASES))
-        return 0
-    if not options.tool or not options.case:
-        parser.error("--tool and --case are needed")
-    failures, err = run_case(find(options.case), options.tool, options.emulator,
-                             options.dos_paths)
-    if failures:
-        sys.stderr.write("case %s:\n%s\n--- standard error\n%s"
-                         % (options.case, "\n".join(failures), err))
-        return 1
-    return 0
+    def run(case, options):
+        failures, err = run_case(case, options.tool, options.emulator, options.dos_paths)
+        return failures, "--- standard error\n" + err
+
+    return cim_harness.harness.case_main({case.name: case for case in CASES}, run)
 
 
 if __name__ == "__main__":

@@ -7,6 +7,7 @@
         assert server.stats()["open_sessions"] == 0
 """
 
+import argparse
 import base64
 import http.client
 import json
@@ -29,11 +30,11 @@ READY_TIMEOUT = 20.0
 
 if HERE not in sys.path:
     sys.path.insert(0, HERE)
-from redfish_server import to_dos_path  # noqa: E402
+from serving import to_dos_path  # noqa: E402
 
 __all__ = ["MOCKUPS", "DEFAULT_MOCKUP", "DEFAULT_USER", "DEFAULT_PASSWORD",
-           "RedfishServer", "Response", "ServerError", "mockup",
-           "resolve_mockup", "server_args", "to_dos_path", "from_dos_path"]
+           "RedfishServer", "Response", "ServerError", "ServerProcess", "mockup",
+           "resolve_mockup", "server_args", "case_main", "to_dos_path", "from_dos_path"]
 
 
 class ServerError(RuntimeError):
@@ -98,82 +99,55 @@ def server_args(user=None, password=None, no_sessions=False, page_size=0,
     return args + list(extra_args)
 
 
-class Response:
-    def __init__(self, status, headers, body):
-        self.status = status
-        self.headers = headers
-        self.body = body
+class ServerProcess:
+    """A test server script in a subprocess, for the length of a with block.
 
-    def json(self):
-        return json.loads(self.body)
-
-
-class RedfishServer:
-    """redfish_server.py in a subprocess, for the length of a with block.
-
-    Keyword options mirror the command line: user, password, no_sessions,
-    page_size, faults (a list), delay_ms, tls_dir, lifetime, host, port,
-    ports, dos_paths, verbose, extra_args (passed as they are).  ready_file
-    puts the ready file at a chosen path instead of a private temporary
-    folder.  ports lists every port served (port is the first).
+    A subclass names its script (SCRIPT) and calls _launch() from start()
+    with the script's arguments; stop() asks the server to shut down, then
+    ends the process by signal if it must.
     """
 
-    def __init__(self, mockup=DEFAULT_MOCKUP, ready_file=None, **options):
-        self.mockup = resolve_mockup(mockup)
-        self.options = options
-        self.user = options.get("user") or DEFAULT_USER
-        self.password = options.get("password") or DEFAULT_PASSWORD
-        self._chosen_ready_file = ready_file
+    SCRIPT = None
+
+    def __init__(self):
         self.process = None
-        self.port = self.pid = self.ca_file = self.base_url = None
-        self.ports = []
-        self.host = None
+        self.port = None
         self.ready_file = None
         self._dir = None
         self._stderr = None
 
-    # ------------------------------------------------------------ life
-
-    def start(self):
-        self._dir = tempfile.mkdtemp(prefix="quendal-redfish-")
-        self.ready_file = self._chosen_ready_file or os.path.join(
-            self._dir, "ready.json")
+    def _launch(self, prefix, args, ready_file=None):
+        """Start the script and return its ready file's content."""
+        self._dir = tempfile.mkdtemp(prefix=prefix)
+        self.ready_file = ready_file or os.path.join(self._dir, "ready.json")
         # A ready file left by an earlier server would point at a dead port.
         if os.path.exists(self.ready_file):
             os.unlink(self.ready_file)
         self._stderr = open(os.path.join(self._dir, "stderr"), "w+b")
-        command = [sys.executable, SERVER_SCRIPT, "--mockup", self.mockup,
-                   "--ready-file", self.ready_file]
-        command += server_args(**self.options)
-        self.process = subprocess.Popen(command, stdin=subprocess.DEVNULL,
-                                        stdout=subprocess.DEVNULL,
-                                        stderr=self._stderr)
+        self.process = subprocess.Popen(
+            [sys.executable, self.SCRIPT, "--ready-file", self.ready_file]
+            + args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+            stderr=self._stderr)
         try:
-            info = self._wait_ready()
+            return self._wait_ready()
         except BaseException:
             self.stop()
             raise
-        self.port = info["port"]
-        self.ports = info.get("ports", [self.port])
-        self.pid = info["pid"]
-        self.base_url = info["base_url"]
-        self.ca_file = from_dos_path(info["ca_file"])
-        self.host = urllib.parse.urlsplit(self.base_url).hostname
-        return self
 
     def _wait_ready(self):
+        name = os.path.basename(self.SCRIPT)
         deadline = time.monotonic() + READY_TIMEOUT
         while time.monotonic() < deadline:
             if os.path.exists(self.ready_file):
                 with open(self.ready_file) as f:
                     return json.load(f)
             if self.process.poll() is not None:
-                raise ServerError(
-                    "redfish_server.py exited with status %d:\n%s"
-                    % (self.process.returncode, self.stderr_text()))
+                raise ServerError("%s exited with status %d:\n%s"
+                                  % (name, self.process.returncode,
+                                     self.stderr_text()))
             time.sleep(0.02)
-        raise ServerError("redfish_server.py not ready after %.0f s:\n%s"
-                          % (READY_TIMEOUT, self.stderr_text()))
+        raise ServerError("%s not ready after %.0f s:\n%s"
+                          % (name, READY_TIMEOUT, self.stderr_text()))
 
     def stop(self):
         """Stop the server: politely first, then by signal."""
@@ -211,6 +185,54 @@ class RedfishServer:
 
     def __exit__(self, *exc):
         self.stop()
+
+
+class Response:
+    def __init__(self, status, headers, body):
+        self.status = status
+        self.headers = headers
+        self.body = body
+
+    def json(self):
+        return json.loads(self.body)
+
+
+class RedfishServer(ServerProcess):
+    """redfish_server.py in a subprocess, for the length of a with block.
+
+    Keyword options mirror the command line: user, password, no_sessions,
+    page_size, faults (a list), delay_ms, tls_dir, lifetime, host, port,
+    ports, dos_paths, verbose, extra_args (passed as they are).  ready_file
+    puts the ready file at a chosen path instead of a private temporary
+    folder.  ports lists every port served (port is the first).
+    """
+
+    SCRIPT = SERVER_SCRIPT
+
+    def __init__(self, mockup=DEFAULT_MOCKUP, ready_file=None, **options):
+        super().__init__()
+        self.mockup = resolve_mockup(mockup)
+        self.options = options
+        self.user = options.get("user") or DEFAULT_USER
+        self.password = options.get("password") or DEFAULT_PASSWORD
+        self._chosen_ready_file = ready_file
+        self.pid = self.ca_file = self.base_url = self.host = None
+        self.ports = []
+
+    # ------------------------------------------------------------ life
+
+    def start(self):
+        info = self._launch("quendal-redfish-",
+                            ["--mockup", self.mockup]
+                            + server_args(**self.options),
+                            self._chosen_ready_file)
+        self.port = info["port"]
+        self.ports = info.get("ports", [self.port])
+        self.pid = info["pid"]
+        self.base_url = info["base_url"]
+        self.ca_file = from_dos_path(info["ca_file"])
+        self.host = urllib.parse.urlsplit(self.base_url).hostname
+        return self
 
     # ------------------------------------------------------------ HTTP
 
@@ -264,3 +286,28 @@ class RedfishServer:
 
     def shutdown(self):
         return self._control("POST", "shutdown")
+
+
+def case_main(cases, run):
+    """The command line every table of tool cases shares: --list prints the
+    names of cases (a dict from name to case, in order), --case NAME runs one
+    as run(case, options) -> (failures, log) and returns the exit status."""
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--list", action="store_true")
+    parser.add_argument("--tool")
+    parser.add_argument("--emulator")
+    parser.add_argument("--dos-paths", action="store_true")
+    parser.add_argument("--case")
+    options = parser.parse_args()
+    if options.list:
+        print(";".join(cases))
+        return 0
+    if not options.tool or not options.case:
+        parser.error("--tool and --case are needed")
+    if options.case not in cases:
+        parser.error("no case %r" % options.case)
+    failures, log = run(cases[options.case], options)
+    if failures:
+        sys.stderr.write("case %s:\n%s\n%s" % (options.case, "\n".join(failures), log))
+        return 1
+    return 0

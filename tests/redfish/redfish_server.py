@@ -10,7 +10,7 @@ With --ports N it listens on N ports at once, each a service of its own to a
 client (a fleet of BMCs in one process) while they share the mockup, the
 counters, the sessions and the fault rules; a rule with listener=K applies to
 the K-th port only (0 is the first).  The ready file lists the ports, and the
-stats count the requests per port.
+stats count the requests per port and the most sessions open at once.
 
 Stats: "requests" and "log" cover every request except the control ones;
 "connections" counts TCP connections accepted, leaving out those whose first
@@ -24,25 +24,22 @@ Prints nothing on stdout; errors go to stderr, request lines too with
 import argparse
 import base64
 import binascii
-import datetime
-import fcntl
 import http.server
 import json
 import os
-import re
 import secrets
 import selectors
-import shutil
-import signal
 import socket
 import socketserver
 import ssl
-import subprocess
 import sys
-import tempfile
 import threading
 import time
 import urllib.parse
+
+import serving
+from redfish_faults import ANSWER_KINDS, FAULT_KINDS, Faults, ListenerFaults
+from serving import UsageError
 
 REALM = "quendal-test"
 SERVICE_ROOT = "/redfish/v1"
@@ -54,248 +51,15 @@ JSON_TYPE = "application/json; charset=utf-8"
 PUBLIC_PATHS = {"/redfish", "/redfish/v1", "/redfish/v1/$metadata",
                 "/redfish/v1/odata"}
 
-FAULT_KINDS = ("delay", "unauthorized", "error", "truncated", "invalid-json",
-               "redirect", "trickle", "html", "not-found", "loop")
-# Faults that replace the answer; at most one of them applies to a request.
-ANSWER_KINDS = ("unauthorized", "error", "truncated", "invalid-json",
-                "redirect", "html", "not-found")
-FAULT_KEYS = ("path", "count", "status", "retry_after", "ms", "listener")
-
 HTML_PAGE = (b'<!DOCTYPE html>\n<html><head><title>Sign in</title></head>\n'
              b'<body><h1>Sign in</h1><form method="post" action="/login">'
              b'<input name="user"><input name="password" type="password">'
              b'</form></body></html>\n')
 
 
-class UsageError(Exception):
-    """A fault rule or option the server cannot use."""
-
-
 def redfish_error(message):
     return {"error": {"code": "Base.1.0.GeneralError", "message": message,
                       "@Message.ExtendedInfo": []}}
-
-
-def to_dos_path(path):
-    """The path as a program under Wine sees it through its Z: drive."""
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
-# ---------------------------------------------------------------- faults
-
-
-class Fault:
-    """One rule from --fault: KIND[,path=REGEX][,count=N][,status=S]..."""
-
-    def __init__(self, text):
-        self.text = text
-        # A regex may hold commas, so split only where a known key follows.
-        parts = re.split(r",(?=(?:%s)=)" % "|".join(FAULT_KEYS), text)
-        self.kind = parts[0].strip()
-        if self.kind not in FAULT_KINDS:
-            raise UsageError("unknown fault kind %r in %r (known: %s)"
-                             % (self.kind, text, ", ".join(FAULT_KINDS)))
-        values = {}
-        for part in parts[1:]:
-            key, _, value = part.partition("=")
-            values[key] = value
-        self.path = None
-        if "path" in values:
-            try:
-                self.path = re.compile(values["path"])
-            except re.error as exc:
-                raise UsageError("bad path regex in %r: %s" % (text, exc))
-        default_count = 1 if self.kind == "error" else None
-        self.remaining = self._number(values, "count", default_count, 0)
-        default_status = {"error": 500, "redirect": 301}.get(self.kind)
-        self.status = self._number(values, "status", default_status, 100, 599)
-        self.retry_after = self._number(values, "retry_after", None, 0)
-        default_ms = {"delay": 1000, "trickle": 500}.get(self.kind, 0)
-        self.ms = self._number(values, "ms", default_ms, 0)
-        self.listener = self._number(values, "listener", None, 0)
-
-    def _number(self, values, key, default, low, high=None):
-        if key not in values:
-            return default
-        try:
-            number = int(values[key])
-        except ValueError:
-            raise UsageError("%s must be an integer in %r" % (key, self.text))
-        if number < low or (high is not None and number > high):
-            raise UsageError("%s out of range in %r" % (key, self.text))
-        return number
-
-    def matches(self, path, session_op, listener=0):
-        if self.remaining == 0:
-            return False
-        if self.listener is not None and self.listener != listener:
-            return False
-        if self.path is None:
-            # Clients must be able to log in and out around a failing GET.
-            return not session_op
-        return self.path.search(path) is not None
-
-    def consume(self):
-        if self.remaining is not None:
-            self.remaining -= 1
-
-
-class Faults:
-    """The active fault rules; thread-safe, rules used up in list order."""
-
-    def __init__(self, texts=()):
-        self._lock = threading.Lock()
-        self._rules = [Fault(t) for t in texts]
-
-    def replace(self, texts):
-        rules = [Fault(t) for t in texts]
-        with self._lock:
-            self._rules = rules
-
-    def take(self, path, session_op, kinds, first_only, listener=0):
-        """Use up the matching rules of the given kinds and return them."""
-        taken = []
-        with self._lock:
-            for rule in self._rules:
-                if rule.kind in kinds and rule.matches(path, session_op,
-                                                       listener):
-                    rule.consume()
-                    taken.append(rule)
-                    if first_only:
-                        break
-        return taken
-
-    def take_one(self, path, session_op, kinds, listener=0):
-        taken = self.take(path, session_op, kinds, True, listener)
-        return taken[0] if taken else None
-
-
-class ListenerFaults:
-    """The shared fault rules as one listener sees them."""
-
-    def __init__(self, faults, listener):
-        self._faults = faults
-        self._listener = listener
-
-    def replace(self, texts):
-        self._faults.replace(texts)
-
-    def take(self, path, session_op, kinds, first_only):
-        return self._faults.take(path, session_op, kinds, first_only,
-                                 self._listener)
-
-    def take_one(self, path, session_op, kinds):
-        return self._faults.take_one(path, session_op, kinds, self._listener)
-
-
-# ---------------------------------------------------------------- TLS
-
-
-OPENSSL_CONFIG = """\
-[ca]
-default_ca = test_ca
-[test_ca]
-dir = {db}
-database = $dir/index.txt
-new_certs_dir = $dir
-serial = $dir/serial
-default_md = sha256
-policy = policy_any
-unique_subject = no
-email_in_dn = no
-copy_extensions = none
-[policy_any]
-commonName = supplied
-[v3_ca]
-basicConstraints = critical, CA:TRUE
-keyUsage = critical, keyCertSign, cRLSign
-subjectKeyIdentifier = hash
-[v3_server]
-basicConstraints = critical, CA:FALSE
-keyUsage = critical, digitalSignature
-extendedKeyUsage = serverAuth
-subjectAltName = DNS:localhost, IP:127.0.0.1, IP:::1
-subjectKeyIdentifier = hash
-authorityKeyIdentifier = keyid
-"""
-
-
-def run_openssl(*args):
-    result = subprocess.run(("openssl",) + args, stdin=subprocess.DEVNULL,
-                            capture_output=True, text=True)
-    if result.returncode != 0:
-        raise RuntimeError("openssl %s failed:\n%s"
-                           % (args[0], result.stderr.strip()))
-
-
-def still_valid(cert_file):
-    """True while the certificate has more than an hour left."""
-    result = subprocess.run(("openssl", "x509", "-noout", "-checkend", "3600",
-                             "-in", cert_file), capture_output=True)
-    return result.returncode == 0
-
-
-def make_tls_files(tls_dir):
-    """Make (or reuse) a throw-away CA and a server key and certificate.
-
-    Returns (ca_file, cert_file, key_file).  Servers sharing a directory take
-    a lock so that one of them makes the files and the others reuse them.
-    """
-    os.makedirs(tls_dir, exist_ok=True)
-    ca_file = os.path.join(tls_dir, "ca.pem")
-    cert_file = os.path.join(tls_dir, "server.pem")
-    key_file = os.path.join(tls_dir, "server.key")
-    with open(os.path.join(tls_dir, ".lock"), "w") as lock:
-        fcntl.flock(lock, fcntl.LOCK_EX)
-        if all(os.path.isfile(f) for f in (ca_file, cert_file, key_file)) \
-                and still_valid(cert_file):
-            return ca_file, cert_file, key_file
-        work = tempfile.mkdtemp(prefix="make-", dir=tls_dir)
-        try:
-            _make_tls_files_in(work)
-            # The CA goes last: its presence says the set is complete.
-            for name in ("server.key", "server.pem", "ca.key", "ca.pem"):
-                os.replace(os.path.join(work, name),
-                           os.path.join(tls_dir, name))
-        finally:
-            shutil.rmtree(work, ignore_errors=True)
-    return ca_file, cert_file, key_file
-
-
-def _make_tls_files_in(work):
-    db = os.path.join(work, "db")
-    os.mkdir(db)
-    open(os.path.join(db, "index.txt"), "w").close()
-    # A random serial: clients that cache certificates must not mix up
-    # two throw-away CAs.
-    with open(os.path.join(db, "serial"), "w") as f:
-        f.write(secrets.token_hex(8) + "\n")
-    config = os.path.join(work, "ca.cnf")
-    with open(config, "w") as f:
-        f.write(OPENSSL_CONFIG.format(db=db))
-    # Valid from a day ago so that clock skew never makes it "not yet valid".
-    now = datetime.datetime.now(datetime.timezone.utc)
-    start = (now - datetime.timedelta(days=1)).strftime("%Y%m%d%H%M%SZ")
-    end = (now + datetime.timedelta(days=29)).strftime("%Y%m%d%H%M%SZ")
-    dates = ("-startdate", start, "-enddate", end)
-
-    def path(name):
-        return os.path.join(work, name)
-
-    for key in ("ca.key", "server.key"):
-        run_openssl("genpkey", "-algorithm", "EC", "-pkeyopt",
-                    "ec_paramgen_curve:P-256", "-out", path(key))
-    run_openssl("req", "-new", "-key", path("ca.key"), "-subj",
-                "/CN=quendal-test CA", "-out", path("ca.csr"))
-    run_openssl("ca", "-batch", "-notext", "-config", config, "-selfsign",
-                "-keyfile", path("ca.key"), "-in", path("ca.csr"),
-                "-out", path("ca.pem"), "-extensions", "v3_ca", *dates)
-    run_openssl("req", "-new", "-key", path("server.key"), "-subj",
-                "/CN=localhost", "-out", path("server.csr"))
-    run_openssl("ca", "-batch", "-notext", "-config", config,
-                "-cert", path("ca.pem"), "-keyfile", path("ca.key"),
-                "-in", path("server.csr"), "-out", path("server.pem"),
-                "-extensions", "v3_server", *dates)
 
 
 # ---------------------------------------------------------------- mockup
@@ -344,6 +108,7 @@ class State:
         self.log = []
         self.by_port = {}  # listening port -> requests served there
         self.sessions = {}  # id -> {"token": ..., "user": ...}
+        self.most_sessions = 0  # open at once, since the start or the reset
 
     def count_connection(self):
         with self.lock:
@@ -370,6 +135,7 @@ class State:
             self.sessions_created = 0
             self.log = []
             self.by_port = {}
+            self.most_sessions = len(self.sessions)
             self.generation += 1
 
     def stats(self):
@@ -378,6 +144,7 @@ class State:
                     "connections": self.connections,
                     "open_sessions": len(self.sessions),
                     "sessions_created": self.sessions_created,
+                    "most_open_sessions": self.most_sessions,
                     "requests_by_port": {str(port): count for port, count
                                          in sorted(self.by_port.items())},
                     "log": list(self.log)}
@@ -388,6 +155,7 @@ class State:
         with self.lock:
             self.sessions[session_id] = {"token": token, "user": user}
             self.sessions_created += 1
+            self.most_sessions = max(self.most_sessions, len(self.sessions))
         return session_id, token
 
     def close_session(self, session_id):
@@ -915,85 +683,24 @@ def parse_args(argv):
     return options
 
 
-def write_ready_file(path, content):
-    directory = os.path.dirname(os.path.abspath(path))
-    fd, temp = tempfile.mkstemp(prefix=".ready-", dir=directory)
-    try:
-        with os.fdopen(fd, "w") as f:
-            json.dump(content, f)
-            f.write("\n")
-        os.replace(temp, path)
-    except BaseException:
-        os.unlink(temp)
-        raise
-
-
-def watch(server, lifetime, parent):
-    """Stop the server after its lifetime or once its parent has gone."""
-    deadline = time.monotonic() + lifetime
-    while time.monotonic() < deadline and os.getppid() == parent:
-        time.sleep(0.2)
-    server.stop_soon()
-
-
 def main(argv=None):
-    parent = os.getppid()
     options = parse_args(argv)
-    temp_tls = None
-    ready_written = False
-    try:
-        if options.tls_dir:
-            tls_dir = options.tls_dir
-        else:
-            tls_dir = temp_tls = tempfile.mkdtemp(prefix="quendal-redfish-")
-        ca_file, cert_file, key_file = make_tls_files(tls_dir)
-        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
-        context.load_cert_chain(cert_file, key_file)
-        server = Server(options, context)
-        servers = [server]
+
+    def make_servers(context):
+        servers = [Server(options, context)]
         try:
             for listener in range(1, options.ports):
-                servers.append(Server(options, context, server, listener))
+                servers.append(Server(options, context, servers[0], listener))
         except OSError:
             for other in servers:
                 other.server_close()
             raise
-        for signum in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
-            signal.signal(signum, lambda *_: server.stop_soon())
-        threading.Thread(target=watch, daemon=True,
-                         args=(server, options.lifetime, parent)).start()
-        host = options.host
-        url_host = "[%s]" % host if ":" in host else host
-        ca_path = os.path.abspath(ca_file)
-        if options.ready_file:
-            write_ready_file(options.ready_file, {
-                "port": server.port,
-                "ca_file": to_dos_path(ca_path) if options.dos_paths
-                else ca_path,
-                "pid": os.getpid(),
-                "base_url": "https://%s:%d" % (url_host, server.port),
-                "ports": [s.port for s in servers]})
-            ready_written = True
         if options.verbose:
-            sys.stderr.write("serving %s on https://%s:%d\n"
-                             % (options.mockup, url_host, server.port))
-        try:
-            serve_all(servers)
-        finally:
-            for each in servers:
-                each.server_close()
-        return 0
-    except (UsageError, RuntimeError, OSError) as exc:
-        sys.stderr.write("redfish_server: %s\n" % exc)
-        return 2
-    finally:
-        if ready_written:
-            try:
-                os.unlink(options.ready_file)
-            except OSError:
-                pass
-        if temp_tls:
-            shutil.rmtree(temp_tls, ignore_errors=True)
+            sys.stderr.write("serving %s on port %d\n"
+                             % (options.mockup, servers[0].port))
+        return servers
+
+    return serving.run("redfish_server", options, make_servers, serve_all)
 
 
 if __name__ == "__main__":

@@ -10,7 +10,6 @@ the cause on standard error, that the password shows nowhere, that no session
 is left open, and where it matters how many requests the scan made.
 """
 
-import argparse
 import os
 import re
 import subprocess
@@ -164,13 +163,6 @@ CASES = [
 ]
 
 
-def find(name):
-    for case in CASES:
-        if case.name == name:
-            return case
-    raise SystemExit("tool_cases.py: no case %r" % name)
-
-
 def run_tool(arguments, case, program, emulator, password):
     command = ([emulator] if emulator else []) + [program] + arguments
     env = dict(os.environ, QUENDAL_PASSWORD=password)
@@ -238,25 +230,11 @@ def run_case(case, program, emulator, dos_paths):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--list", action="store_true")
-    parser.add_argument("--tool")
-    parser.add_argument("--emulator")
-    parser.add_argument("--dos-paths", action="store_true")
-    parser.add_argument("--case")
-    options = parser.parse_args()
-    if options.list:
-        print(";".join(case.name for case in CASES))
-        return 0
-    if not options.tool or not options.case:
-        parser.error("--tool and --case are needed")
-    failures, err = run_case(find(options.case), options.tool, options.emulator,
-                             options.dos_paths)
-    if failures:
-        sys.stderr.write("case %s:\n%s\n--- standard error\n%s"
-                         % (options.case, "\n".join(failures), err))
-        return 1
-    return 0
+    def run(case, options):
+        failures, err = run_case(case, options.tool, options.emulator, options.dos_paths)
+        return failures, "--- standard error\n" + err
+
+    return harness.case_main({case.name: case for case in CASES}, run)
 
 
 if __name__ == "__main__":

@@ -1,0 +1,118 @@
+"""The test Redfish server's fault rules (--fault and /__control/faults):
+which request misbehaves, how, and how often.  Thread-safe."""
+
+import re
+import threading
+
+from serving import UsageError
+
+FAULT_KINDS = ("delay", "unauthorized", "error", "truncated", "invalid-json",
+               "redirect", "trickle", "html", "not-found", "loop")
+# Faults that replace the answer; at most one of them applies to a request.
+ANSWER_KINDS = ("unauthorized", "error", "truncated", "invalid-json",
+                "redirect", "html", "not-found")
+FAULT_KEYS = ("path", "count", "status", "retry_after", "ms", "listener")
+
+
+class Fault:
+    """One rule from --fault: KIND[,path=REGEX][,count=N][,status=S]..."""
+
+    def __init__(self, text):
+        self.text = text
+        # A regex may hold commas, so split only where a known key follows.
+        parts = re.split(r",(?=(?:%s)=)" % "|".join(FAULT_KEYS), text)
+        self.kind = parts[0].strip()
+        if self.kind not in FAULT_KINDS:
+            raise UsageError("unknown fault kind %r in %r (known: %s)"
+                             % (self.kind, text, ", ".join(FAULT_KINDS)))
+        values = {}
+        for part in parts[1:]:
+            key, _, value = part.partition("=")
+            values[key] = value
+        self.path = None
+        if "path" in values:
+            try:
+                self.path = re.compile(values["path"])
+            except re.error as exc:
+                raise UsageError("bad path regex in %r: %s" % (text, exc))
+        default_count = 1 if self.kind == "error" else None
+        self.remaining = self._number(values, "count", default_count, 0)
+        default_status = {"error": 500, "redirect": 301}.get(self.kind)
+        self.status = self._number(values, "status", default_status, 100, 599)
+        self.retry_after = self._number(values, "retry_after", None, 0)
+        default_ms = {"delay": 1000, "trickle": 500}.get(self.kind, 0)
+        self.ms = self._number(values, "ms", default_ms, 0)
+        self.listener = self._number(values, "listener", None, 0)
+
+    def _number(self, values, key, default, low, high=None):
+        if key not in values:
+            return default
+        try:
+            number = int(values[key])
+        except ValueError:
+            raise UsageError("%s must be an integer in %r" % (key, self.text))
+        if number < low or (high is not None and number > high):
+            raise UsageError("%s out of range in %r" % (key, self.text))
+        return number
+
+    def matches(self, path, session_op, listener=0):
+        if self.remaining == 0:
+            return False
+        if self.listener is not None and self.listener != listener:
+            return False
+        if self.path is None:
+            # Clients must be able to log in and out around a failing GET.
+            return not session_op
+        return self.path.search(path) is not None
+
+    def consume(self):
+        if self.remaining is not None:
+            self.remaining -= 1
+
+
+class Faults:
+    """The active fault rules; thread-safe, rules used up in list order."""
+
+    def __init__(self, texts=()):
+        self._lock = threading.Lock()
+        self._rules = [Fault(t) for t in texts]
+
+    def replace(self, texts):
+        rules = [Fault(t) for t in texts]
+        with self._lock:
+            self._rules = rules
+
+    def take(self, path, session_op, kinds, first_only, listener=0):
+        """Use up the matching rules of the given kinds and return them."""
+        taken = []
+        with self._lock:
+            for rule in self._rules:
+                if rule.kind in kinds and rule.matches(path, session_op,
+                                                       listener):
+                    rule.consume()
+                    taken.append(rule)
+                    if first_only:
+                        break
+        return taken
+
+    def take_one(self, path, session_op, kinds, listener=0):
+        taken = self.take(path, session_op, kinds, True, listener)
+        return taken[0] if taken else None
+
+
+class ListenerFaults:
+    """The shared fault rules as one listener sees them."""
+
+    def __init__(self, faults, listener):
+        self._faults = faults
+        self._listener = listener
+
+    def replace(self, texts):
+        self._faults.replace(texts)
+
+    def take(self, path, session_op, kinds, first_only):
+        return self._faults.take(path, session_op, kinds, first_only,
+                                 self._listener)
+
+    def take_one(self, path, session_op, kinds):
+        return self._faults.take_one(path, session_op, kinds, self._listener)

@@ -1,0 +1,212 @@
+"""What the project's test HTTPS servers share: a throw-away CA, the ready
+file, the lifetime watch and the life of the server process.
+
+A server script parses its own options (which must include tls_dir,
+ready_file, lifetime, host and dos_paths), builds its listeners from an SSL
+context and hands them to run(), which returns the process's exit status:
+0 after a clean stop, 2 for a usage error or a failure to start.
+"""
+
+import datetime
+import fcntl
+import json
+import os
+import secrets
+import shutil
+import signal
+import ssl
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+
+class UsageError(Exception):
+    """A fault rule or option the server cannot use."""
+
+
+def to_dos_path(path):
+    """The path as a program under Wine sees it through its Z: drive."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+OPENSSL_CONFIG = """\
+[ca]
+default_ca = test_ca
+[test_ca]
+dir = {db}
+database = $dir/index.txt
+new_certs_dir = $dir
+serial = $dir/serial
+default_md = sha256
+policy = policy_any
+unique_subject = no
+email_in_dn = no
+copy_extensions = none
+[policy_any]
+commonName = supplied
+[v3_ca]
+basicConstraints = critical, CA:TRUE
+keyUsage = critical, keyCertSign, cRLSign
+subjectKeyIdentifier = hash
+[v3_server]
+basicConstraints = critical, CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = serverAuth
+subjectAltName = DNS:localhost, IP:127.0.0.1, IP:::1
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+"""
+
+
+def run_openssl(*args):
+    result = subprocess.run(("openssl",) + args, stdin=subprocess.DEVNULL,
+                            capture_output=True, text=True)
+    if result.returncode != 0:
+        raise RuntimeError("openssl %s failed:\n%s"
+                           % (args[0], result.stderr.strip()))
+
+
+def still_valid(cert_file):
+    """True while the certificate has more than an hour left."""
+    result = subprocess.run(("openssl", "x509", "-noout", "-checkend", "3600",
+                             "-in", cert_file), capture_output=True)
+    return result.returncode == 0
+
+
+def make_tls_files(tls_dir):
+    """Make (or reuse) a throw-away CA and a server key and certificate.
+
+    Returns (ca_file, cert_file, key_file).  Servers sharing a directory take
+    a lock so that one of them makes the files and the others reuse them.
+    """
+    os.makedirs(tls_dir, exist_ok=True)
+    ca_file = os.path.join(tls_dir, "ca.pem")
+    cert_file = os.path.join(tls_dir, "server.pem")
+    key_file = os.path.join(tls_dir, "server.key")
+    with open(os.path.join(tls_dir, ".lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if all(os.path.isfile(f) for f in (ca_file, cert_file, key_file)) \
+                and still_valid(cert_file):
+            return ca_file, cert_file, key_file
+        work = tempfile.mkdtemp(prefix="make-", dir=tls_dir)
+        try:
+            _make_tls_files_in(work)
+            # The CA goes last: its presence says the set is complete.
+            for name in ("server.key", "server.pem", "ca.key", "ca.pem"):
+                os.replace(os.path.join(work, name),
+                           os.path.join(tls_dir, name))
+        finally:
+            shutil.rmtree(work, ignore_errors=True)
+    return ca_file, cert_file, key_file
+
+
+def _make_tls_files_in(work):
+    db = os.path.join(work, "db")
+    os.mkdir(db)
+    open(os.path.join(db, "index.txt"), "w").close()
+    # A random serial: clients that cache certificates must not mix up
+    # two throw-away CAs.
+    with open(os.path.join(db, "serial"), "w") as f:
+        f.write(secrets.token_hex(8) + "\n")
+    config = os.path.join(work, "ca.cnf")
+    with open(config, "w") as f:
+        f.write(OPENSSL_CONFIG.format(db=db))
+    # Valid from a day ago so that clock skew never makes it "not yet valid".
+    now = datetime.datetime.now(datetime.timezone.utc)
+    start = (now - datetime.timedelta(days=1)).strftime("%Y%m%d%H%M%SZ")
+    end = (now + datetime.timedelta(days=29)).strftime("%Y%m%d%H%M%SZ")
+    dates = ("-startdate", start, "-enddate", end)
+
+    def path(name):
+        return os.path.join(work, name)
+
+    for key in ("ca.key", "server.key"):
+        run_openssl("genpkey", "-algorithm", "EC", "-pkeyopt",
+                    "ec_paramgen_curve:P-256", "-out", path(key))
+    run_openssl("req", "-new", "-key", path("ca.key"), "-subj",
+                "/CN=quendal-test CA", "-out", path("ca.csr"))
+    run_openssl("ca", "-batch", "-notext", "-config", config, "-selfsign",
+                "-keyfile", path("ca.key"), "-in", path("ca.csr"),
+                "-out", path("ca.pem"), "-extensions", "v3_ca", *dates)
+    run_openssl("req", "-new", "-key", path("server.key"), "-subj",
+                "/CN=localhost", "-out", path("server.csr"))
+    run_openssl("ca", "-batch", "-notext", "-config", config,
+                "-cert", path("ca.pem"), "-keyfile", path("ca.key"),
+                "-in", path("server.csr"), "-out", path("server.pem"),
+                "-extensions", "v3_server", *dates)
+
+
+# ---------------------------------------------------------------- process
+
+
+def write_ready_file(path, content):
+    directory = os.path.dirname(os.path.abspath(path))
+    fd, temp = tempfile.mkstemp(prefix=".ready-", dir=directory)
+    try:
+        with os.fdopen(fd, "w") as f:
+            json.dump(content, f)
+            f.write("\n")
+        os.replace(temp, path)
+    except BaseException:
+        os.unlink(temp)
+        raise
+
+
+def watch(server, lifetime, parent):
+    """Stop the server after its lifetime or once its parent has gone."""
+    deadline = time.monotonic() + lifetime
+    while time.monotonic() < deadline and os.getppid() == parent:
+        time.sleep(0.2)
+    server.stop_soon()
+
+
+def run(name, options, make_servers, serve):
+    """Serve until stopped: make_servers(context) gives the listeners (the
+    first one's stop_soon() stops them all), serve(servers) serves them."""
+    parent = os.getppid()
+    temp_tls = None
+    ready_written = False
+    try:
+        tls_dir = options.tls_dir
+        if not tls_dir:
+            tls_dir = temp_tls = tempfile.mkdtemp(prefix="quendal-%s-" % name)
+        ca_file, cert_file, key_file = make_tls_files(tls_dir)
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(cert_file, key_file)
+        servers = make_servers(context)
+        first = servers[0]
+        for signum in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+            signal.signal(signum, lambda *_: first.stop_soon())
+        threading.Thread(target=watch, daemon=True,
+                         args=(first, options.lifetime, parent)).start()
+        host = options.host
+        url_host = "[%s]" % host if ":" in host else host
+        ca_path = os.path.abspath(ca_file)
+        if options.ready_file:
+            write_ready_file(options.ready_file, {
+                "port": first.port,
+                "ca_file": to_dos_path(ca_path) if options.dos_paths
+                else ca_path,
+                "pid": os.getpid(),
+                "base_url": "https://%s:%d" % (url_host, first.port),
+                "ports": [s.port for s in servers]})
+            ready_written = True
+        try:
+            serve(servers)
+        finally:
+            for each in servers:
+                each.server_close()
+        return 0
+    except (UsageError, RuntimeError, OSError) as exc:
+        sys.stderr.write("%s: %s\n" % (name, exc))
+        return 2
+    finally:
+        if ready_written:
+            try:
+                os.unlink(options.ready_file)
+            except OSError:
+                pass
+        if temp_tls:
+            shutil.rmtree(temp_tls, ignore_errors=True)
