@@ -50,6 +50,22 @@ TEST(InventoryParse, NamesFileAndPlaceOfEveryMistake) {
          ": at /hosts/h/architecture: expected an integer, found one out of range"},
         {R"({"hosts": {"h": {"kind": "smm", "credentials": {"user": "u"}}}})",
          ": at /hosts/h/credentials: missing member \"password\""},
+        // Software identities, the bulk of a large inventory, are read by a path of their own:
+        // unknown members in the object's order first, then wrong types in the record's order.
+        {R"({"hosts": {"h": {"kind": "bmc", "identities": [{"name": "a"}, {"vendor": "x"}]}}})",
+         ": at /hosts/h/identities/1/vendor: unknown member"},
+        {R"({"hosts": {"h": {"kind": "bmc", "identities": [{"zz": 1, "release_date": 2}]}}})",
+         ": at /hosts/h/identities/0/zz: unknown member"},
+        {R"({"hosts": {"h": {"kind": "bmc", "identities": [{"software_id": 1, "release_date": 2}]}}})",
+         ": at /hosts/h/identities/0/software_id: expected a string, found an integer"},
+        {R"({"hosts": {"h": {"kind": "bmc", "identities": [{"_n": 1, "slot_type": 2147483648}]}}})",
+         ": at /hosts/h/identities/0/slot_type: expected an integer, found one out of range"},
+        {R"({"hosts": {"h": {"kind": "bmc", "identities": [{"slot_type": "2"}]}}})",
+         ": at /hosts/h/identities/0/slot_type: expected an integer, found a string"},
+        {R"({"hosts": {"h": {"kind": "bmc", "identities": [{}, 7]}}})",
+         ": at /hosts/h/identities/1: expected an object, found an integer"},
+        {R"({"hosts": {"h": {"kind": "bmc", "identities": {}}}})",
+         ": at /hosts/h/identities: expected an array, found an object"},
     };
     for (const auto& [text, message] : cases) {
         std::string what;
@@ -60,6 +76,108 @@ TEST(InventoryParse, NamesFileAndPlaceOfEveryMistake) {
         }
         EXPECT_EQ(what, std::string("bad.json") + message) << text;
     }
+}
+
+std::string Repeated(const std::string& item, std::size_t count) {
+    std::string text;
+    text.reserve((item.size() + 1) * count);
+    for (std::size_t index = 0; index < count; ++index) {
+        text += (index == 0 ? "" : ",") + item;
+    }
+    return text;
+}
+
+// "h0":0,"h1":0,... as the members of one object.
+std::string Members(std::size_t count) {
+    std::string text;
+    for (std::size_t index = 0; index < count; ++index) {
+        text += (index == 0 ? "\"h" : ",\"h") + std::to_string(index) + "\":0";
+    }
+    return text;
+}
+
+// Whatever the parser underneath throws reaches the caller as an InventoryError, and what could
+// take the machine's memory is refused while the text is parsed. Each limit is tried at its
+// bound and one past it, on small bounds; the first cases show the real ones in force.
+TEST(InventoryParse, RefusesWhatGoesBeyondTheLimitsAndThrowsNothingButInventoryError) {
+    const InventoryLimits kSmall{100, 3, 5, 4};
+    const InventoryLimits kReal{};
+    const std::tuple<std::string, InventoryLimits, std::string> kCases[] = {
+        // Found by the inventory fuzzer: the number ended the process.
+        {R"({"hosts":{},"_x":1e400})", kReal, ": number overflow parsing '1e400'"},
+        {R"({"hosts":{"h":{"kind":"esxi","architecture":-1e999}}})", kReal,
+         ": number overflow parsing '-1e999'"},
+        {"{\"hosts\":{},\"_x\":[" + Repeated("0", 100000) + "]}", kReal, ""},
+        {"{\"hosts\":{},\"_x\":[" + Repeated("0", 100001) + "]}", kReal,
+         ": at /_x/100000: more than 100000 elements in one array, the most an inventory may "
+         "hold"},
+        {"{\"hosts\":{},\"_x\":{" + Members(100001) + "}}", kReal,
+         ": at /_x/h100000: more than 100000 members in one object, the most an inventory may "
+         "hold"},
+        {std::string(17, '['), kReal,
+         ": at /0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0: nested deeper than 16"},
+        {R"({"hosts":{}, "_x":[0,0,0]})", kSmall, ""},
+        {R"({"hosts":{}, "_x":[0,0,0,0]})", kSmall,
+         ": at /_x/3: more than 3 elements in one array, the most an inventory may hold"},
+        {R"({"hosts":{"a":{"kind":"esxi"},"b":{"kind":"esxi"},"c":{"kind":"esxi"}}})", kSmall, ""},
+        {R"({"hosts":{"a":{"kind":"esxi"},"b":{"kind":"esxi"},"c":{"kind":"esxi"},"d":0}})", kSmall,
+         ": at /hosts/d: more than 3 members in one object, the most an inventory may hold"},
+        {R"({"hosts":{}, "_x":[[[0]]]})", kSmall, ""},
+        {R"({"hosts":{}, "_x":[[[[0]]]]})", kSmall,
+         ": at /_x/0/0/0: nested deeper than 4 levels, more than an inventory has"},
+        {R"({"hosts":{}, "_x":[{},{},{}]})", kSmall, ""},
+        {R"({"hosts":{}, "_x":[{},{},{},{}]})", kSmall,
+         ": at /_x/3: more than 5 objects in the file, the most an inventory may hold"},
+        {R"({"hosts":{},"_x":")" + std::string(80, 'x') + "\"}", kSmall, ""},
+        {R"({"hosts":{},"_x":")" + std::string(81, 'x') + "\"}", kSmall,
+         ": larger than 100 bytes, the most an inventory may hold"},
+    };
+    for (const auto& [text, limits, message] : kCases) {
+        std::string what;
+        try {
+            Inventory::Parse(text, "bad.json", limits);
+        } catch (const InventoryError& error) {
+            what = error.what();
+        }
+        EXPECT_EQ(what.substr(0, message.empty() ? std::string::npos : 8 + message.size()),
+                  message.empty() ? "" : "bad.json" + message)
+            << text.substr(0, 100);
+    }
+}
+
+// Load reads regular files only, and no more than the limit; the kinds of file only Linux has
+// are tried in the tool's tests.
+TEST(InventoryLoad, ReadsRegularFilesWithinTheLimitOnly) {
+    const fs::path dir = fs::temp_directory_path() /
+                         ("quendal-inventory-load-" + std::to_string(std::random_device{}()));
+    fs::create_directories(dir);
+    const std::string large = (dir / "large.json").string();
+    std::ofstream(large, std::ios::binary) << "{\"hosts\": {}}";
+    fs::resize_file(large, InventoryLimits().max_bytes + 1);
+    const std::string small = (dir / "small.json").string();
+    std::ofstream(small, std::ios::binary) << "{\"hosts\": {}}" << std::string(87, ' ');
+    const std::tuple<std::string, std::size_t, std::string> kCases[] = {
+        {large, InventoryLimits().max_bytes,
+         ": larger than 64 MiB, the most an inventory may hold"},
+        {small, 100, ""},
+        {small, 99, ": larger than 99 bytes, the most an inventory may hold"},
+        {dir.string(), 100, ": not a regular file (a directory)"},
+        {(dir / "missing.json").string(), 100, ": cannot open: "},
+    };
+    for (const auto& [path, max_bytes, message] : kCases) {
+        InventoryLimits limits;
+        limits.max_bytes = max_bytes;
+        std::string what;
+        try {
+            EXPECT_EQ(Inventory::Load(path, limits)->Size(), 0u);
+        } catch (const InventoryError& error) {
+            what = error.what();
+        }
+        EXPECT_EQ(what.rfind(message.empty() ? "" : path + message, 0), 0u) << what;
+        EXPECT_EQ(what.empty(), message.empty()) << what;
+    }
+    std::error_code ignored;
+    fs::remove_all(dir, ignored);
 }
 
 // One host of each kind, in the order of EndpointKind, all asking for the same credentials.

@@ -124,6 +124,8 @@ private:
         bool operator<(const Key& other) const;
     };
 
+    // Port 0 stands for HTTPS's own.
+    static std::uint16_t PortOr443(std::uint16_t port);
     // The client of a protocol (Redfish::Client or Cim::Client) for one endpoint, made at first
     // use; it lives until Close.
     template <typename Client>
