@@ -6,6 +6,8 @@ packages=(
     cmake make g++ binutils
     libboost-dev nlohmann-json3-dev libcli11-dev
     libgtest-dev libgmock-dev googletest
+    # The benchmarks (bench/) and the instruction counts bench/run.py takes by default.
+    libbenchmark-dev valgrind
     # HTTPS to remote endpoints.
     libcurl4-openssl-dev
     # Real XML and JSON parsers that check what the tool writes.
@@ -21,6 +23,8 @@ packages=(
     # The Debian package: its manual page from the tool's --help, and its dependencies found
     # by dpkg-shlibdeps (which CPack runs on what file(1) says is a binary).
     help2man dpkg-dev file
+    # The fuzz targets: Debian's clang and its libFuzzer runtime (scripts/fuzz.sh).
+    clang-14 libclang-rt-14-dev
 )
 
 missing=()

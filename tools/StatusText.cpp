@@ -1,7 +1,7 @@
 #include "StatusText.h"
 
 #include "SystemInfo.h"
-#include "common/ErrorCode.h"
+#include "common/StatusTable.h"
 
 namespace Quendal::Tool {
 
@@ -30,22 +30,8 @@ std::string StatusText(int status) {
             return plain.text;
         }
     }
-    const int category = status >> 16;
-    if (category <= 0) {
-        const auto& general = GetGeneralErrorMap();
-        const auto found = general.find(status);
-        if (found != general.end()) {
-            return found->second;
-        }
-    } else {
-        const auto& categories = GetCategoryErrorMap();
-        const auto inner = categories.find(category);
-        if (inner != categories.end()) {
-            const auto found = inner->second.find(status);
-            if (found != inner->second.end()) {
-                return found->second;
-            }
-        }
+    if (const auto* entry = Quendal::Status::FindStatus(status)) {
+        return std::string(entry->message);
     }
     return "Unknown status.";
 }

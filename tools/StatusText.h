@@ -1,7 +1,9 @@
-// Human-readable meaning of the status values the module's scans return: the registry's
-// message for registered statuses, a fixed text for the module's plain values.
+// Human-readable meaning of the status values the module's scans return: the text the status
+// list gives a status, a fixed text for the module's plain values.
 //
-// Reads the registry, which is complete once the program has loaded; safe from any thread.
+// Reads a table fixed at compile time (common/StatusTable.h) rather than the registry: the
+// module holds the registry already, and a second copy in the tool would be built again at
+// every start. Safe from any thread.
 #pragma once
 
 #include <string>

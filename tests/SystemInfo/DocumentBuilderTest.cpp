@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <locale>
+#include <stdexcept>
 #include <tuple>
 #include <type_traits>
 
@@ -177,6 +179,102 @@ TEST(GenerateSystemInfoPTree, CountsPastNineHundredNinetyNineFollowTheModulesGlo
                          tree.get<std::string>("CONTENT.TOTAL"));
     }
     EXPECT_EQ(totals, expected);
+}
+
+// Writes every integer in angle brackets and refuses 666, as a locale's own number format may.
+struct Bracketed : std::num_put<char> {
+    template <typename Number>
+    static iter_type Put(iter_type out, Number value) {
+        if (value == 666) {
+            throw std::runtime_error("refused");
+        }
+        const std::string text = "<" + std::to_string(value) + ">";
+        return std::copy(text.begin(), text.end(), out);
+    }
+    iter_type do_put(iter_type out, std::ios_base&, char, long v) const override {
+        return Put(out, v);
+    }
+    iter_type do_put(iter_type out, std::ios_base&, char, unsigned long v) const override {
+        return Put(out, v);
+    }
+    iter_type do_put(iter_type out, std::ios_base&, char, unsigned long long v) const override {
+        return Put(out, v);
+    }
+};
+
+// ISPARTITION, TOTAL, then each package's SLOTTYPE where it has one.
+Texts Rendered(const ptree& tree) {
+    Texts values{tree.get<std::string>("CONTENT.ISPARTITION"),
+                 tree.get<std::string>("CONTENT.TOTAL")};
+    for (const auto& [key, package] : tree.get_child("CONTENT.PACKAGES")) {
+        if (const auto slot_type = package.get_optional<std::string>("SLOTTYPE")) {
+            values.push_back(*slot_type);
+        }
+    }
+    return values;
+}
+
+// Typed values (ISPARTITION as an int, counts, SLOTTYPE) take the number format of the global
+// locale at each call, a slot type repeated in a document included; texts and literals do not.
+TEST(GenerateSystemInfoPTree, TypedValuesTakeTheNumberFormatOfTheGlobalLocaleAtEachCall) {
+    std::vector<SoftwareIdentity_> identities;
+    for (const int slot_type : {3, 3, 1234, 3}) {
+        identities.push_back(Identity("A", "ID-A", "0", slot_type));
+    }
+    const std::vector<CMMInfo> cmms(2);
+    const auto build_all = [&] {
+        return std::vector<ptree>{Build(kOs, kMachine, kDrivers, identities),
+                                  Build(kMachine, identities), Build(cmms),
+                                  Build(kSmm, std::vector<PSUFwInfo>(1))};
+    };
+    const std::locale previous = std::locale::global(std::locale(std::locale(), new Bracketed));
+    const std::vector<ptree> bracketed = build_all();
+    std::locale::global(previous);
+    const std::vector<ptree> plain = build_all();
+
+    const std::vector<Texts> expected_plain = {{"0", "5", "3", "3", "1234", "3"},
+                                               {"0", "4", "3", "3", "1234", "3"},
+                                               {"0", "2"},
+                                               {"0", "2"}};
+    const std::vector<Texts> expected_bracketed =
+        kCallersLocaleReachesTheModule
+            ? std::vector<Texts>{{"<0>", "<5>", "<3>", "<3>", "<1234>", "<3>"},
+                                 {"0", "<4>", "<3>", "<3>", "<1234>", "<3>"},
+                                 {"0", "<2>"},
+                                 {"0", "<2>"}}
+            : expected_plain;
+    for (std::size_t i = 0; i < plain.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(Rendered(bracketed[i]), expected_bracketed[i]);
+        EXPECT_EQ(Rendered(plain[i]), expected_plain[i]);
+    }
+}
+
+// A package whose value cannot be rendered is left out whole, with the exception of the tree's
+// translator; the packages before it stay.
+TEST(GenerateSystemInfoPTree, PackageThatFailsIsLeftOutWholeAndEarlierOnesStay) {
+    const std::vector<SoftwareIdentity_> identities{Identity("A", "ID-A", "0", 1),
+                                                    Identity("B", "ID-B", "0", 666),
+                                                    Identity("C", "ID-C", "0", 2)};
+    ptree tree;
+    bool refused = false;
+    const std::locale previous = std::locale::global(std::locale(std::locale(), new Bracketed));
+    try {
+        SystemInfoPTree::GenerateSystemInfoPTree(kMachine, identities, tree, "BMC-T1");
+    } catch (const boost::property_tree::ptree_bad_data&) {
+        refused = true;
+    }
+    std::locale::global(previous);
+    EXPECT_EQ(refused, kCallersLocaleReachesTheModule);
+    const Texts first = {
+        "NAME=A; SOFTWAREID=ID-A; VERSION=1.2.3; CLASSIFICATION=10; "
+        "DESCRIPTION=Dualportcaf; INSTANCEID=inst-A; SLOTNUM=4; SLOTTYPE=<1>; "
+        "AGENTLESSSUPPORT=0"};
+    if (kCallersLocaleReachesTheModule) {
+        EXPECT_EQ(Packages(tree), first);
+    } else {
+        EXPECT_EQ(Packages(tree, "NAME"), (Texts{"A", "B", "C"}));
+    }
 }
 
 }  // namespace

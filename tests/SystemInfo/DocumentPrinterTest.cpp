@@ -49,6 +49,14 @@ TEST(PrintPropertyTree, AppendsFiveLinesPerPackageOrThrowsBadPathKeepingWhatItWr
                                   {"VERSION", ""},
                                   {"CLASSIFICATION", "22"},
                                   {"DESCRIPTION", "two\nlines"}});
+    // Repeated keys: get<std::string> takes the one the key index holds first, which is the
+    // one added first, even when a later one was put before it.
+    ptree repeated = Package({{"SOFTWAREID", "B"}, {"CLASSIFICATION", "10"}, {"DESCRIPTION", "x"}});
+    repeated.push_back({"NAME", ptree("first")});
+    repeated.push_front({"NAME", ptree("put before")});
+    repeated.push_back({"NAME", ptree("added last")});
+    repeated.push_back({"VERSION", ptree("1.0")});
+    repeated.push_back({"VERSION", ptree("2.0")});
     const struct {
         const char* name;
         ptree tree;
@@ -69,6 +77,10 @@ TEST(PrintPropertyTree, AppendsFiveLinesPerPackageOrThrowsBadPathKeepingWhatItWr
          "No such node (CONTENT.PACKAGES.PACKAGE)"},
         {"empty tree", ptree(), "", "No such node (CONTENT.PACKAGES.PACKAGE)"},
         {"no package", Document({}), "", "No such node (CONTENT.PACKAGES.PACKAGE)"},
+        {"repeated keys", Document({repeated}),
+         "    NAME:  \tfirst\n    SOFTWAREID:  \tB\n    VERSION:  \t1.0\n"
+         "    CLASSIFICATION:  \t10\n    DESCRIPTION:  \tx\n",
+         ""},
         {"second package lacks VERSION",
          Document({kFirst, Package({{"NAME", "C"}, {"SOFTWAREID", "D"}})}),
          kFirstLines + "    NAME:  \tC\n    SOFTWAREID:  \tD\n", "No such node (VERSION)"},
@@ -86,6 +98,36 @@ TEST(PrintPropertyTree, AppendsFiveLinesPerPackageOrThrowsBadPathKeepingWhatItWr
         EXPECT_EQ(error, test.error);
         EXPECT_EQ(out.str(), "header\n" + test.written);
     }
+}
+
+// Records what the stream holds each time it is flushed.
+struct FlushRecorder : std::stringbuf {
+    std::vector<std::string> flushed;
+    int sync() override {
+        flushed.push_back(str());
+        return 0;
+    }
+};
+
+// Each line ends with std::endl, a flush, once its bytes are in; a field width the caller left on
+// the stream pads the first insertion only, the indent of the first line, in the stream's fill.
+TEST(PrintPropertyTree, FlushesEachLineAndPadsOnlyTheFirstIndentToALeftoverWidth) {
+    std::stringstream out;
+    FlushRecorder buffer;
+    out.std::ios::rdbuf(&buffer);
+    out << "header\n";
+    out.width(8);
+    out.fill('*');
+    SystemInfoPTree::PrintPropertyTree(Document({kFirst, kFirst}), out);
+
+    const std::string expected = "header\n****" + kFirstLines + kFirstLines;
+    EXPECT_EQ(buffer.str(), expected);
+    std::vector<std::string> at_each_line_end;
+    for (std::size_t end = expected.find('\n', 7); end != std::string::npos;
+         end = expected.find('\n', end + 1)) {
+        at_each_line_end.push_back(expected.substr(0, end + 1));
+    }
+    EXPECT_EQ(buffer.flushed, at_each_line_end);
 }
 
 }  // namespace

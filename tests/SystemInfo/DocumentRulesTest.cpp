@@ -50,6 +50,43 @@ struct NoCaseMapping : std::ctype<char> {
     const char* do_toupper(char*, const char* high) const override { return high; }
 };
 
+// Maps every letter to X, capitals included, so an entry matches only after going through it too.
+struct EveryLetterIsX : std::ctype<char> {
+    const char* do_toupper(char* low, const char* high) const override {
+        for (; low != high; ++low) {
+            if ((*low >= 'a' && *low <= 'z') || (*low >= 'A' && *low <= 'Z')) {
+                *low = 'X';
+            }
+        }
+        return high;
+    }
+};
+
+// Under a facet handed in: both sides are mapped through it, whole, and the lengths must agree.
+TEST(IsAgentlessComponent, MapsIdentifierAndEntriesThroughTheFacetItIsGiven) {
+    const NoCaseMapping no_case;
+    const EveryLetterIsX every_letter_x;
+    const struct {
+        const std::ctype<char>& ctype;
+        const char* software_id;
+        bool agentless;
+    } cases[] = {
+        {no_case, "SYSFW-PRIMARY", true},
+        {no_case, "sysfw-primary", false},
+        {no_case, "SMM-FW", true},
+        // Same shape as SYSFW-PRIMARY and SYSFW-BACKUP: letters, a dash, letters.
+        {every_letter_x, "abcde-fghijkl", true},
+        {every_letter_x, "ABCDE-FGHIJK", true},
+        {every_letter_x, "abcde-fghij", false},
+        {every_letter_x, "abcdef-ghijkl", false},
+        {every_letter_x, "", false},
+    };
+    for (const auto& test : cases) {
+        EXPECT_EQ(IsAgentlessComponent(test.software_id, test.ctype), test.agentless)
+            << '"' << test.software_id << '"';
+    }
+}
+
 // The case mapping follows the global locale a program installs, not the C library. Across a DLL
 // boundary that is the module's own runtime's on Windows, so the rules are called directly here.
 TEST(GlobalLocale, DecidesCaseMappingOfOsTextsAndComponentIdentifiers) {

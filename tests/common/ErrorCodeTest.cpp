@@ -1,5 +1,7 @@
 #include "common/ErrorCode.h"
 
+#include "common/StatusTable.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -106,6 +108,30 @@ TEST(ErrorCodeRegistry, RegisteringAgainReplacesTheMessageAndKeepsTheValue) {
     EXPECT_EQ(GetGeneralErrorMap().count(scratch), 0u);
     EXPECT_EQ(GetCategoryErrorMap().count(-1), 0u);
     EXPECT_EQ(GetGeneralErrorMap().at(StatusValue(-1, kScratchCode)), "second ");
+}
+
+// The table the tool reads its texts from holds what the registry holds, value for value and
+// text for text: both come from StatusList.h, one by static initialisers, one by the compiler.
+TEST(StatusTable, HoldsExactlyWhatTheRegistryHolds) {
+    std::map<int, std::string> registered = GetGeneralErrorMap();
+    registered.erase(StatusValue(-1, kScratchCode));
+    for (const auto& [category, statuses] : GetCategoryErrorMap()) {
+        if (category != kScratchCategory) {
+            registered.insert(statuses.begin(), statuses.end());
+        }
+    }
+    std::map<int, std::string> tabled;
+    for (const auto& entry : Quendal::Status::kStatusTable) {
+        tabled.emplace(entry.value, std::string(entry.message));
+    }
+    EXPECT_EQ(tabled.size(), std::size(Quendal::Status::kStatusTable));
+    EXPECT_EQ(tabled, registered);
+    for (const auto& [value, message] : registered) {
+        const auto* found = Quendal::Status::FindStatus(value);
+        ASSERT_NE(found, nullptr) << value;
+        EXPECT_EQ(found->message, message);
+    }
+    EXPECT_EQ(Quendal::Status::FindStatus(StatusValue(0, 2)), nullptr);
 }
 
 }  // namespace

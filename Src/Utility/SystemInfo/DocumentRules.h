@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <locale>
 #include <string>
 #include <string_view>
 
@@ -49,6 +50,10 @@ inline constexpr std::array<std::string_view, 24> kAgentlessComponents = {
 // True when software_id equals one list entry, letter case aside, under the global locale's
 // ctype<char>. Whole strings only: a part or a padded identifier does not match.
 bool IsAgentlessComponent(const std::string& software_id);
+
+// The same under the given ctype<char>, for callers that test many identifiers under one locale
+// and so look the facet up once.
+bool IsAgentlessComponent(const std::string& software_id, const std::ctype<char>& ctype);
 
 // Drops every byte whose value, read as a signed char, lies outside 32..126 (control bytes,
 // DEL and every byte of a multi-byte UTF-8 sequence). Kept bytes keep their order.
