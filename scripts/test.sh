@@ -1,21 +1,48 @@
 #!/usr/bin/env bash
 # Builds and runs every test twice: on Linux with AddressSanitizer, UndefinedBehaviorSanitizer
-# and warnings as errors, and as the Windows x64 DLL under Wine. Then checks that both suites
-# hold the same tests, apart from those that are platform-specific by nature.
+# and warnings as errors, and as the Windows x64 DLL under Wine. The two suites run at the same
+# time, each with two tests at once, so that tests sharing a scratch file collide here rather
+# than now and then elsewhere. Then checks that both suites hold the same tests, apart from
+# those that are platform-specific by nature; runs each fuzz target for a fixed time
+# (scripts/fuzz.sh, FUZZ_SECONDS each, 30 by default) and the concurrency test built with
+# ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 
-echo "== Linux (sanitizers)"
+echo "== Build: Linux (sanitizers), Windows x64"
 cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize --parallel "$(nproc)"
-ctest --preset sanitize
-
-echo "== Windows x64 (under Wine)"
 cmake --preset windows >/dev/null
 cmake --build --preset windows --parallel "$(nproc)"
-ctest --preset windows
+
+echo "== Tests: Linux (sanitizers) and Windows x64 (under Wine), side by side"
+ctest --preset sanitize >build/sanitize/test.log 2>&1 &
+linux=$!
+ctest --preset windows >build/windows/test.log 2>&1 &
+windows=$!
+failed=()
+wait "$linux" || failed+=(Linux)
+wait "$windows" || failed+=(Windows)
+tail -n 5 build/sanitize/test.log build/windows/test.log
+if [ ${#failed[@]} -gt 0 ]; then
+    for suite in "${failed[@]}"; do
+        log=build/sanitize/test.log
+        [ "$suite" = Windows ] && log=build/windows/test.log
+        echo "== $suite suite failed ($log):"
+        grep -A 200 "tests failed" "$log" || true
+    done
+    exit 1
+fi
 
 echo "== Both suites"
 scripts/compare-suites.sh build/sanitize build/windows
+
+echo "== Fuzzing"
+scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
+
+echo "== Concurrency under ThreadSanitizer"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan --parallel "$(nproc)"
+ctest --preset tsan

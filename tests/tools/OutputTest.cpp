@@ -3,9 +3,6 @@
 #include <boost/property_tree/info_parser.hpp>
 #include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/xml_parser.hpp>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
 #include "Output.h"
@@ -15,7 +12,6 @@ namespace {
 using boost::property_tree::ptree;
 using Quendal::Tool::Format;
 using Quendal::Tool::Render;
-namespace fs = std::filesystem;
 
 const std::string kBad = "\xEF\xBF\xBD";  // U+FFFD
 
@@ -164,32 +160,6 @@ TEST(Render, ListingIsEmptyWithoutPackagesButAMalformedPackageThrows) {
     EXPECT_EQ(Render(no_packages, Format::kListing), "");
 
     EXPECT_THROW(Render(Document("A"), Format::kListing), boost::property_tree::ptree_bad_path);
-}
-
-TEST(WriteFileAtomically, ReplacesAFileWholeAndCleansUpAFailedRename) {
-    const fs::path directory = fs::temp_directory_path() / "quendal-output-test";
-    fs::remove_all(directory);
-    fs::create_directories(directory / "occupied");
-
-    const std::string path = (directory / "document.xml").string();
-    const std::string binary("line\r\nnul\0end\n", 14);
-    Quendal::Tool::WriteFileAtomically(path, "a much longer first content\n");
-    Quendal::Tool::WriteFileAtomically(path, binary);
-    std::ostringstream contents;
-    contents << std::ifstream(path, std::ios::binary).rdbuf();
-    EXPECT_EQ(contents.str(), binary);
-
-    // Renaming over a directory fails only after the temporary has been written.
-    const std::string occupied = (directory / "occupied").string();
-    try {
-        Quendal::Tool::WriteFileAtomically(occupied, "new");
-        ADD_FAILURE() << "replaced a directory";
-    } catch (const std::runtime_error& error) {
-        EXPECT_EQ(std::string(error.what()).rfind(occupied + ": ", 0), 0u) << error.what();
-    }
-    EXPECT_EQ(std::distance(fs::directory_iterator(directory), {}), 2);
-    EXPECT_TRUE(fs::is_directory(occupied));
-    fs::remove_all(directory);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 # Runs quendal-sysinfo as a user would and checks what it did.
 #
-#   cmake -D PROGRAM=<quendal-sysinfo> [-D EMULATOR=<runner>] -D ARGS=<arg|arg|...>
+#   cmake -D PROGRAM=<quendal-sysinfo> -D NAME=<test> [-D EMULATOR=<runner>] -D ARGS=<arg|...>
 #         [-D SET_ENV=<NAME=VALUE|...>] [-D UNSET_ENV=<NAME|...>] [-D WORKDIR=<dir>]
 #         [-D EXPECT_EXIT=<n>] [-D EXPECT_STDOUT=<file>] [-D EXPECT_STDOUT_REGEX=<regex>]
 #         [-D EXPECT_STDERR_REGEX=<regex>] [-D OUTPUT_FILE=<file written by --output>]
@@ -9,7 +9,8 @@
 #
 # Line ends are compared without carriage returns: a Windows program writes CRLF to a console
 # stream. FORBID must appear nowhere in what the program printed or wrote. VALIDATE json (implied
-# by a successful --format json run) has jq and validate_document.py check the document.
+# by a successful --format json run) has jq and validate_document.py check the document. Scratch
+# files are named after the test: tests run in parallel.
 cmake_minimum_required(VERSION 3.25)
 
 # Lists come separated by "|", which survives being passed through a test's command line.
@@ -78,10 +79,11 @@ if(OUTPUT_FILE)
         if(EXPECT_OUTPUT)
             compare_with_file("${OUTPUT_FILE}" "${written}" "${EXPECT_OUTPUT}")
         endif()
-        # Nothing may be left behind next to the document.
+        # Nothing may be left behind next to the document: no temporary of this or an
+        # earlier form.
         get_filename_component(directory "${OUTPUT_FILE}" DIRECTORY)
         get_filename_component(name "${OUTPUT_FILE}" NAME)
-        file(GLOB leftovers "${directory}/${name}?*")
+        file(GLOB leftovers "${directory}/${name}?*" "${directory}/.${name}.*")
         if(leftovers)
             string(APPEND failures "left behind: ${leftovers}\n")
         endif()
@@ -97,7 +99,7 @@ if(VALIDATE)
     if(OUTPUT_FILE)
         set(document "${written}")
     endif()
-    set(check_file "${WORKDIR}/validate-${status}-${VALIDATE}.tmp")
+    set(check_file "${WORKDIR}/validate-${NAME}.tmp")
     file(WRITE "${check_file}" "${document}")
     if(VALIDATE STREQUAL "xml")
         execute_process(COMMAND xmllint --noout "${check_file}" RESULT_VARIABLE valid

@@ -4,7 +4,13 @@
 // them apart by the content rather than the file name; errors are DocumentError. XML is read
 // without trimming, so leading and trailing blanks of values survive; the indentation between
 // elements, which the reader would keep as the value of every parent, is dropped again. XML
-// comments are skipped. INFO's #include directive is honoured, as Boost's reader does.
+// comments are skipped.
+//
+// A stored document is data of a known shape, so whatever reaches beyond that shape is refused
+// before any tree is built: a file that is not a regular one (a FIFO, a device, a directory), one
+// larger than kMaxDocumentBytes, one that nests deeper than kMaxDocumentNesting (objects and
+// arrays, elements, or INFO's braces), and INFO's #include directive, which would have the
+// reader open any path the document names.
 // JSON is read in both of its forms: the current one (schema_version 1, PACKAGES an array,
 // numbers) and the older one without schema_version (the PACKAGE key repeated, only strings),
 // so documents stored before the change keep comparing. Either becomes the module's tree:
@@ -34,20 +40,33 @@
 #pragma once
 
 #include <boost/property_tree/ptree.hpp>
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace Quendal::Tool {
 
-// "FILE: cannot open", "FILE:LINE: parser's message", "FILE: no CONTENT document".
+// "FILE: cannot open: REASON", "FILE:LINE: parser's message", "FILE: no CONTENT document",
+// "FILE: larger than 64 MiB, the most a stored document may hold", "FILE:LINE: nested deeper
+// than 8 levels, ...", "FILE:LINE: #include is not read in a stored document".
 class DocumentError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
+// Ten times the largest document a real target gives (some ten thousand packages); the tree
+// built from it takes a few times as much memory again.
+constexpr std::size_t kMaxDocumentBytes = 64 * 1024 * 1024;
+// The module's documents nest four deep (CONTENT, PACKAGES, PACKAGE, a field); the readers
+// recurse once per level, so a deeper document could exhaust the stack.
+constexpr std::size_t kMaxDocumentNesting = 8;
+
 // The first character other than a blank decides: '<' XML, '{' JSON, anything else INFO.
 boost::property_tree::ptree ReadDocument(const std::string& path);
+
+// The same for a document already in memory; source_name stands for the file in messages.
+boost::property_tree::ptree ParseDocument(const std::string& text, const std::string& source_name);
 
 struct Comparison {
     bool equal;                      // no line at all

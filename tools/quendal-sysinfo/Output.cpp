@@ -1,18 +1,12 @@
 #include "Output.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
 #include <boost/property_tree/info_parser.hpp>
 #include <boost/property_tree/xml_parser.hpp>
-#include <cerrno>
-#include <cstdio>
 #include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string_view>
-#include <system_error>
 
 #include "ReplaceFile.h"
 #include "SystemInfo.h"
@@ -122,17 +116,65 @@ bool IsXmlName(std::string_view key) {
     return !key.empty();
 }
 
-pt::ptree SanitizedCopy(const pt::ptree& tree, Target target) {
-    pt::ptree copy(Sanitized(tree.data(), target));
+// Whether the tree can be written as it is: every key and value already what Sanitized makes
+// of it. Almost every document is, and then no copy is needed. A key that is no XML name
+// throws here as it would from the copy: both walk the tree in the same order.
+bool IsClean(const pt::ptree& tree, Target target) {
+    const auto clean = [target](std::string_view text) {
+        for (std::size_t at = 0; at < text.size();) {
+            if (static_cast<unsigned char>(text[at]) >= 0x20 &&
+                static_cast<unsigned char>(text[at]) < 0x80) {
+                ++at;  // the common case, decoded without a call
+                continue;
+            }
+            const Step step = DecodeAt(text, at);
+            if (!step.valid || (target == Target::kXml && !IsXmlChar(step.code_point))) {
+                return false;
+            }
+            at += step.length;
+        }
+        return true;
+    };
+    if (!clean(tree.data())) {
+        return false;
+    }
+    for (const auto& [key, child] : tree) {
+        if (!clean(key)) {
+            return false;
+        }
+        if (target == Target::kXml && !IsXmlName(key)) {
+            throw std::runtime_error("the key \"" + key +
+                                     "\" cannot be written as an XML element name");
+        }
+        if (!IsClean(child, target)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Fills copy, an empty node already in its place, so that no subtree is copied again on its way
+// up (a child built apart and then appended would be copied once more at every level).
+void SanitizeInto(const pt::ptree& tree, pt::ptree& copy, Target target) {
+    copy.data() = Sanitized(tree.data(), target);
     for (const auto& [key, child] : tree) {
         std::string clean_key = Sanitized(key, target);
         if (target == Target::kXml && !IsXmlName(clean_key)) {
             throw std::runtime_error("the key \"" + clean_key +
                                      "\" cannot be written as an XML element name");
         }
-        copy.push_back({std::move(clean_key), SanitizedCopy(child, target)});
+        pt::ptree& slot = copy.push_back({std::move(clean_key), pt::ptree()})->second;
+        SanitizeInto(child, slot, target);
     }
-    return copy;
+}
+
+// The tree itself when it is clean, else the sanitised copy, kept in holder.
+const pt::ptree& Sanitized(const pt::ptree& tree, Target target, pt::ptree& holder) {
+    if (IsClean(tree, target)) {
+        return tree;
+    }
+    SanitizeInto(tree, holder, target);
+    return holder;
 }
 
 // The JSON form. Readers that follow the JSON standard keep only the last of repeated keys, so
@@ -292,10 +334,6 @@ std::string Listing(const pt::ptree& document) {
     return out.str();
 }
 
-std::string Reason(int error) {
-    return std::generic_category().message(error);
-}
-
 }  // namespace
 
 const std::vector<std::pair<std::string, Format>>& FormatNames() {
@@ -313,12 +351,16 @@ std::string Render(const pt::ptree& document, Format format) {
     switch (format) {
         case Format::kListing:
             return Listing(document);
-        case Format::kXml:
-            pt::write_xml(out, SanitizedCopy(document, Target::kXml),
+        case Format::kXml: {
+            pt::ptree holder;
+            pt::write_xml(out, Sanitized(document, Target::kXml, holder),
                           pt::xml_writer_make_settings<std::string>(' ', 2));
             break;
-        case Format::kJson:
-            return JsonWriter().Write(SanitizedCopy(document, Target::kJson));
+        }
+        case Format::kJson: {
+            pt::ptree holder;
+            return JsonWriter().Write(Sanitized(document, Target::kJson, holder));
+        }
         case Format::kInfo:
             pt::write_info(out, document);
             break;
@@ -327,31 +369,7 @@ std::string Render(const pt::ptree& document, Format format) {
 }
 
 void WriteFileAtomically(const std::string& path, const std::string& text) {
-    // The process id keeps two runs apart, the counter two threads of one run.
-    static std::atomic<unsigned long> counter{0};
-    const std::string temporary =
-        path + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (file == nullptr) {
-        throw std::runtime_error(path + ": cannot create " + temporary + ": " + Reason(errno));
-    }
-    bool written =
-        std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
-    int error = written ? 0 : errno;
-    if (std::fclose(file) != 0 && written) {
-        written = false;
-        error = errno;
-    }
-    if (!written) {
-        std::remove(temporary.c_str());
-        throw std::runtime_error(path + ": cannot write " + temporary + ": " + Reason(error));
-    }
-    const std::string rename_error = RenameOver(temporary, path);
-    if (!rename_error.empty()) {
-        std::remove(temporary.c_str());
-        throw std::runtime_error(path + ": cannot replace it with " + temporary + ": " +
-                                 rename_error);
-    }
+    ReplaceFileWith(path, text);
 }
 
 }  // namespace Quendal::Tool

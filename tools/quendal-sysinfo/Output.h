@@ -48,10 +48,11 @@ const std::vector<std::pair<std::string, Format>>& FormatNames();
 // root, CONTENT, PACKAGES, a PACKAGE, any node with children), a root child schema_version.
 std::string Render(const boost::property_tree::ptree& document, Format format);
 
-// Writes text to a temporary file next to path, flushes it to disk and renames it over path.
-// On failure the temporary is removed, path is untouched, and the message names path and the
-// reason. The file is written in binary mode: the bytes are the same on every platform. A
-// replaced file's permissions are not carried over to the new one.
+// Writes text to a new temporary file of an unpredictable name next to path, flushes it to disk
+// and renames it over path (ReplaceFile.h: what may stand at path, and how a replaced file keeps
+// its mode and owner). On failure the temporary is removed, path is untouched, and the message
+// names path and the reason. The file is written in binary mode: the bytes are the same on every
+// platform.
 void WriteFileAtomically(const std::string& path, const std::string& text);
 
 }  // namespace Quendal::Tool

@@ -1,25 +1,32 @@
 #include "Password.h"
 
 #include <cstdlib>
-#include <fstream>
+#include <iostream>
 
+#include "ReplaceFile.h"
 #include "Terminal.h"
 
 namespace Quendal::Tool {
 
 std::string ObtainPassword(const PasswordSources& sources) {
     if (sources.file) {
-        std::ifstream file(*sources.file, std::ios::binary);
-        if (!file) {
-            throw UsageError(*sources.file + ": cannot read the password file");
+        SecretFile secret;
+        try {
+            secret = ReadSecretFile(*sources.file, kMaxPasswordBytes);
+        } catch (const FileError& error) {
+            throw UsageError(error.what());
         }
-        std::string password;
-        std::getline(file, password);
+        std::string& password = secret.first_line;
         if (!password.empty() && password.back() == '\r') {
             password.pop_back();
         }
         if (password.empty()) {
             throw UsageError(*sources.file + ": the password file holds no password");
+        }
+        if (secret.readable_by_others) {
+            (sources.warnings != nullptr ? *sources.warnings : std::cerr)
+                << "quendal-sysinfo: warning: " << *sources.file
+                << ": other users may read this password file (chmod 600 it)\n";
         }
         return password;
     }

@@ -3,9 +3,16 @@
 // the terminal without echo, in that order of preference.
 //
 // Throws UsageError when no source gives one; the message never holds the password.
+//
+// A password file is read up to its first line end; it may be a regular file or a pipe. On
+// Linux, as ssh does with keys, a regular file that any user may write is refused (whoever
+// writes it chooses what is sent), and one that the group or others may read is taken with a
+// warning. Windows has no such bits to check, and takes the file as it is.
 #pragma once
 
+#include <cstddef>
 #include <optional>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 
@@ -16,10 +23,15 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Far more than any password; a file without a line end (say /dev/zero behind a pipe) is cut
+// off here instead of being read whole.
+constexpr std::size_t kMaxPasswordBytes = 4096;
+
 struct PasswordSources {
     std::optional<std::string> file;               // --password-file: its first line
     std::string environment = "QUENDAL_PASSWORD";  // --password-env: read when set
     std::string prompt;                            // shown when asking at the terminal
+    std::ostream* warnings = nullptr;              // nullptr: the standard error stream
 };
 
 std::string ObtainPassword(const PasswordSources& sources);
