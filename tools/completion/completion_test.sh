@@ -27,17 +27,18 @@ complete_line() {
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 touch "$scratch/inventory.json" "$scratch/before.xml" "$scratch/other.txt"
+mkdir "$scratch/runs"
 export QUENDAL_PASSWORD=unused
 
 # Command line | expected completions, separated by spaces.
 cases=(
-    "quendal-sysinfo |cmm diff esxi local server smm switch"
+    "quendal-sysinfo |cmm diff esxi fleet local server smm switch"
     "quendal-sysinfo s|server smm switch"
     "quendal-sysinfo --f|--format"
     "quendal-sysinfo --format x|xml"
     "quendal-sysinfo --log-level |0 1 2 3 4"
     "quendal-sysinfo --inventory $scratch/i|$scratch/inventory.json"
-    "quendal-sysinfo --format json |cmm diff esxi local server smm switch"
+    "quendal-sysinfo --format json |cmm diff esxi fleet local server smm switch"
     "quendal-sysinfo --insecure --p|--password-env --password-file"
     "quendal-sysinfo --insecure cmm --p|--port"
     "quendal-sysinfo switch --b|--bay"
@@ -46,7 +47,16 @@ cases=(
     "quendal-sysinfo server --host |"
     "quendal-sysinfo local --|--help --loaded-only"
     "quendal-sysinfo diff $scratch/b|$scratch/before.xml"
-    "quendal-sysinfo diff a.xml $scratch/|$scratch/before.xml $scratch/inventory.json $scratch/other.txt"
+    "quendal-sysinfo diff a.xml $scratch/|$scratch/before.xml $scratch/inventory.json $scratch/other.txt $scratch/runs"
+    "quendal-sysinfo fleet $scratch/o|$scratch/other.txt"
+    "quendal-sysinfo fleet sh|shard"
+    "quendal-sysinfo fleet f.csv --output-dir $scratch/r|$scratch/runs"
+    "quendal-sysinfo fleet --r|--resume"
+    "quendal-sysinfo fleet diff $scratch/|$scratch/runs"
+    "quendal-sysinfo fleet diff --|--help"
+    "quendal-sysinfo fleet merge a b --|--help --output-dir"
+    "quendal-sysinfo fleet shard f.csv --|--help --index --shards"
+    "quendal-sysinfo fleet shard --shards |"
 )
 for case in "${cases[@]}"; do
     line=${case%%|*}
@@ -59,7 +69,7 @@ done
 help_options() {
     "$tool" "$@" --help | sed -n 's/^  \(-[^ ]*\).*/\1/p' | tr ',' '\n' | grep -- '^--' | sort
 }
-for subcommand in "" local server esxi cmm switch smm diff; do
+for subcommand in "" local server esxi cmm switch smm diff fleet "fleet diff" "fleet shard"; do
     actual=$(complete_line "quendal-sysinfo $subcommand --" | sed '/^$/d')
     expected=$(help_options $subcommand)
     [ -n "$expected" ] || fail "no options read from '$tool $subcommand --help'"
@@ -73,6 +83,6 @@ expected=$("$tool" --help | sed -n 's/^  --format [^{]*{\([^}]*\)}.*/\1/p' | tr 
 [ -n "$expected" ] && [ "$actual" == "$expected" ] ||
     fail "--format completes to [$(echo $actual)], its --help lists [$(echo $expected)]"
 
-total=$((${#cases[@]} + 9))
+total=$((${#cases[@]} + 12))
 echo "$((total - failures)) passed, $failures failed"
 [ "$failures" -eq 0 ]

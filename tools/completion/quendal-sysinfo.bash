@@ -7,7 +7,8 @@ _quendal_sysinfo() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=
     ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local subcommands="local server esxi cmm switch smm diff"
+    local subcommands="local server esxi cmm switch smm diff fleet"
+    local fleet_subcommands="diff shard merge"
     local remote="--help --host --port"
 
     # The value of the option just typed.
@@ -20,6 +21,11 @@ _quendal_sysinfo() {
             COMPREPLY=($(compgen -W "0 1 2 3 4" -- "$cur"))
             return
             ;;
+        --output-dir)
+            compopt -o filenames 2>/dev/null
+            COMPREPLY=($(compgen -d -- "$cur"))
+            return
+            ;;
         --inventory | --ca-file | --output | --password-file)
             compopt -o filenames 2>/dev/null
             COMPREPLY=($(compgen -f -- "$cur"))
@@ -29,21 +35,29 @@ _quendal_sysinfo() {
             COMPREPLY=($(compgen -e -- "$cur"))
             return
             ;;
-        --timeout | --retries | --bmc-type | --host | --port | --user | --bay)
+        --timeout | --retries | --bmc-type | --host | --port | --user | --bay | --jobs | \
+            --endpoint-timeout | --shards | --index)
             COMPREPLY=()
             return
             ;;
     esac
 
     # Options belong to the tool before the subcommand and to the subcommand after it.
+    # fleet has subcommands of its own: "fleet diff" is not the tool's diff.
     local word subcommand=
     for word in "${COMP_WORDS[@]:1:COMP_CWORD-1}"; do
-        case " $subcommands " in
-            *" $word "*)
-                subcommand=$word
-                break
-                ;;
-        esac
+        if [[ $subcommand == fleet ]]; then
+            case " $fleet_subcommands " in
+                *" $word "*)
+                    subcommand="fleet $word"
+                    break
+                    ;;
+            esac
+        elif [[ -z $subcommand ]]; then
+            case " $subcommands " in
+                *" $word "*) subcommand=$word ;;
+            esac
+        fi
     done
 
     local options
@@ -64,6 +78,33 @@ _quendal_sysinfo() {
                 return
             fi
             options="--help"
+            ;;
+        fleet)
+            # FILE, the endpoint file, or one of fleet's own subcommands.
+            if [[ $cur != -* ]]; then
+                compopt -o filenames 2>/dev/null
+                COMPREPLY=($(compgen -W "$fleet_subcommands" -- "$cur") $(compgen -f -- "$cur"))
+                return
+            fi
+            options="--help --output-dir --jobs --endpoint-timeout --resume"
+            ;;
+        "fleet diff" | "fleet merge")
+            # Output folders of fleet runs; merge writes to fleet's --output-dir.
+            if [[ $cur != -* ]]; then
+                compopt -o filenames 2>/dev/null
+                COMPREPLY=($(compgen -d -- "$cur"))
+                return
+            fi
+            options="--help"
+            [[ $subcommand == "fleet merge" ]] && options+=" --output-dir"
+            ;;
+        "fleet shard")
+            if [[ $cur != -* ]]; then
+                compopt -o filenames 2>/dev/null
+                COMPREPLY=($(compgen -f -- "$cur"))
+                return
+            fi
+            options="--help --shards --index"
             ;;
     esac
     if [[ -z $subcommand && $cur != -* ]]; then

@@ -22,8 +22,8 @@ namespace {
 
 using Fields = std::map<std::string, std::string>;
 
-constexpr const char* kFieldNames[] = {"kind",          "host",     "port", "user", "password_env",
-                                       "password_file", "password", "bay"};
+constexpr const char* kFieldNames[] = {"kind",         "host",          "port",     "user",
+                                       "password_env", "password_file", "password", "bay"};
 constexpr std::pair<FleetKind, const char*> kKinds[] = {{FleetKind::kServer, "server"},
                                                         {FleetKind::kSmm, "smm"},
                                                         {FleetKind::kCmm, "cmm"},
@@ -33,21 +33,15 @@ constexpr std::uint16_t kHttpsPort = 443;
 constexpr std::uint16_t kCimPort = 5989;
 
 bool KnownField(const std::string& name) {
-    return std::find_if(std::begin(kFieldNames), std::end(kFieldNames), [&](const char* known) {
-               return name == known;
-           }) != std::end(kFieldNames);
-}
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
+    return std::find_if(std::begin(kFieldNames), std::end(kFieldNames),
+                        [&](const char* known) { return name == known; }) != std::end(kFieldNames);
 }
 
 std::string Trim(const std::string& text) {
     const auto first = text.find_first_not_of(" \t");
-    return first == std::string::npos ? std::string()
-                                      : text.substr(first, text.find_last_not_of(" \t") - first + 1);
+    return first == std::string::npos
+               ? std::string()
+               : text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 bool Digits(const std::string& text, std::size_t most) {
@@ -138,9 +132,12 @@ FleetEndpoint EndpointFrom(const Fields& fields, std::size_t line, const std::st
                    std::stoi(endpoint.bay) > kMaxBay) {
             problems.Add(line, "bay: '" + endpoint.bay + "' is not a bay number from 1 to " +
                                    std::to_string(kMaxBay));
+        } else {
+            endpoint.bay = std::to_string(std::stoi(endpoint.bay));  // "02" is bay 2
         }
     } else if (!endpoint.bay.empty()) {
-        problems.Add(line, std::string("bay: only a switch has one, not a ") + KindName(endpoint.kind));
+        problems.Add(line,
+                     std::string("bay: only a switch has one, not a ") + KindName(endpoint.kind));
     }
 
     endpoint.user = field("user");
@@ -164,7 +161,8 @@ FleetEndpoint EndpointFrom(const Fields& fields, std::size_t line, const std::st
             problems.Add(line, "password_env: '" + endpoint.password_source +
                                    "' is not the name of an environment variable");
         } else if (endpoint.password_from == PasswordFrom::kFile && !folder.empty() &&
-                   std::filesystem::path(endpoint.password_source).is_relative()) {
+                   !std::filesystem::path(endpoint.password_source).has_root_name() &&
+                   !std::filesystem::path(endpoint.password_source).has_root_directory()) {
             endpoint.password_source =
                 (std::filesystem::path(folder) / endpoint.password_source).string();
         } else if (endpoint.password_from == PasswordFrom::kInline && inline_refused) {
@@ -174,16 +172,22 @@ FleetEndpoint EndpointFrom(const Fields& fields, std::size_t line, const std::st
     return endpoint;
 }
 
-// The line on which each object directly inside an array of the root object begins: the
-// endpoints, once the root is known to hold nothing but "endpoints".
-std::vector<std::size_t> ObjectLines(const std::string& text) {
+// The line on which each element of an array in the root object begins: the endpoints, once
+// the root is known to hold nothing but "endpoints".
+std::vector<std::size_t> ElementLines(const std::string& text) {
     std::vector<std::size_t> lines;
     std::vector<char> open;
     std::size_t line = 1;
-    bool in_string = false, escaped = false;
+    bool in_string = false, escaped = false, element_next = false;
     for (const char c : text) {
         if (c == '\n') {
             ++line;
+        }
+        if (element_next && c != ' ' && c != '\t' && c != '\r' && c != '\n') {
+            element_next = false;
+            if (c != ']') {
+                lines.push_back(line);
+            }
         }
         if (in_string) {
             if (escaped) {
@@ -198,12 +202,12 @@ std::vector<std::size_t> ObjectLines(const std::string& text) {
         if (c == '"') {
             in_string = true;
         } else if (c == '{' || c == '[') {
-            if (c == '{' && open.size() == 2 && open[0] == '{' && open[1] == '[') {
-                lines.push_back(line);
-            }
             open.push_back(c);
+            element_next = open.size() == 2 && open[0] == '{' && c == '[';
         } else if ((c == '}' || c == ']') && !open.empty()) {
             open.pop_back();
+        } else if (c == ',' && open.size() == 2 && open[1] == '[') {
+            element_next = true;
         }
     }
     return lines;
@@ -220,10 +224,11 @@ void ParseJson(const std::string& text, const std::string& name, const std::stri
     }
     if (!root.is_object() || !root.contains("endpoints") || !root["endpoints"].is_array() ||
         root.size() != 1) {
-        throw UsageError(name + ": expected an object holding \"endpoints\", a list, and "
-                                "nothing else (see docs/fleet.md)");
+        throw UsageError(name +
+                         ": expected an object holding \"endpoints\", a list, and "
+                         "nothing else (see docs/fleet.md)");
     }
-    const std::vector<std::size_t> lines = ObjectLines(text);
+    const std::vector<std::size_t> lines = ElementLines(text);
     std::size_t index = 0;
     for (const nlohmann::json& object : root["endpoints"]) {
         const std::size_t line = index < lines.size() ? lines[index] : 0;
@@ -241,10 +246,10 @@ void ParseJson(const std::string& text, const std::string& name, const std::stri
             } else if ((key == "port" || key == "bay") && value.is_number_unsigned()) {
                 fields[key] = std::to_string(value.get<std::uint64_t>());
             } else {
-                problems.Add(line, key + ": expected " +
-                                       (key == "port" || key == "bay" ? "a number or a text"
-                                                                      : "a text") +
-                                       ", not " + value.dump());
+                problems.Add(line,
+                             key + ": expected " +
+                                 (key == "port" || key == "bay" ? "a number or a text" : "a text") +
+                                 ", not " + value.dump());
             }
         }
         const std::size_t before = problems.Count();
@@ -327,7 +332,8 @@ void ParseCsv(const std::string& text, const std::string& folder,
             continue;
         }
         if (fields->size() != columns.size()) {
-            problems.Add(number, std::to_string(fields->size()) + " fields, while the header names " +
+            problems.Add(number, std::to_string(fields->size()) +
+                                     " fields, while the header names " +
                                      std::to_string(columns.size()));
             continue;
         }
@@ -381,10 +387,9 @@ FleetFile ParseFleetFile(const std::string& text, const std::string& name,
         }
         const auto [at, fresh] = seen.emplace(DocumentNameOf(endpoint, ""), endpoint.line);
         if (!fresh) {
-            problems.Add(endpoint.line, "host: " + LabelOf(endpoint) + " (" +
-                                            KindName(endpoint.kind) +
-                                            ") is already listed on line " +
-                                            std::to_string(at->second));
+            problems.Add(endpoint.line,
+                         "host: " + LabelOf(endpoint) + " (" + KindName(endpoint.kind) +
+                             ") is already listed on line " + std::to_string(at->second));
         }
     }
     problems.ThrowAny();
@@ -401,57 +406,6 @@ FleetFile ReadFleetFile(const std::string& path) {
     const std::size_t slash = path.find_last_of("/\\");
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash);
     return ParseFleetFile(text.str(), path, folder, InlinePasswordsRefused(path));
-}
-
-std::string AuthorityOf(const std::string& host, std::uint16_t port) {
-    const bool ipv6 = host.find(':') != std::string::npos;
-    return (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
-}
-
-std::string LabelOf(const FleetEndpoint& endpoint) {
-    return AuthorityOf(endpoint.host, endpoint.port) +
-           (endpoint.bay.empty() ? std::string() : " bay " + endpoint.bay);
-}
-
-std::string DocumentNameOf(const FleetEndpoint& endpoint, const std::string& extension) {
-    std::string host = Lower(endpoint.host);
-    for (char& c : host) {
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-') {
-            c = '_';
-        }
-    }
-    std::string name =
-        std::string(KindName(endpoint.kind)) + "-" + host + "-" + std::to_string(endpoint.port);
-    if (!endpoint.bay.empty()) {
-        // "02" and "2" are one bay.
-        const auto digit = endpoint.bay.find_first_not_of('0');
-        name += "-bay" + (digit == std::string::npos ? std::string("0") : endpoint.bay.substr(digit));
-    }
-    return extension.empty() ? name : name + "." + extension;
-}
-
-std::size_t ShardOf(const FleetEndpoint& endpoint, std::size_t shards) {
-    std::uint64_t hash = 14695981039346656037ull;
-    for (const unsigned char c : Lower(endpoint.host) + ":" + std::to_string(endpoint.port)) {
-        hash = (hash ^ c) * 1099511628211ull;
-    }
-    return static_cast<std::size_t>(hash % shards);
-}
-
-std::string FleetFileText(const FleetFile& file, const std::vector<FleetEndpoint>& endpoints) {
-    std::string text;
-    if (!file.json) {
-        text = file.csv_header + "\n";
-        for (const FleetEndpoint& endpoint : endpoints) {
-            text += endpoint.text + "\n";
-        }
-        return text;
-    }
-    text = "{\n    \"endpoints\": [";
-    for (std::size_t i = 0; i < endpoints.size(); ++i) {
-        text += std::string(i == 0 ? "" : ",") + "\n        " + endpoints[i].text;
-    }
-    return text + (endpoints.empty() ? "]\n}\n" : "\n    ]\n}\n");
 }
 
 }  // namespace Quendal::Tool

@@ -64,7 +64,8 @@ inline constexpr std::size_t kMaxProblems = 20;
 // name is what error messages call the file; folder is where relative password files lie;
 // inline_refused is why an inline password may not be used (nullopt: it may).
 FleetFile ParseFleetFile(const std::string& text, const std::string& name,
-                         const std::string& folder, const std::optional<std::string>& inline_refused);
+                         const std::string& folder,
+                         const std::optional<std::string>& inline_refused);
 
 // Reads and parses the file at path; throws UsageError also when it cannot be read.
 FleetFile ReadFleetFile(const std::string& path);
@@ -81,9 +82,13 @@ std::string LabelOf(const FleetEndpoint& endpoint);
 // so that the name is the same and valid on every platform and never holds a path separator.
 std::string DocumentNameOf(const FleetEndpoint& endpoint, const std::string& extension);
 
-// Which of shards shards the endpoint belongs to: from a hash (FNV-1a) of its host in lower case
-// and port, so that an endpoint keeps its shard when others are added or removed, and the
-// switches of one chassis stay with their CMM (one log-in serves them all).
+// What the endpoint is reached at, whatever is scanned there: its host in lower case and its
+// port. Endpoints with one key share a log-in (a CMM and the switches in its bays).
+std::string EndpointKeyOf(const FleetEndpoint& endpoint);
+
+// Which of shards shards the endpoint belongs to: from a hash (FNV-1a) of its key, so that an
+// endpoint keeps its shard when others are added or removed, and the switches of one chassis stay
+// with their CMM (one log-in serves them all).
 std::size_t ShardOf(const FleetEndpoint& endpoint, std::size_t shards);
 
 // The endpoints in the file's own form (JSON or CSV), each as it was written.

@@ -11,7 +11,7 @@ namespace {
 constexpr const char* kPrefix = "quendal-sysinfo: fleet: ";
 constexpr std::size_t kBarWidth = 20;
 
-std::string Clock(double seconds) {
+std::string Duration(double seconds) {
     const auto whole = static_cast<long long>(seconds + 0.5);
     char text[32];
     if (whole >= 3600) {
@@ -51,7 +51,8 @@ std::string Progress::Status(std::size_t done, std::size_t total, std::size_t fa
         return text + "- /s, - left";
     }
     const double rate = static_cast<double>(finished_here) / elapsed.count();
-    return text + Fixed(rate) + "/s, " + Clock(static_cast<double>(total - done) / rate) + " left";
+    return text + Fixed(rate) + "/s, " + Duration(static_cast<double>(total - done) / rate) +
+           " left";
 }
 
 void Progress::Draw() {
@@ -87,8 +88,8 @@ void Progress::Finished(const std::string& label, const std::string& status, boo
 void Progress::Say(const std::string& line) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (mode_ == Mode::kBar) {
-        out_ << '\r' << VisibleControls(line) << std::string(line.size() < drawn_ ? drawn_ - line.size() : 0, ' ')
-             << '\n';
+        out_ << '\r' << VisibleControls(line)
+             << std::string(line.size() < drawn_ ? drawn_ - line.size() : 0, ' ') << '\n';
         drawn_ = 0;
         Draw();
         return;

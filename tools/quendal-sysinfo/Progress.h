@@ -24,8 +24,9 @@ public:
     enum class Mode { kBar, kLines, kQuiet };
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
-    Progress(std::ostream& out, Mode mode, std::size_t total, std::size_t already_done,
-             Clock clock = [] { return std::chrono::steady_clock::now(); });
+    Progress(
+        std::ostream& out, Mode mode, std::size_t total, std::size_t already_done,
+        Clock clock = [] { return std::chrono::steady_clock::now(); });
 
     // One endpoint finished: label names it, status is its outcome ("ok", "failed", ...), cause
     // says why it failed (empty when it did not).

@@ -15,11 +15,11 @@ namespace Quendal::Tool {
 
 namespace {
 
-using Json = nlohmann::json;
+using Json = nlohmann::ordered_json;
 
 constexpr int kSummaryVersion = 1;
-constexpr const char* kStatuses[] = {kStatusOk, kStatusFailed, kStatusCancelled,
-                                     kStatusNotScanned, kStatusResumed};
+constexpr const char* kStatuses[] = {kStatusOk, kStatusFailed, kStatusCancelled, kStatusNotScanned,
+                                     kStatusResumed};
 
 Json OutcomeJson(const EndpointOutcome& outcome) {
     Json scans = Json::array();
@@ -51,7 +51,8 @@ public:
                        bool (Json::*is)() const noexcept, const char* expected) const {
         const auto found = object.find(key);
         if (found == object.end() || !((*found).*is)()) {
-            throw DocumentError(path_ + ": " + where + "." + key + ": expected " + expected);
+            throw DocumentError(path_ + ": " + where + (where.empty() ? "" : ".") + key +
+                                ": expected " + expected);
         }
         return *found;
     }
@@ -80,18 +81,20 @@ bool Succeeded(const EndpointOutcome& outcome) {
 std::string SummaryJson(const FleetSummary& summary) {
     Json counts = {{"endpoints", summary.endpoints.size()}};
     for (const char* status : kStatuses) {
-        counts[status] = std::count_if(summary.endpoints.begin(), summary.endpoints.end(),
-                                       [&](const auto& outcome) { return outcome.status == status; });
+        counts[status] =
+            std::count_if(summary.endpoints.begin(), summary.endpoints.end(),
+                          [&](const auto& outcome) { return outcome.status == status; });
     }
     Json endpoints = Json::array();
     for (const EndpointOutcome& outcome : summary.endpoints) {
         endpoints.push_back(OutcomeJson(outcome));
     }
-    const Json root = {{"summary_version", kSummaryVersion},
-                       {"interrupted", summary.interrupted},
-                       {"seconds", static_cast<double>(static_cast<long long>(summary.seconds * 1000)) / 1000},
-                       {"counts", counts},
-                       {"endpoints", endpoints}};
+    const Json root = {
+        {"summary_version", kSummaryVersion},
+        {"interrupted", summary.interrupted},
+        {"seconds", static_cast<double>(static_cast<long long>(summary.seconds * 1000)) / 1000},
+        {"counts", counts},
+        {"endpoints", endpoints}};
     return root.dump(4, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
@@ -113,8 +116,8 @@ FleetSummary ReadSummary(const std::string& path) {
     }
     const Reader read(path);
     FleetSummary summary;
-    summary.interrupted = read.Member(root, "", "interrupted", &Json::is_boolean, "true or false")
-                              .get<bool>();
+    summary.interrupted =
+        read.Member(root, "", "interrupted", &Json::is_boolean, "true or false").get<bool>();
     summary.seconds = read.Member(root, "", "seconds", &Json::is_number, "a number").get<double>();
     const Json& endpoints = read.Member(root, "", "endpoints", &Json::is_array, "a list");
     for (std::size_t i = 0; i < endpoints.size(); ++i) {
@@ -153,8 +156,8 @@ FleetSummary ReadSummary(const std::string& path) {
         if (packages.is_number_unsigned()) {
             outcome.packages = packages.get<std::size_t>();
         }
-        outcome.seconds = read.Member(entry, where, "seconds", &Json::is_number, "a number")
-                              .get<double>();
+        outcome.seconds =
+            read.Member(entry, where, "seconds", &Json::is_number, "a number").get<double>();
         const Json& document = entry.value("document", Json());
         if (document.is_string()) {
             outcome.document = document.get<std::string>();
@@ -192,7 +195,9 @@ std::string SummaryTable(const FleetSummary& summary) {
             const std::string pad(widths[column] - cell.size(), ' ');
             // Numbers line up on the right, texts on the left; the last column is not padded.
             const bool number = column == 3 || column == 4;
-            line += column + 1 == row.size() ? cell : number ? pad + cell + "  " : cell + pad + "  ";
+            line += column + 1 == row.size() ? cell
+                    : number                 ? pad + cell + "  "
+                                             : cell + pad + "  ";
         }
         table += line.substr(0, line.find_last_not_of(' ') + 1) + "\n";
     }

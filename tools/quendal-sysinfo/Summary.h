@@ -22,8 +22,8 @@ namespace Quendal::Tool {
 // The statuses of an endpoint.
 inline constexpr const char* kStatusOk = "ok";
 inline constexpr const char* kStatusFailed = "failed";
-inline constexpr const char* kStatusCancelled = "cancelled";  // under way when the stop came
-inline constexpr const char* kStatusNotScanned = "not scanned";  // the run stopped first
+inline constexpr const char* kStatusCancelled = "cancelled";        // under way when the stop came
+inline constexpr const char* kStatusNotScanned = "not scanned";     // the run stopped first
 inline constexpr const char* kStatusResumed = "skipped (resumed)";  // its document was there
 
 struct EndpointOutcome {

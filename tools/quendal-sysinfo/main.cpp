@@ -6,7 +6,8 @@
 //
 // Exit status: 0 done (documents equal, for diff); 1 documents differ; 2 bad command line,
 // inventory, password or document file; 3 a scan failed (no document is written then); 4 the
-// document could not be written; 5 an unexpected failure of the tool itself.
+// document could not be written; 5 an unexpected failure of the tool itself. fleet adds its own
+// (Fleet.h).
 #include <CLI/CLI.hpp>
 #include <iostream>
 #include <memory>
@@ -14,6 +15,7 @@
 #include <sstream>
 
 #include "Diff.h"
+#include "Fleet.h"
 #include "Output.h"
 #include "Password.h"
 #include "Remote.h"
@@ -271,6 +273,7 @@ int Run(int argc, char** argv) {
     std::string old_path, new_path;
     diff->add_option("OLD", old_path, "The earlier document")->required()->check(CLI::ExistingFile);
     diff->add_option("NEW", new_path, "The later document")->required()->check(CLI::ExistingFile);
+    const std::unique_ptr<FleetCommand> fleet = AddFleetCommands(&app);
 
     try {
         app.parse(argc, argv);
@@ -296,6 +299,12 @@ int Run(int argc, char** argv) {
     if (options.remote.insecure) {
         std::cerr << "quendal-sysinfo: warning: --insecure: certificates are not checked, so "
                      "anyone on the network path can read the password\n";
+    }
+    if (fleet->Parsed()) {
+        return fleet->Run(FleetGlobals{options.remote, options.user, options.password_file,
+                                       options.password_env, options.format, options.output,
+                                       options.bmc_type, options.quiet,
+                                       options.log_level || options.verbose > 0});
     }
     const Remote remote = UseRemote(options.remote);
     const auto bmc_type = [&](const char* kind) { return options.bmc_type.value_or(kind); };

@@ -1,0 +1,402 @@
+// The fleet's parts that need no endpoint: the endpoint file reader, document names and shards,
+// the progress line, and the summary's file and table. The runs themselves are in
+// fleet_cases.py.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "FleetFile.h"
+#include "Password.h"
+#include "Progress.h"
+#include "Summary.h"
+
+namespace {
+
+using namespace Quendal::Tool;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+const std::optional<std::string> kPrivate;  // no objection to inline passwords
+const std::optional<std::string> kShared = std::string("the file can be read by others");
+
+// The problems ParseFleetFile finds, one per line; empty when it accepts the text.
+std::string ProblemsOf(const std::string& text,
+                       const std::optional<std::string>& refused = kPrivate) {
+    try {
+        ParseFleetFile(text, "f", "", refused);
+    } catch (const UsageError& error) {
+        return error.what();
+    }
+    return std::string();
+}
+
+constexpr const char* kHeader = "kind,host,port,bay,user,password_env\n";
+
+TEST(FleetFile, ReadsBothFormsAlike) {
+    const std::string csv = std::string("# a comment, then a blank line\n\n") + kHeader +
+                            "server, 192.0.2.30 ,,,ops,PW\n"
+                            "switch,cmm1.example.net:8443,,02,,\n"
+                            "esxi,[2001:DB8::40],,,,\n"
+                            "\"smm\",\"192.0.2.20\",\"444\",,\"a \"\"quoted\"\" user\",PW\r\n";
+    const std::string json = R"({"endpoints": [
+        {"kind": "server", "host": " 192.0.2.30 ", "user": "ops", "password_env": "PW"},
+        {"kind": "switch", "host": "cmm1.example.net:8443", "bay": 2},
+        {"kind": "esxi",
+         "host": "[2001:DB8::40]"},
+        {"kind": "smm", "host": "192.0.2.20", "port": 444, "user": "a \"quoted\" user",
+         "password_env": "PW"}]})";
+    struct Expected {
+        FleetKind kind;
+        const char* host;
+        std::uint16_t port;
+        const char* bay;
+        const char* user;
+        PasswordFrom from;
+        std::size_t csv_line, json_line;
+    };
+    const std::vector<Expected> expected = {
+        {FleetKind::kServer, "192.0.2.30", 443, "", "ops", PasswordFrom::kEnvironment, 4, 2},
+        {FleetKind::kSwitch, "cmm1.example.net", 8443, "2", "", PasswordFrom::kDefault, 5, 3},
+        {FleetKind::kEsxi, "2001:DB8::40", 5989, "", "", PasswordFrom::kDefault, 6, 4},
+        {FleetKind::kSmm, "192.0.2.20", 444, "", "a \"quoted\" user", PasswordFrom::kEnvironment, 7,
+         6},
+    };
+    for (const bool is_json : {false, true}) {
+        SCOPED_TRACE(is_json ? "JSON" : "CSV");
+        // JSON trims nothing: its host " 192.0.2.30 " is no host.
+        EXPECT_NE(ProblemsOf(json).find("f:2: host: "), std::string::npos) << ProblemsOf(json);
+        const std::string text =
+            is_json ? std::string(json).replace(json.find(" 192.0.2.30 "), 12, "192.0.2.30") : csv;
+        const FleetFile file = ParseFleetFile(text, "f", "", kPrivate);
+        EXPECT_EQ(file.json, is_json);
+        ASSERT_EQ(file.endpoints.size(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            const FleetEndpoint& got = file.endpoints[i];
+            SCOPED_TRACE(got.text);
+            EXPECT_EQ(got.kind, expected[i].kind);
+            EXPECT_EQ(got.host, expected[i].host);
+            EXPECT_EQ(got.port, expected[i].port);
+            EXPECT_EQ(got.bay, expected[i].bay);
+            EXPECT_EQ(got.user, expected[i].user);
+            EXPECT_EQ(got.password_from, expected[i].from);
+            EXPECT_EQ(got.line, is_json ? expected[i].json_line : expected[i].csv_line);
+        }
+    }
+}
+
+TEST(FleetFile, TellsEveryProblemWithItsLineAndField) {
+    struct Row {
+        const char* label;
+        std::string text;
+        std::vector<const char*> problems;  // each a part of one line of the message
+    };
+    const std::string server = std::string(kHeader) + "server,192.0.2.30,,,ops,PW\n";
+    const std::vector<Row> rows = {
+        {"unknown kind",
+         std::string(kHeader) + "blade,192.0.2.1,,,,\n",
+         {"f:2: kind: 'blade' is not one of server, smm, cmm, switch, esxi"}},
+        {"missing kind and host",
+         std::string(kHeader) + ",,,,,\n",
+         {"f:2: kind: missing", "f:2: host: missing"}},
+        {"host with a path", std::string(kHeader) + "server,192.0.2.1/x,,,,\n", {"f:2: host: "}},
+        {"port out of range",
+         std::string(kHeader) + "server,192.0.2.1,70000,,,\n",
+         {"f:2: port: '70000' is not a number from 1 to 65535"}},
+        {"ports disagree",
+         std::string(kHeader) + "server,192.0.2.1:8443,443,,,\n",
+         {"f:2: port: 443, while host names port 8443"}},
+        {"switch without bay",
+         std::string(kHeader) + "switch,192.0.2.1,,,,\n",
+         {"f:2: bay: missing"}},
+        {"bay out of range",
+         std::string(kHeader) + "switch,192.0.2.1,,256,,\n",
+         {"f:2: bay: '256' is not a bay number from 1 to 255"}},
+        {"bay on a server",
+         std::string(kHeader) + "server,192.0.2.1,,1,,\n",
+         {"f:2: bay: only a switch has one, not a server"}},
+        {"two password sources",
+         "kind,host,password_env,password_file\nserver,h1,A,pw.txt\n",
+         {"f:2: password: give one of password_env, password_file and password"}},
+        {"variable with =",
+         "kind,host,password_env\nserver,h1,A=B\n",
+         {"f:2: password_env: 'A=B' is not the name of an environment variable"}},
+        {"duplicate, letter case aside",
+         server + "server,192.0.2.30:443,,,,\n" +
+             "server,HOST.example,,,,\nserver,host.EXAMPLE,,,,\n",
+         {"f:3: host: 192.0.2.30:443 (server) is already listed on line 2",
+          "f:5: host: host.EXAMPLE:443 (server) is already listed on line 4"}},
+        {"duplicate bay",
+         "kind,host,bay\nswitch,h1,2\nswitch,h1,02\n",
+         {"f:3: host: h1:443 bay 2 (switch) is already listed on line 2"}},
+        {"unknown column",
+         "kind,host,pasword_env\nserver,h1,A\n",
+         {"f:1: 'pasword_env' is not a field of an endpoint"}},
+        {"column twice", "kind,host,host\n", {"f:1: column host named twice"}},
+        {"too few fields", server + "server,h2\n", {"f:3: 2 fields, while the header names 6"}},
+        {"open quote", server + "server,\"h2,,,,\n", {"f:3: a quote is not closed"}},
+        {"text after a quote",
+         server + "server,\"h2\"x,,,,\n",
+         {"f:3: text after a closing quote"}},
+        {"no header", "# nothing\n\n", {"f:1: no header row"}},
+        {"JSON not an object list", R"({"endpoints": {}})", {"f: expected an object holding"}},
+        {"JSON with more than endpoints",
+         R"({"endpoints": [], "user": "x"})",
+         {"f: expected an object holding"}},
+        {"JSON syntax", "{\"endpoints\": [\n{\"kind\": }]}", {"f: not valid JSON", "line 2"}},
+        {"JSON field types",
+         R"({"endpoints": [{"kind": "server", "host": "h1"},
+            {"kind": "server", "host": "h2", "bay": -1, "user": 7, "pasword_env": "A"},
+            "h3"]})",
+         {"f:2: bay: expected a number or a text, not -1", "f:2: user: expected a text, not 7",
+          "f:2: pasword_env: not a field of an endpoint", "f:3: endpoint 3 is not an object"}},
+        {"JSON braces inside texts",
+         "{\"endpoints\": [{\"kind\": \"server\", \"host\": \"a\"},\n"
+         "{\"user\": \"{\\\"[\", \"kind\": \"server\", \"host\": \"a\"}]}",
+         {"f:2: host: a:443 (server) is already listed on line 1"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        const std::string problems = ProblemsOf(row.text);
+        std::size_t lines = std::count(problems.begin(), problems.end(), '\n') + 1;
+        for (const char* expected : row.problems) {
+            EXPECT_NE(problems.find(expected), std::string::npos) << problems;
+        }
+        EXPECT_LE(lines, row.problems.size()) << problems;
+    }
+}
+
+TEST(FleetFile, TakesAnInlinePasswordOnlyFromAPrivateFile) {
+    for (const bool json : {false, true}) {
+        const std::string text = json ? R"({"endpoints": [
+            {"kind": "server", "host": "h1", "password": "Pw,1\""}]})"
+                                      : "kind,host,password\nserver,h1,\"Pw,1\"\"\"\n";
+        const FleetFile file = ParseFleetFile(text, "f", "", kPrivate);
+        ASSERT_EQ(file.endpoints.size(), 1u);
+        EXPECT_EQ(file.endpoints[0].password_from, PasswordFrom::kInline);
+        EXPECT_EQ(file.endpoints[0].password_source, "Pw,1\"");
+        const std::string problems = ProblemsOf(text, kShared);
+        EXPECT_NE(problems.find("f:2: password: an inline password is refused: the file can be "
+                                "read by others"),
+                  std::string::npos)
+            << problems;
+        EXPECT_EQ(problems.find("Pw,1"), std::string::npos) << "the password is shown";
+    }
+    // A password file named relative to the endpoint file lies next to it.
+    const FleetFile file = ParseFleetFile(
+        "kind,host,password_file\nserver,h1,pw.txt\nserver,h2,/abs/pw\n", "f", "fleets", kShared);
+    EXPECT_EQ(fs::path(file.endpoints[0].password_source), fs::path("fleets") / "pw.txt");
+    EXPECT_EQ(file.endpoints[1].password_source, "/abs/pw");
+}
+
+TEST(FleetFile, NamesDocumentsSafelyOnEveryPlatform) {
+    const auto endpoint = [](FleetKind kind, const char* host, std::uint16_t port,
+                             const char* bay = "") {
+        FleetEndpoint e;
+        e.kind = kind;
+        e.host = host;
+        e.port = port;
+        e.bay = bay;
+        return e;
+    };
+    const struct {
+        FleetEndpoint endpoint;
+        const char* name;
+    } rows[] = {
+        {endpoint(FleetKind::kServer, "192.0.2.30", 443), "server-192.0.2.30-443.json"},
+        {endpoint(FleetKind::kEsxi, "HV1.Example.NET", 5989), "esxi-hv1.example.net-5989.json"},
+        {endpoint(FleetKind::kSmm, "2001:db8::20", 443), "smm-2001_db8__20-443.json"},
+        {endpoint(FleetKind::kSwitch, "cmm1", 8443, "3"), "switch-cmm1-8443-bay3.json"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(DocumentNameOf(row.endpoint, "json"), row.name);
+    }
+    EXPECT_EQ(LabelOf(rows[2].endpoint), "[2001:db8::20]:443");
+    EXPECT_EQ(LabelOf(rows[3].endpoint), "cmm1:8443 bay 3");
+}
+
+// Shards must come out the same on every machine that runs one, and keep a chassis's CMM and
+// switches (one log-in) together.
+TEST(FleetFile, SplitsIntoStableShardsThatKeepAnEndpointTogether) {
+    std::string text = "kind,host,bay\n";
+    for (int i = 0; i < 60; ++i) {
+        text += "server,bmc" + std::to_string(i) + ".example.net,\n";
+    }
+    text += "cmm,CMM1.example.net,\nswitch,cmm1.example.net,1\nswitch,cmm1.example.net,2\n";
+    const FleetFile file = ParseFleetFile(text, "f", "", kPrivate);
+    const std::size_t shards = 3;
+    std::vector<std::size_t> sizes(shards, 0);
+    for (const FleetEndpoint& endpoint : file.endpoints) {
+        const std::size_t shard = ShardOf(endpoint, shards);
+        ASSERT_LT(shard, shards);
+        ++sizes[shard];
+    }
+    for (const std::size_t size : sizes) {
+        EXPECT_GE(size, 10u) << "a hash that spreads 63 endpoints this unevenly is broken";
+    }
+    const std::size_t chassis = ShardOf(file.endpoints[60], shards);
+    EXPECT_EQ(ShardOf(file.endpoints[61], shards), chassis);
+    EXPECT_EQ(ShardOf(file.endpoints[62], shards), chassis);
+    // FNV-1a of "bmc0.example.net:443" and "bmc1.example.net:443", pinned: another machine
+    // computing them otherwise would scan some endpoints twice and others never.
+    EXPECT_EQ(ShardOf(file.endpoints[0], 1000003), 55281u);
+    EXPECT_EQ(ShardOf(file.endpoints[1], 1000003), 557959u);
+
+    // Each shard, written out, reads back as exactly its endpoints, in both forms.
+    const std::string json =
+        "{\"endpoints\": [{\"kind\": \"server\", \"host\": \"a\"},"
+        "{\"kind\": \"switch\", \"host\": \"b\", \"bay\": 1}]}";
+    for (const std::string& whole : {text, json}) {
+        const FleetFile fleet = ParseFleetFile(whole, "f", "", kPrivate);
+        std::size_t seen = 0;
+        for (std::size_t index = 0; index < shards; ++index) {
+            std::vector<FleetEndpoint> part;
+            for (const FleetEndpoint& endpoint : fleet.endpoints) {
+                if (ShardOf(endpoint, shards) == index) {
+                    part.push_back(endpoint);
+                }
+            }
+            const FleetFile back = ParseFleetFile(FleetFileText(fleet, part), "s", "", kPrivate);
+            ASSERT_EQ(back.endpoints.size(), part.size());
+            EXPECT_EQ(back.json, fleet.json);
+            for (std::size_t i = 0; i < part.size(); ++i) {
+                EXPECT_EQ(DocumentNameOf(back.endpoints[i], ""), DocumentNameOf(part[i], ""));
+            }
+            seen += part.size();
+        }
+        EXPECT_EQ(seen, fleet.endpoints.size());
+    }
+}
+
+TEST(Progress, SaysDoneFailedRateAndTimeLeft) {
+    const struct {
+        std::size_t done, total, failed, here;
+        double seconds;
+        const char* text;
+    } rows[] = {
+        {0, 200, 0, 0, 0.0, "0/200 done, 0 failed, - /s, - left"},
+        {10, 200, 1, 10, 2.0, "10/200 done, 1 failed, 5.0/s, 0:38 left"},
+        // Skipped endpoints count as done, but not towards the rate.
+        {110, 200, 0, 10, 4.0, "110/200 done, 0 failed, 2.5/s, 0:36 left"},
+        {1, 9000, 0, 1, 1.0, "1/9000 done, 0 failed, 1.0/s, 2:29:59 left"},
+        {200, 200, 3, 200, 8.0, "200/200 done, 3 failed, 25.0/s, 0:00 left"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(Progress::Status(row.done, row.total, row.failed, row.here,
+                                   std::chrono::duration<double>(row.seconds)),
+                  row.text);
+    }
+}
+
+TEST(Progress, RedrawsOneLineOnATerminalAndWritesLinesElsewhere) {
+    std::chrono::steady_clock::time_point now{};
+    const auto clock = [&now] { return now; };
+    std::ostringstream bar, lines, quiet;
+    Progress on_terminal(bar, Progress::Mode::kBar, 4, 1, clock);
+    Progress in_log(lines, Progress::Mode::kLines, 4, 1, clock);
+    Progress silent(quiet, Progress::Mode::kQuiet, 4, 1, clock);
+    for (Progress* progress : {&on_terminal, &in_log, &silent}) {
+        now += 1s;
+        progress->Finished("server h1:443", "ok", false, "", 0.4);
+        progress->Finished("server h2:443", "failed", true, "refused \x1b[2J", 1.5);
+        progress->Say("stopping");
+        progress->End();
+    }
+    EXPECT_EQ(lines.str(),
+              "quendal-sysinfo: fleet: 2/4 server h1:443: ok, 0.4 s\n"
+              "quendal-sysinfo: fleet: 3/4 server h2:443: failed, 1.5 s: refused \x1b[2J\n"
+              "stopping\n");
+    EXPECT_EQ(quiet.str(), "stopping\n");
+    const std::string drawn = bar.str();
+    // The notice gets a line of its own, blanked to the end of the bar it replaces.
+    const std::size_t notice = drawn.find("\rstopping");
+    ASSERT_NE(notice, std::string::npos) << drawn;
+    EXPECT_EQ(drawn.find_first_not_of(' ', notice + 9), drawn.find('\n')) << drawn;
+    EXPECT_NE(drawn.find("\rquendal-sysinfo: fleet: [#####               ] 1/4 done, 0 failed"),
+              std::string::npos)
+        << drawn;
+    EXPECT_NE(drawn.find("] 3/4 done, 1 failed, 2.0/s, 0:01 left"), std::string::npos) << drawn;
+    EXPECT_EQ(drawn.back(), '\n');
+    EXPECT_EQ(drawn.find('\x1b'), std::string::npos) << "a cause reached the terminal raw";
+}
+
+EndpointOutcome Outcome(const char* status, std::vector<std::string> causes = {}) {
+    EndpointOutcome outcome;
+    outcome.kind = "server";
+    outcome.host = "2001:db8::30";
+    outcome.port = 443;
+    outcome.status = status;
+    outcome.causes = std::move(causes);
+    return outcome;
+}
+
+TEST(Summary, ReadsBackWhatItWroteWithBadBytesReplaced) {
+    FleetSummary summary;
+    summary.interrupted = true;
+    summary.seconds = 12.3456;
+    EndpointOutcome ok = Outcome(kStatusOk);
+    ok.scans = {{"GetMachineType", 0, "Succeed."}};
+    ok.packages = 3;
+    ok.document = "server-2001_db8__30-443.json";
+    ok.notes = {"note: machine type 3500 is on none of the systems lists"};
+    EndpointOutcome failed = Outcome(kStatusFailed, {"not a Redfish service (\xff\xfe)"});
+    failed.host = "cmm1";
+    failed.kind = "switch";
+    failed.bay = "2";
+    failed.scans = {{"GetSwitchSoftwareIdentity", 1, "Failed."}};
+    summary.endpoints = {ok, failed, Outcome(kStatusNotScanned, {"the run was stopped"})};
+
+    const std::string path = (fs::temp_directory_path() / "quendal-fleet-summary.json").string();
+    std::ofstream(path, std::ios::binary) << SummaryJson(summary);
+    const FleetSummary back = ReadSummary(path);
+    EXPECT_TRUE(back.interrupted);
+    EXPECT_NEAR(back.seconds, 12.345, 0.001);
+    ASSERT_EQ(back.endpoints.size(), 3u);
+    EXPECT_EQ(back.endpoints[0].packages, std::optional<std::size_t>(3));
+    EXPECT_EQ(back.endpoints[0].document, ok.document);
+    EXPECT_EQ(back.endpoints[0].notes, ok.notes);
+    EXPECT_EQ(back.endpoints[0].scans[0].meaning, "Succeed.");
+    EXPECT_EQ(back.endpoints[1].bay, "2");
+    EXPECT_EQ(back.endpoints[1].causes,
+              std::vector<std::string>{"not a Redfish service (\xEF\xBF\xBD\xEF\xBF\xBD)"});
+    EXPECT_EQ(back.endpoints[1].packages, std::nullopt);
+    EXPECT_EQ(back.endpoints[2].status, kStatusNotScanned);
+
+    EXPECT_EQ(SummaryTable(back),
+              "ENDPOINT            KIND    STATUS       PACKAGES  SECONDS  CAUSE\n"
+              "[2001:db8::30]:443  server  ok                  3     0.00\n"
+              "cmm1:443 bay 2      switch  failed              -     0.00  not a Redfish service "
+              "(\xEF\xBF\xBD\xEF\xBF\xBD)\n"
+              "[2001:db8::30]:443  server  not scanned         -     0.00  the run was stopped\n"
+              "3 endpoints: 1 ok, 1 failed, 1 not scanned (the run was stopped)\n");
+
+    const struct {
+        const char* text;
+        const char* error;
+    } bad[] = {
+        {"[]", "not a fleet summary (not a JSON object)"},
+        {R"({"summary_version": 2})", "summary_version 1"},
+        {R"({"summary_version": 1, "interrupted": false, "seconds": 1, "endpoints": [{}]})",
+         "endpoints[0].kind: expected a text"},
+        {R"({"summary_version": 1, "interrupted": false, "seconds": 1, "endpoints": [
+            {"kind": "server", "host": "h", "port": 443, "status": "fine"}]})",
+         "endpoints[0].status: unknown status fine"},
+    };
+    for (const auto& row : bad) {
+        std::ofstream(path, std::ios::binary) << row.text;
+        try {
+            ReadSummary(path);
+            ADD_FAILURE() << "accepted " << row.text;
+        } catch (const std::exception& error) {
+            EXPECT_NE(std::string(error.what()).find(row.error), std::string::npos) << error.what();
+        }
+    }
+    fs::remove(path);
+}
+
+}  // namespace

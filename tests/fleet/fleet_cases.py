@@ -1,0 +1,288 @@
+#!/usr/bin/env python3
+"""quendal-sysinfo fleet as a user runs it: against the project's Redfish test
+server listening on many ports (each port one endpoint of the fleet), or
+against the example inventory.
+
+usage: fleet_cases.py --list
+       fleet_cases.py --tool PROGRAM [--emulator RUNNER] [--dos-paths] --case NAME
+
+Under an emulator (Wine) the fleets are smaller, the cases the same. Each case
+checks exit statuses, the documents written, the summary (every failure named
+with its cause), the table and progress lines, that no session is left open
+and that the password shows nowhere. The cases that need no endpoint are in
+fleet_offline_cases.py, what they share in fleet_support.py.
+"""
+
+import json
+import os
+import re
+import shutil
+import signal
+import stat
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from fleet_offline_cases import (bad_endpoint_files, fleet_diff,  # noqa: E402
+                                 inline_passwords, progress_output)
+from fleet_support import (CSV_HEADER, ENCLOSURE, GOOD, Fleet, by_port,  # noqa: E402
+                           csv_file, dead_port, documents, endpoint_row, harness,
+                           server, write)
+import validate_document  # noqa: E402  (tests/tools, on the path fleet_support made)
+
+
+# ---------------------------------------------------------------- cases
+
+
+def mixed_results(t):
+    """Good endpoints, a refused password, a failing service, one that hangs and a
+    dead port: a document for each good one, every failure's cause in the summary,
+    and the hang bounded by --endpoint-timeout (not --timeout) while the others go
+    on; each session closed as soon as its endpoint is done."""
+    good = 3 if t.small else 8
+    faults = ["error,status=500,count=100000,path=^/redfish/v1/Systems$,listener=%d" % (good + 1),
+              "delay,ms=100000,count=100000,path=FirmwareInventory$,listener=%d" % (good + 2)]
+    with server(ports=good + 3, faults=faults) as s:
+        ports = s.ports
+        rows = [endpoint_row(port) for port in ports[:good]]
+        rows += [endpoint_row(ports[good], "WRONG_PW"), endpoint_row(ports[good + 1]),
+                 endpoint_row(ports[good + 2])]
+        dead = dead_port()
+        rows.append(endpoint_row(dead))
+        fleet = csv_file(t.path("fleet.csv"), rows)
+        out = t.path("out")
+        started = time.monotonic()
+        status, stdout, err = t.scan(s, fleet, out, "--jobs", "4", "--endpoint-timeout", "5",
+                                     "--timeout", "100")
+        elapsed = time.monotonic() - started
+        single_status, _, single_err = t.run([
+            "--ca-file", t.arg(s.ca_file), "--format", "json", "--output",
+            t.arg(t.path("single.json")), "server", "--host", "127.0.0.1:%d" % ports[0]],
+            {"QUENDAL_PASSWORD": GOOD})
+        stats = s.stats()
+    t.expect_status(status, 3, "fleet", err)
+    t.check(elapsed < 40, "took %.0f s: the hanging endpoint held up the run" % elapsed)
+    summary = by_port(t.summary(out))
+    causes = {ports[good]: r"refused the user name or password \(HTTP 401",
+              ports[good + 1]: r"failed to answer /redfish/v1/Systems \(HTTP 500",
+              ports[good + 2]: r"FirmwareInventory in time|ran out",
+              dead: r"cannot connect"}
+    t.check(len(summary) == len(rows), "the summary lists %d endpoints of %d"
+            % (len(summary), len(rows)))
+    for port in ports[:good]:
+        entry = summary.get(port, {})
+        name = "server-127.0.0.1-%d.json" % port
+        t.check(entry.get("status") == "ok" and entry.get("document") == name
+                and entry.get("packages") == 3, "endpoint %d: %s" % (port, entry))
+        with open(os.path.join(out, name), "rb") as f:
+            t.check(not validate_document.problems(f.read()), "%s is not a valid document" % name)
+    for port, cause in causes.items():
+        entry = summary.get(port, {})
+        t.check(entry.get("status") == "failed" and entry.get("document") is None,
+                "endpoint %d: %s" % (port, entry))
+        t.check(any(re.search(cause, text) for text in entry.get("causes", [])),
+                "endpoint %d: no cause matching %r: %s" % (port, cause, entry.get("causes")))
+        t.check(re.search(r"^127\.0\.0\.1:%d +server +failed +- +[0-9.]+ +\S" % port, stdout,
+                          re.M), "the table's row of %d" % port)
+    t.check(documents(out) == sorted("server-127.0.0.1-%d.json" % p for p in ports[:good]),
+            "documents written: %s" % documents(out))
+    t.check("%d endpoints: %d ok, 4 failed\n" % (len(rows), good) in stdout, "table:\n" + stdout)
+    progress = re.findall(r"^quendal-sysinfo: fleet: \d+/%d " % len(rows), err, re.M)
+    t.check(len(progress) == len(rows), "%d progress lines:\n%s" % (len(progress), err))
+    t.check(stats["open_sessions"] == 0, "%d sessions left open" % stats["open_sessions"])
+    t.check(stats["most_open_sessions"] <= 4, "%d sessions open at once with 4 workers"
+            % stats["most_open_sessions"])
+    # The fleet writes what the single-target subcommand writes.
+    t.expect_status(single_status, 0, "server", single_err)
+    with open(t.path("single.json"), "rb") as a, \
+            open(os.path.join(out, "server-127.0.0.1-%d.json" % ports[0]), "rb") as b:
+        t.check(a.read() == b.read(), "the fleet's document differs from the server scan's")
+
+
+def kinds_share_one_login(t):
+    """A CMM and the switches in its bays: one log-in for them all, documents as
+    the single-target subcommands write them, and for the empty bay, where the
+    libraries tell no error, the module's status as the cause; a JSON endpoint
+    file with a password file named relative to it."""
+    write(t.path("password.txt"), GOOD + "\n", 0o600)
+    endpoints = [{"kind": "cmm"}, {"kind": "switch", "bay": 1}, {"kind": "switch", "bay": "3"},
+                 {"kind": "switch", "bay": 2}]
+    with server(ENCLOSURE) as s:
+        for endpoint in endpoints:
+            endpoint.update(host="127.0.0.1", port=s.port, user=harness.DEFAULT_USER,
+                            password_file="password.txt")
+        fleet = write(t.path("fleet.json"), json.dumps({"endpoints": endpoints}, indent=2))
+        status, stdout, err = t.scan(s, fleet, t.path("out"), "--format", "xml")
+        stats = s.stats()
+        singles = []
+        for endpoint in endpoints[:3]:
+            bay = ["--bay", str(endpoint["bay"])] if "bay" in endpoint else []
+            single = t.path("single-%s%s.xml" % (endpoint["kind"], endpoint.get("bay", "")))
+            singles.append(single)
+            result = t.run(["--ca-file", t.arg(s.ca_file), "--output", t.arg(single),
+                            endpoint["kind"], "--host", "127.0.0.1:%d" % s.port] + bay,
+                           {"QUENDAL_PASSWORD": GOOD})
+            t.expect_status(result[0], 0, endpoint["kind"], result[2])
+    t.expect_status(status, 3, "fleet", err)
+    empty_bay = t.summary(t.path("out"))["endpoints"][3]
+    t.check(empty_bay["status"] == "failed" and
+            re.search(r"^GetSwitchSoftwareIdentity: status [1-9]", "\n".join(empty_bay["causes"]),
+                      re.M), "the empty bay: %s" % empty_bay)
+    t.check(stats["sessions_created"] == 1, "%d log-ins for one endpoint"
+            % stats["sessions_created"])
+    t.check(stats["open_sessions"] == 0, "%d sessions left open" % stats["open_sessions"])
+    names = ["cmm-127.0.0.1-%d.xml", "switch-127.0.0.1-%d-bay1.xml", "switch-127.0.0.1-%d-bay3.xml"]
+    for name, single in zip(names, singles):
+        path = t.path("out", name % s.port)
+        if t.check(os.path.exists(path), "no document %s" % path):
+            with open(path, "rb") as a, open(single, "rb") as b:
+                t.check(a.read() == b.read(), "%s differs from the single scan's" % path)
+
+
+def interrupted(t):
+    """Ctrl-C mid-fleet: no new endpoint starts, those under way end soon, the
+    finished documents stay, the summary says what was done, no session stays
+    open, exit status 130."""
+    count = 6 if t.small else 8
+    # The second endpoint is slower, so that it is still under way when the first one's
+    # document appears and the signal comes.
+    with server(ports=count, delay_ms=400,
+                faults=["delay,ms=3000,path=FirmwareInventory$,listener=1"]) as s:
+        fleet = csv_file(t.path("fleet.csv"), [endpoint_row(port) for port in s.ports])
+        out = t.path("out")
+        command = t.command(["--ca-file", t.arg(s.ca_file), "fleet", t.arg(fleet),
+                             "--output-dir", t.arg(out), "--jobs", "2"])
+        process = subprocess.Popen(command, env=t.environment(), stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        deadline = time.monotonic() + 120
+        while time.monotonic() < deadline and process.poll() is None and \
+                not (os.path.isdir(out) and documents(out)):
+            time.sleep(0.05)
+        process.send_signal(signal.SIGINT)
+        try:
+            stdout, err = process.communicate(timeout=60)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            stdout, err = process.communicate()
+        stats = s.stats()
+    t.said += (stdout + err).decode("utf-8", "replace")
+    t.expect_status(process.returncode, 130, "fleet after SIGINT", err.decode(errors="replace"))
+    t.check(stats["open_sessions"] == 0, "%d sessions left open" % stats["open_sessions"])
+    summary = t.summary(out)
+    t.check(summary["interrupted"] is True, "the summary does not say the run was stopped")
+    statuses = [entry["status"] for entry in summary["endpoints"]]
+    # The second endpoint is cancelled at its next request; those never taken are not scanned.
+    t.check(len(statuses) == count and "ok" in statuses and "cancelled" in statuses and
+            "not scanned" in statuses and set(statuses) <= {"ok", "cancelled", "not scanned"},
+            "statuses after the stop: %s" % statuses)
+    for entry in summary["endpoints"]:
+        if entry["status"] == "ok":
+            t.check(entry["document"] in documents(out), "%s is missing" % entry["document"])
+        else:
+            t.check(entry["causes"] and entry["document"] is None, "%s" % entry)
+    t.check(len(documents(out)) == statuses.count("ok"), "documents: %s" % documents(out))
+
+
+def resume(t):
+    """--resume scans again only what has no document newer than the file."""
+    count = 3 if t.small else 4
+    with server(ports=count) as s:
+        rows = [endpoint_row(s.ports[0], "FIRST_PW")] + \
+            [endpoint_row(port) for port in s.ports[1:]]
+        fleet = csv_file(t.path("fleet.csv"), rows)
+        out = t.path("out")
+        first = t.scan(s, fleet, out, env={"FIRST_PW": "not-the-password"})
+        t.expect_status(first[0], 3, "first run", first[2])
+        s.reset()
+        second = t.scan(s, fleet, out, "--resume", env={"FIRST_PW": GOOD})
+        t.expect_status(second[0], 0, "run with --resume", second[2])
+        scanned = set(s.stats()["requests_by_port"])
+        t.check(scanned == {str(s.ports[0])}, "--resume scanned ports %s, not only %d"
+                % (sorted(scanned), s.ports[0]))
+        statuses = [entry["status"] for entry in t.summary(out)["endpoints"]]
+        t.check(statuses == ["ok"] + ["skipped (resumed)"] * (count - 1),
+                "statuses with --resume: %s" % statuses)
+        # An endpoint file changed after the documents makes them stale.
+        later = time.time() + 5
+        os.utime(fleet, (later, later))
+        s.reset()
+        third = t.scan(s, fleet, out, "--resume", env={"FIRST_PW": GOOD})
+        t.expect_status(third[0], 0, "run with --resume after the file changed", third[2])
+        t.check(len(s.stats()["requests_by_port"]) == count,
+                "stale documents were kept: %s" % s.stats()["requests_by_port"])
+        t.check(s.stats()["open_sessions"] == 0, "sessions left open")
+
+
+def shard_and_merge(t):
+    """A fleet split into three shards, each run on its own, merged: the same
+    documents and statuses as one run of the whole; overlapping shards refused."""
+    count = 5 if t.small else 9
+    with server(ports=count) as s:
+        rows = [endpoint_row(s.ports[0], "WRONG_PW")] + \
+            [endpoint_row(port) for port in s.ports[1:]]
+        fleet = csv_file(t.path("fleet.csv"), rows)
+        whole = t.path("whole")
+        status, _, err = t.scan(s, fleet, whole)
+        t.expect_status(status, 3, "the whole fleet", err)
+        shard_dirs, lines = [], []
+        for index in range(3):
+            shard = t.path("shard%d.csv" % index)
+            status, _, err = t.run(["fleet", "shard", t.arg(fleet), "--shards", "3", "--index",
+                                    str(index), "--output", t.arg(shard)])
+            t.expect_status(status, 0, "fleet shard %d" % index, err)
+            with open(shard, encoding="utf-8") as f:
+                shard_lines = f.read().splitlines()
+            t.check(shard_lines[0] == CSV_HEADER, "shard %d's header: %s" % (index, shard_lines))
+            lines += shard_lines[1:]
+            shard_dirs.append(t.path("run%d" % index))
+            status, _, err = t.scan(s, shard, shard_dirs[-1])
+            t.check(status in (0, 3), "shard %d's run: exit status %d\n%s" % (index, status, err))
+        t.check(sorted(lines) == sorted(",".join(row) for row in rows),
+                "the shards do not hold each endpoint once:\n%s" % "\n".join(lines))
+        t.check(s.stats()["open_sessions"] == 0, "sessions left open")
+    merged = t.path("merged")
+    status, stdout, err = t.run(["fleet", "merge"] + [t.arg(d) for d in shard_dirs] +
+                                ["--output-dir", t.arg(merged)])
+    t.expect_status(status, 3, "fleet merge", err)
+    t.check("%d endpoints: %d ok, 1 failed" % (count, count - 1) in stdout, "merged table:\n"
+            + stdout)
+    status, stdout, err = t.run(["fleet", "diff", t.arg(whole), t.arg(merged)])
+    t.expect_status(status, 0, "fleet diff of the whole run and the merged shards",
+                    stdout + err)
+
+    def outcomes(folder):
+        return sorted((e["endpoint"], e["status"], e["document"] or "")
+                      for e in t.summary(folder)["endpoints"])
+    t.check(outcomes(whole) == outcomes(merged), "merged summary:\n%s\nwhole run:\n%s"
+            % (outcomes(merged), outcomes(whole)))
+    busy = [d for d in shard_dirs if t.summary(d)["endpoints"]][0]
+    status, _, err = t.run(["fleet", "merge", t.arg(busy), t.arg(busy), "--output-dir",
+                            t.arg(t.path("twice"))])
+    t.expect_status(status, 2, "merging one shard twice", err)
+    t.check("shards must not overlap" in err, "merging one shard twice says:\n" + err)
+
+
+CASES = [mixed_results, kinds_share_one_login, interrupted, resume, fleet_diff,
+         shard_and_merge, bad_endpoint_files, inline_passwords, progress_output]
+
+
+def main():
+    def run(case, options):
+        work = tempfile.mkdtemp(prefix="quendal-fleet-")
+        os.chmod(work, stat.S_IRWXU)
+        t = Fleet(options.tool, options.emulator, options.dos_paths, work)
+        try:
+            case(t)
+        finally:
+            shutil.rmtree(work, ignore_errors=True)
+        if GOOD in t.said:
+            t.failures.append("the password shows in the output or the summary")
+        return t.failures, ""
+
+    return harness.case_main({case.__name__: case for case in CASES}, run)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
