@@ -32,6 +32,9 @@ if [ ${#failed[@]} -gt 0 ]; then
         [ "$suite" = Windows ] && log=build/windows/test.log
         echo "== $suite suite failed ($log):"
         grep -A 200 "tests failed" "$log" || true
+        # What each failed test printed (the presets keep the output of failures only).
+        awk '/[*][*][*](Failed|Exception|Timeout)/ { show = 1 } /^ +Start +[0-9]+:/ { show = 0 } show' \
+            "$log" | head -n 800
     done
     exit 1
 fi
