@@ -27,6 +27,14 @@ packages=(
     clang-14 libclang-rt-14-dev
 )
 
+# The tests reach their loopback servers by the name localhost as well as by address. A minimal
+# root (a container, a debootstrap) may have no /etc/hosts to say so.
+if ! getent hosts localhost >/dev/null; then
+    echo "Adding localhost to /etc/hosts"
+    printf '127.0.0.1\tlocalhost\n::1\tlocalhost ip6-localhost ip6-loopback\n' |
+        if [ "$(id -u)" -ne 0 ]; then sudo tee -a /etc/hosts >/dev/null; else cat >>/etc/hosts; fi
+fi
+
 missing=()
 for package in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed"; then
