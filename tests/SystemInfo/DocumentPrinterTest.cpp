@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "SystemInfo.h"
 
 namespace {
@@ -128,6 +130,41 @@ TEST(PrintPropertyTree, FlushesEachLineAndPadsOnlyTheFirstIndentToALeftoverWidth
         at_each_line_end.push_back(expected.substr(0, end + 1));
     }
     EXPECT_EQ(buffer.flushed, at_each_line_end);
+}
+
+// The stream a printed stream is tied to is flushed before each of its writes and by each
+// std::endl: it sees every line as soon as the line is complete, the last one included.
+TEST(PrintPropertyTree, FlushesTheTiedStreamOnceEachLineIsIn) {
+    std::stringstream out;
+    std::vector<std::string> seen;  // what out held at each flush of the tied stream
+    struct Recorder : std::stringbuf {
+        std::function<void()> on_sync;
+        int sync() override {
+            on_sync();
+            return 0;
+        }
+    } tied_buffer;
+    tied_buffer.on_sync = [&] {
+        if (seen.empty() || seen.back() != out.str()) {
+            seen.push_back(out.str());
+        }
+    };
+    std::ostream tied(&tied_buffer);
+    out.tie(&tied);
+    SystemInfoPTree::PrintPropertyTree(Document({kFirst}), out);
+
+    std::vector<std::string> line_ends;
+    for (const std::string& snapshot : seen) {
+        if (!snapshot.empty() && snapshot.back() == '\n') {
+            line_ends.push_back(snapshot);
+        }
+    }
+    std::vector<std::string> expected;
+    for (std::size_t end = kFirstLines.find('\n'); end != std::string::npos;
+         end = kFirstLines.find('\n', end + 1)) {
+        expected.push_back(kFirstLines.substr(0, end + 1));
+    }
+    EXPECT_EQ(line_ends, expected);
 }
 
 }  // namespace

@@ -364,6 +364,11 @@ void SystemInfoPTree::PrintPropertyTree(const pt::ptree& tree, std::stringstream
         return line_of;
     }();
 
+    // std::endl's flush reaches nothing when the stream writes into its own string buffer, whose
+    // sync does nothing, and is tied to no other stream: then it is left out, and the newline
+    // alone written. Otherwise every line is flushed as it always was.
+    const bool flush_reaches_nothing = out.tie() == nullptr && out.std::ios::rdbuf() == out.rdbuf();
+
     // Asked first so that a document without packages fails before anything is written.
     tree.get_child(kPackagePath);
     // The nodes that path went through: each step of a path is a find.
@@ -406,7 +411,11 @@ void SystemInfoPTree::PrintPropertyTree(const pt::ptree& tree, std::stringstream
                 out << "    " << line.label;
             }
             out.write(value->data(), static_cast<std::streamsize>(value->size()));
-            out << std::endl;
+            if (flush_reaches_nothing) {
+                out.put('\n');
+            } else {
+                out << std::endl;
+            }
         }
     }
 }
