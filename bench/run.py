@@ -102,14 +102,22 @@ def run_measured(commands):
     return time.perf_counter() - start, peak
 
 
+def write_document(path, n, changed):
+    with open(path, "w", encoding="utf-8") as out:
+        out.write(document_json(n, changed))
+
+
 def diff_rows(tool, repetitions, workdir):
     rows = []
     jq = shutil.which("jq")
     for n in (1000, 10000, 100000):
         old, new = (os.path.join(workdir, "%s-%d.json" % (side, n)) for side in ("old", "new"))
         for path, changed in ((old, False), (new, True)):
-            with open(path, "w", encoding="utf-8") as out:
-                out.write(document_json(n, changed))
+            # Written by another process: Linux counts the peak of a process that starts a
+            # program into the program's own peak (the fork shares it until the exec), so this one
+            # must never hold a large document.
+            subprocess.run([sys.executable, __file__, "--write-document", path, str(n),
+                            "changed" if changed else "unchanged"], check=True)
         size_kib = (os.path.getsize(old) + os.path.getsize(new)) / 1024
         project = [run_measured([[tool, "diff", old, new]]) for _ in range(repetitions)]
         bound = [run_measured([[jq, "-S", ".", old], [jq, "-S", ".", new]])
@@ -153,7 +161,18 @@ def main():
     parser.add_argument("--repetitions", type=int, default=5)
     parser.add_argument("--jobs", type=int, default=os.cpu_count() or 1)
     parser.add_argument("--no-diff", action="store_true", help="leave out the diff rows")
+    parser.add_argument("--write-document", nargs=3, metavar=("PATH", "N", "CHANGED"),
+                        help=argparse.SUPPRESS)
+    parser.add_argument("--diff-tool", help="only the diff rows, of this program")
     args = parser.parse_args()
+    if args.write_document:
+        path, n, changed = args.write_document
+        write_document(path, int(n), changed == "changed")
+        return
+    if args.diff_tool:
+        with tempfile.TemporaryDirectory() as workdir:
+            print_table(diff_rows(args.diff_tool, min(args.repetitions, 3), workdir))
+        return
 
     results = {}
     with tempfile.TemporaryDirectory() as workdir:
@@ -193,6 +212,10 @@ def main():
             if shutil.which("valgrind"):
                 rows += startup_rows(tool, workdir)
 
+    print_table(rows)
+
+
+def print_table(rows):
     header = ("work", "N", "project", "lower bound", "ratio")
     table = [header] + [(w, str(n), p, b, "-" if r is None else "%.2f" % r)
                         for w, n, p, b, r in rows]

@@ -70,14 +70,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& [name, format] :
          {std::pair{"json", Format::kJson}, {"xml", Format::kXml}, {"info", Format::kInfo}}) {
         const std::string text = Quendal::Tool::Render(built, format);
-        boost::property_tree::ptree read;
+        Quendal::Tool::StoredDocument read;
         try {
             read = Quendal::Tool::ParseDocument(text, name);
         } catch (const Quendal::Tool::DocumentError& error) {
             Quendal::Fuzz::Broken(std::string("a written ") + name + " document is not read back",
                                   error.what() + std::string("\n") + text);
         }
-        const auto comparison = Quendal::Tool::CompareDocuments(built, read);
+        const auto comparison =
+            Quendal::Tool::CompareDocuments(Quendal::Tool::StoredDocument::FromTree(built), read);
         if (!comparison.equal) {
             Quendal::Fuzz::Broken(std::string("the ") + name + " form changes the document",
                                   comparison.lines.front() + "\n" + text);

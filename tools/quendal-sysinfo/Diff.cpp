@@ -4,14 +4,13 @@
 #include <boost/property_tree/info_parser.hpp>
 #include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/xml_parser.hpp>
-#include <deque>
-#include <map>
-#include <optional>
-#include <set>
 #include <sstream>
 #include <string_view>
+#include <tuple>
 #include <utility>
 
+#include "DocumentShape.h"
+#include "JsonDocument.h"
 #include "ReplaceFile.h"
 
 namespace Quendal::Tool {
@@ -20,8 +19,17 @@ namespace pt = boost::property_tree;
 
 namespace {
 
-using Value = std::optional<std::string>;  // nullopt: the node is absent
-using PackageKey = std::pair<std::string, std::string>;
+using Value = std::optional<std::string_view>;  // nullopt: the node is absent
+using Fields = StoredDocument::Fields;
+
+constexpr int kReadableVersion = 1;
+
+void CheckSchemaVersion(const std::string& version, const std::string& path) {
+    if (version != std::to_string(kReadableVersion)) {
+        throw DocumentError(path + ": schema_version " + version + " is not one this tool reads (" +
+                            std::to_string(kReadableVersion) + ")");
+    }
+}
 
 // Pretty-printed XML puts the indentation between child elements into the parent's value.
 void DropIndentation(pt::ptree& tree) {
@@ -37,13 +45,8 @@ void DropIndentation(pt::ptree& tree) {
 // reader keys "", and numbers, which it keeps as their text; older JSON repeats the PACKAGE key
 // and holds only strings. Both become the tree the module builds.
 void FromJsonForm(pt::ptree& document, const std::string& path) {
-    static constexpr int kReadableVersion = 1;
     if (const auto version = document.find("schema_version"); version != document.not_found()) {
-        if (version->second.data() != std::to_string(kReadableVersion)) {
-            throw DocumentError(path + ": schema_version " + version->second.data() +
-                                " is not one this tool reads (" + std::to_string(kReadableVersion) +
-                                ")");
-        }
+        CheckSchemaVersion(version->second.data(), path);
         document.erase(document.to_iterator(version));
     }
     const auto content = document.find("CONTENT");
@@ -68,272 +71,20 @@ void FromJsonForm(pt::ptree& document, const std::string& path) {
     }
 }
 
-std::string Quoted(const Value& value) {
-    if (!value) {
-        return "(absent)";
-    }
-    static constexpr char kHex[] = "0123456789abcdef";
-    static constexpr std::string_view kEscaped = "\"\\\t\n\r";
-    static constexpr const char* kEscapes[] = {"\\\"", "\\\\", "\\t", "\\n", "\\r"};
-    std::string quoted = "\"";
-    for (const char c : *value) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (const auto escape = kEscaped.find(c); escape != std::string_view::npos) {
-            quoted += kEscapes[escape];
-        } else if (byte < 0x20 || byte >= 0x7F) {
-            quoted += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "\"";
-}
-
-Value ChildValue(const pt::ptree& tree, const std::string& key) {
-    const auto found = tree.find(key);
-    return found == tree.not_found() ? Value() : Value(found->second.data());
-}
-
-// Keys of both trees, each once: the first tree's order, then keys only the second has.
-std::vector<std::string> UnionOfKeys(const pt::ptree& first, const pt::ptree& second,
-                                     const std::string& skipped) {
-    std::vector<std::string> keys;
-    std::set<std::string> seen{skipped};
-    for (const pt::ptree* tree : {&first, &second}) {
-        for (const auto& child : *tree) {
-            if (seen.insert(child.first).second) {
-                keys.push_back(child.first);
-            }
-        }
-    }
-    return keys;
-}
-
-std::vector<const pt::ptree*> Packages(const pt::ptree& content) {
-    std::vector<const pt::ptree*> packages;
-    for (const auto& [key, packages_node] : content) {
-        if (key != "PACKAGES") {
-            continue;
-        }
-        for (const auto& [package_key, package] : packages_node) {
-            if (package_key == "PACKAGE") {
-                packages.push_back(&package);
-            }
-        }
-    }
-    return packages;
-}
-
-PackageKey KeyOf(const pt::ptree& package) {
-    return {ChildValue(package, "SOFTWAREID").value_or(""),
-            ChildValue(package, "SLOTNUM").value_or("")};
-}
-
-std::string PackageHeading(char mark, const pt::ptree& package) {
-    const PackageKey key = KeyOf(package);
-    return std::string(1, mark) + " package SOFTWAREID=" + Quoted(key.first) +
-           " SLOTNUM=" + Quoted(key.second) + ":";
-}
-
-std::string AddedOrRemoved(char mark, const pt::ptree& package) {
-    std::string line = PackageHeading(mark, package);
-    for (const char* field : {"NAME", "VERSION"}) {
-        if (const Value value = ChildValue(package, field)) {
-            line += std::string(" ") + field + "=" + Quoted(value);
-        }
-    }
-    return line;
-}
-
-// Empty when the two packages agree on every field.
-std::string Changes(const pt::ptree& old_package, const pt::ptree& new_package) {
-    std::string changes;
-    for (const std::string& field : UnionOfKeys(old_package, new_package, "")) {
-        const Value old_value = ChildValue(old_package, field);
-        const Value new_value = ChildValue(new_package, field);
-        if (old_value != new_value) {
-            changes += (changes.empty() ? " " : ", ") + field + " " + Quoted(old_value) + " -> " +
-                       Quoted(new_value);
-        }
-    }
-    return changes;
-}
-
-// Where a document first leaves the shape a stored document has, and why; at is npos when it
-// does not. Each scan follows its reader's own tokens, so that it counts exactly the levels the
-// reader would recurse into, and never builds anything.
-struct Refusal {
-    std::size_t at = std::string::npos;
-    std::string why;
-};
-
-Refusal TooDeep(std::size_t at) {
-    return {at, "nested deeper than " + std::to_string(kMaxDocumentNesting) +
-                    " levels, more than a stored document has"};
-}
-
-Refusal JsonBeyondShape(std::string_view text) {
-    std::size_t depth = 0;
-    bool in_string = false;
-    for (std::size_t at = 0; at < text.size(); ++at) {
-        const char c = text[at];
-        if (in_string) {
-            if (c == '\\') {
-                ++at;
-            } else if (c == '"') {
-                in_string = false;
-            }
-        } else if (c == '"') {
-            in_string = true;
-        } else if (c == '{' || c == '[') {
-            if (++depth > kMaxDocumentNesting) {
-                return TooDeep(at);
-            }
-        } else if ((c == '}' || c == ']') && depth > 0) {
-            --depth;
-        }
-    }
-    return {};
-}
-
-bool StartsWith(std::string_view text, std::size_t at, std::string_view prefix) {
-    return text.compare(at, prefix.size(), prefix) == 0;
-}
-
-// The XML reader stops at the first NUL byte; comments, processing instructions, CDATA and
-// declarations hold no elements.
-Refusal XmlBeyondShape(std::string_view whole) {
-    const std::string_view text = whole.substr(0, whole.find('\0'));
-    std::size_t depth = 0;
-    std::size_t at = text.find('<');
-    const auto past = [&](std::size_t from, std::string_view end) {
-        const std::size_t found = text.find(end, from);
-        return found == std::string_view::npos ? text.size() : found + end.size();
-    };
-    while (at < text.size()) {
-        if (StartsWith(text, at, "<!--")) {
-            at = past(at + 4, "-->");
-        } else if (StartsWith(text, at, "<![CDATA[")) {
-            at = past(at + 9, "]]>");
-        } else if (StartsWith(text, at, "<?")) {
-            at = past(at + 2, "?>");
-        } else if (StartsWith(text, at, "<!")) {
-            // A declaration, with its internal subset in brackets.
-            std::size_t brackets = 0;
-            for (at += 2; at < text.size() && (brackets > 0 || text[at] != '>'); ++at) {
-                brackets += text[at] == '[' ? 1 : 0;
-                brackets -= text[at] == ']' && brackets > 0 ? 1 : 0;
-            }
-            ++at;
-        } else if (StartsWith(text, at, "</")) {
-            depth -= depth > 0 ? 1 : 0;
-            at = past(at + 2, ">");
-        } else {
-            const std::size_t start = at;
-            char quote = '\0';
-            for (++at; at < text.size() && (quote != '\0' || text[at] != '>'); ++at) {
-                if (quote == '\0' && (text[at] == '"' || text[at] == '\'')) {
-                    quote = text[at];
-                } else if (text[at] == quote) {
-                    quote = '\0';
-                }
-            }
-            if (depth + 1 > kMaxDocumentNesting) {
-                return TooDeep(start);
-            }
-            if (at < text.size() && text[at - 1] != '/') {
-                ++depth;
-            }
-            ++at;
-        }
-        at = at < text.size() ? text.find('<', at) : text.size();
-    }
-    return {};
-}
-
-// INFO is read line by line; a line ends early at a NUL byte or a ';' comment. Braces are
-// structure where a token starts; quoted strings and other words are skipped whole.
-Refusal InfoBeyondShape(std::string_view text) {
-    const auto is_space = [](char c) {
-        return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-    };
-    std::size_t depth = 0;
-    for (std::size_t line_start = 0; line_start < text.size();) {
-        const std::size_t line_end = std::min(text.find('\n', line_start), text.size());
-        const std::string_view line = text.substr(line_start, line_end - line_start);
-        const std::string_view content = line.substr(0, line.find('\0'));
-        std::size_t at = 0;
-        const auto skip_spaces = [&] {
-            while (at < content.size() && is_space(content[at])) {
-                ++at;
-            }
-        };
-        skip_spaces();
-        if (at < content.size() && content[at] == '#') {
-            ++at;
-            skip_spaces();
-            if (StartsWith(content, at, "include")) {
-                return {line_start, "#include is not read in a stored document"};
-            }
-        } else {
-            while (true) {
-                skip_spaces();
-                if (at >= content.size() || content[at] == ';') {
-                    break;
-                }
-                if (content[at] == '{') {
-                    if (++depth > kMaxDocumentNesting) {
-                        return TooDeep(line_start + at);
-                    }
-                    ++at;
-                } else if (content[at] == '}') {
-                    depth -= depth > 0 ? 1 : 0;
-                    ++at;
-                } else if (content[at] == '"') {
-                    bool escaped = false;
-                    for (++at; at < content.size() && (escaped || content[at] != '"'); ++at) {
-                        escaped = !escaped && content[at] == '\\';
-                    }
-                    ++at;
-                } else {
-                    while (at < content.size() && !is_space(content[at]) && content[at] != ';') {
-                        ++at;
-                    }
-                }
-            }
-        }
-        line_start = line_end + 1;
-    }
-    return {};
-}
-
-std::size_t LineOf(std::string_view text, std::size_t at) {
-    return 1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + at, '\n'));
-}
-
-}  // namespace
-
-pt::ptree ReadDocument(const std::string& path) {
-    std::string text;
-    try {
-        text = ReadRegularFile(path, kMaxDocumentBytes, "a stored document");
-    } catch (const FileError& error) {
-        throw DocumentError(error.what());
-    }
-    return ParseDocument(text, path);
-}
-
-pt::ptree ParseDocument(const std::string& text, const std::string& source_name) {
+char KindOf(const std::string& text) {
     const auto first = text.find_first_not_of(" \t\r\n");
-    const char kind = first == std::string::npos ? ' ' : text[first];
-    const Refusal refusal = kind == '<'   ? XmlBeyondShape(text)
-                            : kind == '{' ? JsonBeyondShape(text)
-                                          : InfoBeyondShape(text);
+    return first == std::string::npos ? ' ' : text[first];
+}
+
+void RefuseBeyondShape(char kind, const std::string& text, const std::string& source_name) {
+    const Refusal refusal = BeyondShape(kind, text);
     if (refusal.at != std::string::npos) {
         throw DocumentError(source_name + ":" + std::to_string(LineOf(text, refusal.at)) + ": " +
                             refusal.why);
     }
+}
 
+pt::ptree ParseTree(char kind, const std::string& text, const std::string& source_name) {
     std::istringstream content(text);
     pt::ptree document;
     try {
@@ -356,50 +107,214 @@ pt::ptree ParseDocument(const std::string& text, const std::string& source_name)
     return document;
 }
 
-Comparison CompareDocuments(const pt::ptree& old_document, const pt::ptree& new_document) {
-    static const pt::ptree kNone;
-    const pt::ptree& old_content = old_document.get_child("CONTENT", kNone);
-    const pt::ptree& new_content = new_document.get_child("CONTENT", kNone);
+std::string Quoted(const Value& value) {
+    if (!value) {
+        return "(absent)";
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    static constexpr std::string_view kEscaped = "\"\\\t\n\r";
+    static constexpr const char* kEscapes[] = {"\\\"", "\\\\", "\\t", "\\n", "\\r"};
+    std::string quoted = "\"";
+    for (const char c : *value) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (const auto escape = kEscaped.find(c); escape != std::string_view::npos) {
+            quoted += kEscapes[escape];
+        } else if (byte < 0x20 || byte >= 0x7F) {
+            quoted += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "\"";
+}
 
+// Two documents number their keys each in its own way; this compares fields across them without
+// building anything per package. Where a key is missing on one side its value reads as absent.
+class Comparer {
+public:
+    Comparer(const StoredDocument& old_document, const StoredDocument& new_document)
+        : old_(old_document),
+          new_(new_document),
+          to_new_(old_document.KeyCount()),
+          new_position_(new_document.KeyCount()),
+          new_round_(new_document.KeyCount(), 0),
+          seen_round_(new_document.KeyCount(), 0) {
+        for (std::uint32_t key = 0; key < to_new_.size(); ++key) {
+            to_new_[key] = new_.KeyNumber(old_.Key(key));
+        }
+    }
+
+    // report(key, old value, new value) for each key whose values differ: the old fields' order,
+    // then keys only the new fields have.
+    template <typename Report>
+    void Differences(Fields old_fields, Fields new_fields, Report report) {
+        ++round_;
+        for (const StoredDocument::Field& field : new_fields) {
+            new_round_[field.key] = round_;
+            new_position_[field.key] = static_cast<std::uint32_t>(&field - new_fields.begin());
+        }
+        for (const StoredDocument::Field& field : old_fields) {
+            const std::uint32_t key = to_new_[field.key];
+            Value new_value;
+            if (key != StoredDocument::kNoKey && new_round_[key] == round_) {
+                seen_round_[key] = round_;
+                new_value = new_.Value(new_fields.begin()[new_position_[key]]);
+            }
+            if (const Value old_value = old_.Value(field); old_value != new_value) {
+                report(old_.Key(field.key), old_value, new_value);
+            }
+        }
+        for (const StoredDocument::Field& field : new_fields) {
+            if (seen_round_[field.key] != round_) {
+                report(new_.Key(field.key), Value(), Value(new_.Value(field)));
+            }
+        }
+    }
+
+private:
+    const StoredDocument& old_;
+    const StoredDocument& new_;
+    std::vector<std::uint32_t> to_new_;
+    // Per key of the new document, for the pair being compared (round_): where the new fields
+    // hold it, and whether the old fields have it too.
+    std::vector<std::uint32_t> new_position_;
+    std::vector<std::uint32_t> new_round_;
+    std::vector<std::uint32_t> seen_round_;
+    std::uint32_t round_ = 0;
+};
+
+// A package's identity within its document: (SOFTWAREID, SLOTNUM), a missing one reading as "".
+class PackageKeys {
+public:
+    explicit PackageKeys(const StoredDocument& document)
+        : document_(document),
+          software_id_(document.KeyNumber("SOFTWAREID")),
+          slot_(document.KeyNumber("SLOTNUM")) {}
+
+    std::pair<std::string_view, std::string_view> Of(std::size_t package) const {
+        const Fields fields = document_.Package(package);
+        return {document_.ValueOf(fields, software_id_).value_or(""),
+                document_.ValueOf(fields, slot_).value_or("")};
+    }
+
+    std::string Heading(char mark, std::size_t package) const {
+        const auto [software_id, slot] = Of(package);
+        return std::string(1, mark) + " package SOFTWAREID=" + Quoted(software_id) +
+               " SLOTNUM=" + Quoted(slot) + ":";
+    }
+
+    std::string AddedOrRemoved(char mark, std::size_t package) const {
+        std::string line = Heading(mark, package);
+        for (const char* field : {"NAME", "VERSION"}) {
+            if (const Value value =
+                    document_.ValueOf(document_.Package(package), document_.KeyNumber(field))) {
+                line += std::string(" ") + field + "=" + Quoted(value);
+            }
+        }
+        return line;
+    }
+
+private:
+    const StoredDocument& document_;
+    std::uint32_t software_id_;
+    std::uint32_t slot_;
+};
+
+}  // namespace
+
+StoredDocument ReadDocument(const std::string& path) {
+    std::string text;
+    try {
+        text = ReadRegularFile(path, kMaxDocumentBytes, "a stored document");
+    } catch (const FileError& error) {
+        throw DocumentError(error.what());
+    }
+    return ParseDocument(text, path);
+}
+
+StoredDocument ParseDocument(const std::string& text, const std::string& source_name) {
+    const char kind = KindOf(text);
+    RefuseBeyondShape(kind, text, source_name);
+    if (kind == '{') {
+        if (std::optional<JsonDocument> read = ReadJsonDocument(text)) {
+            if (read->schema_version) {
+                CheckSchemaVersion(*read->schema_version, source_name);
+            }
+            if (!read->has_content) {
+                throw DocumentError(source_name + ": no CONTENT document");
+            }
+            return std::move(read->stored);
+        }
+        // Not JSON that reader takes: the tree reader says where and why, in its own words.
+    }
+    return StoredDocument::FromTree(ParseTree(kind, text, source_name));
+}
+
+pt::ptree ParseDocumentTree(const std::string& text, const std::string& source_name) {
+    const char kind = KindOf(text);
+    RefuseBeyondShape(kind, text, source_name);
+    return ParseTree(kind, text, source_name);
+}
+
+Comparison CompareDocuments(const StoredDocument& old_document,
+                            const StoredDocument& new_document) {
     Comparison comparison{true, {}};
     std::vector<std::string>& lines = comparison.lines;
-    for (const std::string& key : UnionOfKeys(old_content, new_content, "PACKAGES")) {
-        const Value old_value = ChildValue(old_content, key);
-        const Value new_value = ChildValue(new_content, key);
-        if (old_value != new_value) {
+    Comparer comparer(old_document, new_document);
+    comparer.Differences(
+        old_document.Scalars(), new_document.Scalars(),
+        [&](const std::string& key, const Value& old_value, const Value& new_value) {
             lines.push_back("~ CONTENT." + key + ": " + Quoted(old_value) + " -> " +
                             Quoted(new_value));
-        }
-    }
+        });
 
-    // Each old package takes the first new package under its key that is still free.
-    const std::vector<const pt::ptree*> old_packages = Packages(old_content);
-    const std::vector<const pt::ptree*> new_packages = Packages(new_content);
-    std::map<PackageKey, std::deque<std::size_t>> free_new;
-    for (std::size_t index = 0; index < new_packages.size(); ++index) {
-        free_new[KeyOf(*new_packages[index])].push_back(index);
+    // Each old package takes the first new package under its key that is still free: the new
+    // packages sorted by key and then position, each run of one key taken from its front.
+    const PackageKeys old_keys(old_document);
+    const PackageKeys new_keys(new_document);
+    using Entry = std::tuple<std::string_view, std::string_view, std::size_t>;
+    std::vector<Entry> free_new;
+    free_new.reserve(new_document.PackageCount());
+    for (std::size_t index = 0; index < new_document.PackageCount(); ++index) {
+        const auto [software_id, slot] = new_keys.Of(index);
+        free_new.emplace_back(software_id, slot, index);
     }
-    std::vector<bool> paired(new_packages.size(), false);
+    std::sort(free_new.begin(), free_new.end());
+    std::vector<std::uint32_t> taken(free_new.size(), 0);  // per run, at its first entry
+    std::vector<bool> paired(new_document.PackageCount(), false);
     std::vector<std::string> changed;
-    for (const pt::ptree* old_package : old_packages) {
-        std::deque<std::size_t>& candidates = free_new[KeyOf(*old_package)];
-        if (candidates.empty()) {
-            lines.push_back(AddedOrRemoved('-', *old_package));
+    for (std::size_t index = 0; index < old_document.PackageCount(); ++index) {
+        const auto [software_id, slot] = old_keys.Of(index);
+        const auto run =
+            std::lower_bound(free_new.begin(), free_new.end(), Entry(software_id, slot, 0));
+        const std::size_t first = static_cast<std::size_t>(run - free_new.begin());
+        const std::size_t next = first < free_new.size() ? first + taken[first] : first;
+        if (next >= free_new.size() || std::get<0>(free_new[next]) != software_id ||
+            std::get<1>(free_new[next]) != slot) {
+            lines.push_back(old_keys.AddedOrRemoved('-', index));
             continue;
         }
-        paired[candidates.front()] = true;
-        const std::string changes = Changes(*old_package, *new_packages[candidates.front()]);
-        candidates.pop_front();
+        ++taken[first];
+        const std::size_t partner = std::get<2>(free_new[next]);
+        paired[partner] = true;
+        std::string changes;
+        comparer.Differences(
+            old_document.Package(index), new_document.Package(partner),
+            [&](const std::string& key, const Value& old_value, const Value& new_value) {
+                changes += (changes.empty() ? " " : ", ") + key + " " + Quoted(old_value) + " -> " +
+                           Quoted(new_value);
+            });
         if (!changes.empty()) {
-            changed.push_back(PackageHeading('~', *old_package) + changes);
+            changed.push_back(old_keys.Heading('~', index) + changes);
         }
     }
-    for (std::size_t index = 0; index < new_packages.size(); ++index) {
+    for (std::size_t index = 0; index < new_document.PackageCount(); ++index) {
         if (!paired[index]) {
-            lines.push_back(AddedOrRemoved('+', *new_packages[index]));
+            lines.push_back(new_keys.AddedOrRemoved('+', index));
         }
     }
-    lines.insert(lines.end(), changed.begin(), changed.end());
+    lines.insert(lines.end(), std::make_move_iterator(changed.begin()),
+                 std::make_move_iterator(changed.end()));
     comparison.equal = lines.empty();
     return comparison;
 }

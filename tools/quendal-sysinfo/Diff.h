@@ -18,6 +18,9 @@
 // their decimal text, and an empty PACKAGES is dropped. Another schema_version is a
 // DocumentError: "FILE: schema_version 2 is not one this tool reads (1)".
 //
+// Documents are compared in the compact form of StoredDocument.h, which a JSON document is read
+// into directly; XML and INFO are read as trees first (ParseDocumentTree) and then reduced.
+//
 // CompareDocuments looks at two parts of CONTENT. Scalars: every child other than PACKAGES,
 // compared by value; one missing on either side counts as changed. Packages: every PACKAGE
 // under PACKAGES, matched by the pair (SOFTWAREID, SLOTNUM), a missing key reading as empty.
@@ -45,6 +48,8 @@
 #include <string>
 #include <vector>
 
+#include "StoredDocument.h"
+
 namespace Quendal::Tool {
 
 // "FILE: cannot open: REASON", "FILE:LINE: parser's message", "FILE: no CONTENT document",
@@ -63,17 +68,20 @@ constexpr std::size_t kMaxDocumentBytes = 64 * 1024 * 1024;
 constexpr std::size_t kMaxDocumentNesting = 8;
 
 // The first character other than a blank decides: '<' XML, '{' JSON, anything else INFO.
-boost::property_tree::ptree ReadDocument(const std::string& path);
+StoredDocument ReadDocument(const std::string& path);
 
 // The same for a document already in memory; source_name stands for the file in messages.
-boost::property_tree::ptree ParseDocument(const std::string& text, const std::string& source_name);
+StoredDocument ParseDocument(const std::string& text, const std::string& source_name);
+
+// The module's tree as the formats' own readers give it back, with the same checks and errors.
+boost::property_tree::ptree ParseDocumentTree(const std::string& text,
+                                              const std::string& source_name);
 
 struct Comparison {
     bool equal;                      // no line at all
     std::vector<std::string> lines;  // without line ends
 };
 
-Comparison CompareDocuments(const boost::property_tree::ptree& old_document,
-                            const boost::property_tree::ptree& new_document);
+Comparison CompareDocuments(const StoredDocument& old_document, const StoredDocument& new_document);
 
 }  // namespace Quendal::Tool

@@ -164,7 +164,7 @@ void ResumeJob(Job& job, const std::string& output_dir, fs::file_time_type file_
         return;
     }
     try {
-        job.outcome.packages = PackagesOf(ReadDocument(path));
+        job.outcome.packages = ReadDocument(path).PackageCount();
     } catch (const DocumentError&) {
         return;  // scanned again
     }
