@@ -222,37 +222,19 @@ class Call:
 # ---------------------------------------------------------------- faults
 
 
-class Fault:
+class Fault(serving.FaultRule):
     """One rule from --fault: KIND[,class=REGEX][,count=N][,code=N]..."""
 
-    def __init__(self, text):
-        self.text = text
-        parts = re.split(r",(?=(?:%s)=)" % "|".join(FAULT_KEYS), text)
-        self.kind = parts[0].strip()
-        if self.kind not in FAULT_KINDS:
-            raise UsageError("unknown fault kind %r in %r (known: %s)"
-                             % (self.kind, text, ", ".join(FAULT_KINDS)))
-        values = dict(part.partition("=")[::2] for part in parts[1:])
-        try:
-            self.class_name = re.compile(values.get("class", ""), re.I)
-        except re.error as exc:
-            raise UsageError("bad class regex in %r: %s" % (text, exc))
-        self.remaining = self._number(values, "count",
-                                      1 if self.kind == "http-error" else None)
-        self.code = self._number(values, "code", 2)
-        self.status = self._number(values, "status", 500)
-        self.ms = self._number(values, "ms", 5000)
+    KINDS = FAULT_KINDS
+    KEYS = FAULT_KEYS
 
-    def _number(self, values, key, default):
-        if key not in values:
-            return default
-        try:
-            number = int(values[key])
-        except ValueError:
-            raise UsageError("%s must be an integer in %r" % (key, self.text))
-        if number < 0:
-            raise UsageError("%s must not be negative in %r" % (key, self.text))
-        return number
+    def __init__(self, text):
+        super().__init__(text)
+        self.class_name = self.regex("class", "", re.I)
+        self.remaining = self.number("count", 1 if self.kind == "http-error" else None)
+        self.code = self.number("code", 2)
+        self.status = self.number("status", 500)
+        self.ms = self.number("ms", 5000)
 
 
 class Faults:

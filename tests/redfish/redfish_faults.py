@@ -4,7 +4,7 @@ which request misbehaves, how, and how often.  Thread-safe."""
 import re
 import threading
 
-from serving import UsageError
+from serving import FaultRule
 
 FAULT_KINDS = ("delay", "unauthorized", "error", "truncated", "invalid-json",
                "redirect", "trickle", "html", "not-found", "loop")
@@ -14,46 +14,23 @@ ANSWER_KINDS = ("unauthorized", "error", "truncated", "invalid-json",
 FAULT_KEYS = ("path", "count", "status", "retry_after", "ms", "listener")
 
 
-class Fault:
+class Fault(FaultRule):
     """One rule from --fault: KIND[,path=REGEX][,count=N][,status=S]..."""
 
-    def __init__(self, text):
-        self.text = text
-        # A regex may hold commas, so split only where a known key follows.
-        parts = re.split(r",(?=(?:%s)=)" % "|".join(FAULT_KEYS), text)
-        self.kind = parts[0].strip()
-        if self.kind not in FAULT_KINDS:
-            raise UsageError("unknown fault kind %r in %r (known: %s)"
-                             % (self.kind, text, ", ".join(FAULT_KINDS)))
-        values = {}
-        for part in parts[1:]:
-            key, _, value = part.partition("=")
-            values[key] = value
-        self.path = None
-        if "path" in values:
-            try:
-                self.path = re.compile(values["path"])
-            except re.error as exc:
-                raise UsageError("bad path regex in %r: %s" % (text, exc))
-        default_count = 1 if self.kind == "error" else None
-        self.remaining = self._number(values, "count", default_count, 0)
-        default_status = {"error": 500, "redirect": 301}.get(self.kind)
-        self.status = self._number(values, "status", default_status, 100, 599)
-        self.retry_after = self._number(values, "retry_after", None, 0)
-        default_ms = {"delay": 1000, "trickle": 500}.get(self.kind, 0)
-        self.ms = self._number(values, "ms", default_ms, 0)
-        self.listener = self._number(values, "listener", None, 0)
+    KINDS = FAULT_KINDS
+    KEYS = FAULT_KEYS
 
-    def _number(self, values, key, default, low, high=None):
-        if key not in values:
-            return default
-        try:
-            number = int(values[key])
-        except ValueError:
-            raise UsageError("%s must be an integer in %r" % (key, self.text))
-        if number < low or (high is not None and number > high):
-            raise UsageError("%s out of range in %r" % (key, self.text))
-        return number
+    def __init__(self, text):
+        super().__init__(text)
+        self.path = self.regex("path")
+        default_count = 1 if self.kind == "error" else None
+        self.remaining = self.number("count", default_count)
+        default_status = {"error": 500, "redirect": 301}.get(self.kind)
+        self.status = self.number("status", default_status, 100, 599)
+        self.retry_after = self.number("retry_after", None)
+        default_ms = {"delay": 1000, "trickle": 500}.get(self.kind, 0)
+        self.ms = self.number("ms", default_ms)
+        self.listener = self.number("listener", None)
 
     def matches(self, path, session_op, listener=0):
         if self.remaining == 0:

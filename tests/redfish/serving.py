@@ -11,6 +11,7 @@ import datetime
 import fcntl
 import json
 import os
+import re
 import secrets
 import shutil
 import signal
@@ -24,6 +25,43 @@ import time
 
 class UsageError(Exception):
     """A fault rule or option the server cannot use."""
+
+
+class FaultRule:
+    """One --fault rule, KIND[,KEY=VALUE]...; a server's rule class names its
+    KINDS and KEYS and reads its values with regex() and number()."""
+
+    KINDS = ()
+    KEYS = ()
+
+    def __init__(self, text):
+        self.text = text
+        # A regex may hold commas, so split only where a known key follows.
+        parts = re.split(r",(?=(?:%s)=)" % "|".join(self.KEYS), text)
+        self.kind = parts[0].strip()
+        if self.kind not in self.KINDS:
+            raise UsageError("unknown fault kind %r in %r (known: %s)"
+                             % (self.kind, text, ", ".join(self.KINDS)))
+        self.values = dict(part.partition("=")[::2] for part in parts[1:])
+
+    def regex(self, key, default=None, flags=0):
+        if key not in self.values and default is None:
+            return None
+        try:
+            return re.compile(self.values.get(key, default), flags)
+        except re.error as exc:
+            raise UsageError("bad %s regex in %r: %s" % (key, self.text, exc))
+
+    def number(self, key, default, low=0, high=None):
+        if key not in self.values:
+            return default
+        try:
+            number = int(self.values[key])
+        except ValueError:
+            raise UsageError("%s must be an integer in %r" % (key, self.text))
+        if number < low or (high is not None and number > high):
+            raise UsageError("%s out of range in %r" % (key, self.text))
+        return number
 
 
 def to_dos_path(path):
