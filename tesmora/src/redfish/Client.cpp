@@ -105,6 +105,50 @@ std::string NormalisePath(const std::string& link) {
     return encoded;
 }
 
+namespace {
+
+bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix) {
+    if (text.size() < prefix.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(text[i])) !=
+            std::tolower(static_cast<unsigned char>(prefix[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::string> PathOnEndpoint(const std::string& link, const std::string& endpoint) {
+    std::string rest = link;
+    std::vector<std::string> authorities{endpoint};
+    if (const std::size_t colon = endpoint.rfind(':');
+        colon != std::string::npos && endpoint.substr(colon) == ":443") {
+        authorities.push_back(endpoint.substr(0, colon));
+    }
+    for (const char* scheme : {"https://", "http://"}) {
+        for (const std::string& authority : authorities) {
+            const std::string prefix = scheme + authority;
+            // The authority ends where the path, the query or the fragment begins.
+            if (StartsWithIgnoringCase(link, prefix) &&
+                (link.size() == prefix.size() ||
+                 std::string("/?#").find(link[prefix.size()]) != std::string::npos)) {
+                rest = link.substr(prefix.size());
+                if (rest.empty() || rest[0] != '/') {
+                    rest = "/" + rest;
+                }
+            }
+        }
+    }
+    if (rest.empty() || rest[0] != '/' || rest.rfind("//", 0) == 0) {
+        return std::nullopt;
+    }
+    return NormalisePath(rest);
+}
+
 std::string BasicAuthorization(const Credentials& credentials) {
     static const char* const kAlphabet =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -220,18 +264,12 @@ Net::HttpResponse Client::Exchange(const std::string& method, std::string target
 
         if (IsRedirect(response.status)) {
             const std::string* location = response.Header("Location");
-            std::string next = location ? *location : std::string();
-            for (const char* scheme : {"https://", "http://"}) {
-                const std::string prefix = scheme + endpoint_;
-                if (next.rfind(prefix, 0) == 0 &&
-                    (next.size() == prefix.size() || next[prefix.size()] == '/')) {
-                    next = next.substr(prefix.size());
-                }
-            }
-            if (next.empty() || next[0] != '/' || next.rfind("//", 0) == 0) {
+            const std::optional<std::string> next =
+                location ? PathOnEndpoint(*location, endpoint_) : std::nullopt;
+            if (!next) {
                 Fail(Error(Cause::kRedirect,
                            target + " redirects to another host (" +
-                               (location ? *location : std::string("nowhere")) +
+                               (location ? Net::Shown(*location) : std::string("nowhere")) +
                                "), which is not followed",
                            "give that host as --host if it is the service"));
             }
@@ -239,7 +277,7 @@ Net::HttpResponse Client::Exchange(const std::string& method, std::string target
                 Fail(Error(Cause::kRedirect, target + " redirects more than " +
                                                  std::to_string(policy_.max_redirects) + " times"));
             }
-            target = NormalisePath(next);
+            target = *next;
             continue;
         }
 
@@ -336,7 +374,7 @@ void Client::LogIn() {
             login_ = Login::kBasic;  // the service offers no sessions
             return;
         }
-        sessions = NormalisePath(collection);
+        sessions = PathOf(collection);
     }
     const std::string body =
         Json{{"UserName", credentials_.user}, {"Password", credentials_.password}}.dump();
@@ -356,28 +394,40 @@ void Client::LogIn() {
     }
     token_ = *token;
     login_ = Login::kSession;
-    if (const std::string* location = response.Header("Location")) {
-        std::string path = *location;
-        const std::size_t scheme = path.find("://");
-        if (scheme != std::string::npos) {
-            const std::size_t slash = path.find('/', scheme + 3);
-            path = slash == std::string::npos ? std::string() : path.substr(slash);
-        }
-        session_path_ = NormalisePath(path);
-    } else {
+    // Where to log out: the Location, else the session's own @odata.id; only a path here.
+    const std::string* location = response.Header("Location");
+    std::optional<std::string> where =
+        location ? PathOnEndpoint(*location, endpoint_) : std::nullopt;
+    if (location != nullptr && !where) {
+        reporter_(Severity::kWarning, Cause::kBadAnswer,
+                  "the service sent a session Location that is not a path on this endpoint (" +
+                      Net::Shown(*location) + "); it is not followed");
+    }
+    if (!where) {
         const Json answer = Json::parse(response.body, nullptr, false);
         if (const std::string id = Text(answer, {"@odata.id"}); !id.empty()) {
-            session_path_ = NormalisePath(id);
+            where = PathOnEndpoint(id, endpoint_);
         }
     }
+    session_path_ = where.value_or(std::string());
     if (session_path_.empty()) {
         reporter_(Severity::kWarning, Cause::kSession,
                   "the service opened a session without saying where; it cannot be closed");
     }
 }
 
+std::string Client::PathOf(const std::string& link) {
+    std::optional<std::string> path = PathOnEndpoint(link, endpoint_);
+    if (!path) {
+        Fail(Error(Cause::kBadAnswer,
+                   "the service sent a link that is not a path on this endpoint (" +
+                       Net::Shown(link) + "); it is not followed"));
+    }
+    return std::move(*path);
+}
+
 const Json& Client::Get(const std::string& link) {
-    const std::string path = NormalisePath(link);
+    const std::string path = PathOf(link);
     if (const auto found = resources_.find(path); found != resources_.end()) {
         return found->second;
     }
@@ -411,7 +461,7 @@ const Json* Client::Fetch(const std::string& link, const std::string& collection
 }
 
 std::vector<const Json*> Client::Members(const std::string& link) {
-    const std::string collection = NormalisePath(link);
+    const std::string collection = PathOf(link);
     std::vector<const Json*> members;
     std::set<std::string> seen_members;
     std::set<std::string> seen_pages{collection};
@@ -428,7 +478,14 @@ std::vector<const Json*> Client::Members(const std::string& link) {
                           "a member of " + collection + " has no @odata.id; left out");
                 continue;
             }
-            const std::string path = NormalisePath(id);
+            const std::optional<std::string> path_of = PathOnEndpoint(id, endpoint_);
+            if (!path_of) {
+                reporter_(Severity::kWarning, Cause::kBadAnswer,
+                          "the service sent a member link that is not a path on this endpoint (" +
+                              Net::Shown(id) + "); left out of " + collection);
+                continue;
+            }
+            const std::string& path = *path_of;
             if (!seen_members.insert(path).second) {
                 reporter_(Severity::kNote, Cause::kBadAnswer,
                           collection + " lists " + path + " more than once; taken once");
@@ -442,7 +499,7 @@ std::vector<const Json*> Client::Members(const std::string& link) {
         if (next.empty()) {
             return members;
         }
-        const std::string next_path = NormalisePath(next);
+        const std::string next_path = PathOf(next);
         if (!seen_pages.insert(next_path).second || pages >= policy_.max_pages) {
             Fail(Error(Cause::kPagingLoop, "the pages of " + collection + " lead back to " +
                                                next_path + "; reading stopped"));
@@ -452,7 +509,7 @@ std::vector<const Json*> Client::Members(const std::string& link) {
 }
 
 const Json* Client::FirstMember(const std::string& link) {
-    const std::string collection = NormalisePath(link);
+    const std::string collection = PathOf(link);
     const Json& page = Get(collection);
     const auto list = page.find("Members");
     if (list == page.end() || !list->is_array()) {

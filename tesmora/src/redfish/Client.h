@@ -3,9 +3,17 @@
 // The client logs in at the first request that needs it: a session (POST to the service root's
 // Links.Sessions, X-Auth-Token afterwards), or HTTP Basic where the service offers no sessions.
 // Close logs out; the destructor calls it. Every resource read is kept, so none is fetched
-// twice. Requests are retried after a lost connection or an HTTP 5xx/429 answer, waiting a
-// growing back-off or what Retry-After asks (never longer than the time-out); redirects are
-// followed only within the same host and port.
+// twice.
+//
+// Links. Every link a service gives (a collection, a member, a next page, the sessions
+// collection, the session's Location, a redirect) is taken as a path on this endpoint or not at
+// all: a scheme and authority equal to the endpoint's own are removed, and what remains must be
+// a path (PathOnEndpoint). Anything else (user information, another host or port, "//...", a
+// bare word) is refused as the service's fault: a member is left out with a warning, a link the
+// call needs fails it. So neither the password, the token nor the Basic header can be sent to a
+// host the service names. Requests are retried after a lost connection or an HTTP 5xx/429 answer,
+// waiting a growing back-off or what Retry-After asks (never longer than the time-out); redirects
+// are followed only within the same host and port.
 //
 // Failures throw Error. Some end the client for good (refused log-in, no connection, no Redfish
 // service, a time-out, a certificate): later requests throw the same Error without touching the
@@ -112,6 +120,9 @@ private:
     Json Interpret(const Net::HttpResponse& response, const std::string& path);
     [[noreturn]] void Fail(const Error& error);  // remembers it when it ends the client
     const Json* Fetch(const std::string& path, const std::string& collection);
+    // The path a link of the service names on this endpoint; throws kBadAnswer when it names
+    // none.
+    std::string PathOf(const std::string& link);
 
     std::string endpoint_;  // "host:port"
     Credentials credentials_;
@@ -130,6 +141,11 @@ private:
 // The path a link names, as the client keys and requests it: no fragment, no trailing slash
 // (but the service root's), characters outside a URI percent-encoded.
 std::string NormalisePath(const std::string& link);
+
+// The path (NormalisePath) that link names on endpoint ("host:port", as Net::Authority writes
+// it), once a leading "https://" or "http://" and the endpoint's own authority are removed; the
+// port may be left out where it is 443. nullopt where the link names no path on the endpoint.
+std::optional<std::string> PathOnEndpoint(const std::string& link, const std::string& endpoint);
 
 // "Basic " and the base64 of user:password.
 std::string BasicAuthorization(const Credentials& credentials);

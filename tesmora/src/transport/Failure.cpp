@@ -34,11 +34,37 @@ Error ErrorOf(const TransportError& error, const std::string& endpoint, const st
             return Error(Cause::kBadAnswer, "the answer to " + what + " was cut short");
         case TransportFailure::kTooLarge:
             return Error(Cause::kBadAnswer, "the answer to " + what + " is larger than allowed");
+        case TransportFailure::kHeaderFlood:
+            return Error(Cause::kBadAnswer, "the " + service +
+                                                " sent more header lines than allowed with the "
+                                                "answer to " +
+                                                what);
+        case TransportFailure::kBadTarget:
+            return Error(Cause::kBadAnswer, "the " + service + " sent a link to " + Shown(what) +
+                                                ", which is not a path on this endpoint and is not "
+                                                "followed");
         case TransportFailure::kMalformed:
             return Error(Cause::kWrongService,
                          "what answers at " + endpoint + " does not speak HTTP (" + detail + ")");
     }
     return Error(Cause::kBadAnswer, detail);
+}
+
+std::string Shown(const std::string& text) {
+    constexpr std::size_t kLongest = 120;
+    std::string shown = "\"";
+    for (std::size_t i = 0; i < text.size() && i < kLongest; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F || c == '"' || c == '\\') {
+            static const char* const kHex = "0123456789abcdef";
+            shown += "\\x";
+            shown += kHex[c >> 4];
+            shown += kHex[c & 15];
+        } else {
+            shown += static_cast<char>(c);
+        }
+    }
+    return shown + (text.size() > kLongest ? "...\"" : "\"");
 }
 
 bool EndsClient(Cause cause) {

@@ -34,6 +34,10 @@ bool Retryable(TransportFailure failure);
 Error ErrorOf(const TransportError& error, const std::string& endpoint, const std::string& what,
               const std::string& service);
 
+// A text a service sent, fit to quote in a message: in double quotes, cut after 120 bytes,
+// control characters, quotes and backslashes as \xNN.
+std::string Shown(const std::string& text);
+
 // Whether a client can go on after an error of this cause: only failures of one request do not
 // end it.
 bool EndsClient(Cause cause);
