@@ -182,6 +182,21 @@ CASES = [
          server=fault("rewrite-links,path=^/redfish/v1/?$,link=Systems$,form=zero"),
          stderr=[LEAVES + r'\("0"\)']),
 
+    # A log-in that fails without a verdict on the password is not tried again by each of the
+    # scan's library calls (smm makes four): the root and one attempt.
+    Case("log_in_without_token_once", "smm", mockup="public-power-shelf", exit=3, max_requests=2,
+         server=fault("no-token,path=Sessions$"),
+         stderr=[r"error: .*no session could be opened \(HTTP 201 at "
+                 r"/redfish/v1/SessionService/Sessions\)"]),
+    Case("log_in_failing_once", "smm", mockup="public-power-shelf", exit=3, max_requests=2,
+         server=fault("error,status=500,count=100,path=Sessions$"),
+         stderr=[r"error: .*no session could be opened \(HTTP 500 at "]),
+    # Told as what it is, and not retried.
+    Case("header_flood", "server", exit=3, max_requests=8,
+         server=fault("header-flood,path=^/redfish/v1/Systems$"),
+         stderr=[r"error: .*the service sent more header lines than allowed with the answer to "
+                 r"/redfish/v1/Systems"]),
+
     # Slow services end at the time-out, and still lose their session.
     Case("slow_answer_times_out", "server", options=["--ca-file", "{ca}", "--timeout", "2"],
          server=fault("delay,ms=6000,path=FirmwareInventory$"), exit=3, max_seconds=20,

@@ -574,6 +574,16 @@ TEST(RedfishClient, StopsAtTheDeadlineOrWhenCancelledAndStillLogsOut) {
         rig.client->Close();
         const bool logged_in = row.sent.size() > 1;
         EXPECT_EQ(rig.wire->Count("DELETE", kSession), logged_in ? 1u : 0u);
+        // No request is given longer than what is left; the log-out its own short limit.
+        for (std::size_t i = 0; i < rig.wire->sent.size(); ++i) {
+            const HttpRequest& request = rig.wire->sent[i];
+            const milliseconds left =
+                row.deadline ? std::min<milliseconds>(*row.deadline - 10ms * static_cast<int>(i),
+                                                      rig.policy.timeout)
+                             : rig.policy.timeout;
+            EXPECT_EQ(request.timeout, request.method == "DELETE" ? rig.policy.log_out_limit : left)
+                << request.method << " " << request.target;
+        }
     }
 }
 

@@ -183,18 +183,7 @@ Client::Client(std::string endpoint, Credentials credentials,
     }
     if (!policy_.sleep) {
         // In slices, so that a caller who gives up need not sit out a long back-off.
-        policy_.sleep = [cancelled = policy_.cancelled](std::chrono::milliseconds wait) {
-            constexpr std::chrono::milliseconds kSlice{50};
-            const auto until = std::chrono::steady_clock::now() + wait;
-            for (auto now = std::chrono::steady_clock::now(); now < until;
-                 now = std::chrono::steady_clock::now()) {
-                if (cancelled && cancelled()) {
-                    return;
-                }
-                std::this_thread::sleep_for(
-                    std::min<std::chrono::steady_clock::duration>(kSlice, until - now));
-            }
-        };
+        policy_.sleep = Net::CancellableSleep(policy_.cancelled);
     }
 }
 
@@ -209,33 +198,32 @@ void Client::Fail(const Error& error) {
     throw error;
 }
 
-void Client::CheckBounds(const std::string& target, std::chrono::milliseconds wait) {
-    if (policy_.cancelled && policy_.cancelled()) {
-        Fail(Error(Cause::kTimeout, "cancelled before " + target + " was asked for"));
-    }
-    if (policy_.deadline && policy_.now() + wait >= *policy_.deadline) {
-        Fail(Error(Cause::kTimeout,
-                   "the time allowed for this endpoint ran out before " + target + " was answered",
-                   "raise --endpoint-timeout for a slow service"));
+void Client::CheckBounds(const Net::Bounds& bounds, const std::string& target,
+                         std::chrono::milliseconds wait) {
+    if (std::optional<Error> exceeded = bounds.Exceeded(target, wait)) {
+        Fail(*exceeded);
     }
 }
 
+Net::Bounds Client::ScanBounds() const {
+    return Net::Bounds{policy_.deadline, policy_.cancelled, policy_.now};
+}
+
 Net::HttpResponse Client::Exchange(const std::string& method, std::string target,
-                                   const std::string& body, bool authenticated, bool bounded) {
+                                   const std::string& body, bool authenticated,
+                                   const Net::Bounds& bounds) {
     unsigned int attempt = 0;
     int redirects = 0;
     // A wait that would outlast the deadline fails now rather than after the wait.
     const auto wait = [&](std::chrono::milliseconds how_long) {
-        if (bounded) {
-            CheckBounds(target, how_long);
-        }
+        CheckBounds(bounds, target, how_long);
         policy_.sleep(how_long);
     };
     for (;;) {
-        if (bounded) {
-            CheckBounds(target, std::chrono::milliseconds(0));
-        }
+        CheckBounds(bounds, target, std::chrono::milliseconds(0));
         Net::HttpRequest request{method, target, {}, body};
+        // No request may outlast what is left of the endpoint's time.
+        request.timeout = bounds.RequestLimit(policy_.timeout);
         request.headers.push_back({"Accept", "application/json"});
         request.headers.push_back({"OData-Version", "4.0"});
         if (!body.empty()) {
@@ -256,6 +244,10 @@ Net::HttpResponse Client::Exchange(const std::string& method, std::string target
                 wait(policy_.first_backoff * (1 << std::min(attempt, 4u)));
                 ++attempt;
                 continue;
+            }
+            if (error.failure() == TransportFailure::kTimedOut &&
+                request.timeout < policy_.timeout) {
+                Fail(Net::EndpointTimeOut(target));  // the endpoint's time, not --timeout
             }
             Fail(Net::ErrorOf(error, endpoint_, target, "service"));
         }
@@ -335,7 +327,8 @@ const Json& Client::Root() {
     if (failed_) {
         throw *failed_;
     }
-    const Net::HttpResponse response = Exchange("GET", kServiceRoot, std::string(), false);
+    const Net::HttpResponse response =
+        Exchange("GET", kServiceRoot, std::string(), false, ScanBounds());
     if (response.status == 401 || response.status == 403) {
         // A service that wants credentials even for its root: log in where sessions usually are.
         login_ = Login::kNone;
@@ -367,6 +360,18 @@ const Json& Client::Root() {
 }
 
 void Client::LogIn() {
+    if (log_in_failed_) {
+        throw *log_in_failed_;
+    }
+    try {
+        OpenSession();
+    } catch (const Error& error) {
+        log_in_failed_ = error;
+        throw;
+    }
+}
+
+void Client::OpenSession() {
     std::string sessions = "/redfish/v1/SessionService/Sessions";
     if (const auto root = resources_.find(kServiceRoot); root != resources_.end()) {
         const std::string collection = Link(root->second, {"Links", "Sessions"});
@@ -378,7 +383,7 @@ void Client::LogIn() {
     }
     const std::string body =
         Json{{"UserName", credentials_.user}, {"Password", credentials_.password}}.dump();
-    const Net::HttpResponse response = Exchange("POST", sessions, body, false);
+    const Net::HttpResponse response = Exchange("POST", sessions, body, false, ScanBounds());
     const int status = response.status;
     if (status == 401 || status == 403) {
         Fail(Refused(status, sessions));
@@ -443,7 +448,7 @@ const Json& Client::Get(const std::string& link) {
             return found->second;
         }
     }
-    Json json = Interpret(Exchange("GET", path, std::string(), true), path);
+    Json json = Interpret(Exchange("GET", path, std::string(), true, ScanBounds()), path);
     return resources_.emplace(path, std::move(json)).first->second;
 }
 
@@ -522,11 +527,14 @@ const Json* Client::FirstMember(const std::string& link) {
 void Client::Close() noexcept {
     if (login_ != Login::kSession || session_path_.empty()) {
         login_ = Login::kNone;
+        log_in_failed_.reset();
         return;
     }
     try {
+        // Neither cancelled nor held to the endpoint's time, but to a short limit of its own.
+        const Net::Bounds log_out{policy_.now() + policy_.log_out_limit, nullptr, policy_.now};
         const Net::HttpResponse response =
-            Exchange("DELETE", session_path_, std::string(), true, false);
+            Exchange("DELETE", session_path_, std::string(), true, log_out);
         if (response.status != 404 && (response.status < 200 || response.status > 299)) {
             reporter_(Severity::kWarning, Cause::kSession,
                       "the session " + session_path_ + " could not be closed (HTTP " +
@@ -542,6 +550,7 @@ void Client::Close() noexcept {
     } catch (...) {
     }
     login_ = Login::kNone;
+    log_in_failed_.reset();
     token_.clear();
     session_path_.clear();
 }

@@ -23,8 +23,13 @@
 // Bounds. A Policy deadline and a cancellation are checked before each request, after each
 // wait, and before waiting: once either has struck, requests fail at once with Cause::kTimeout
 // and end the client, so that one slow endpoint, or a run that is stopping, does not hold its
-// caller any longer than the request under way takes (the transport's own time-out bounds
-// that one). The log-out is exempt: Close still sends it, so that no session is left open.
+// caller any longer than the request under way takes; and no request is given longer than what
+// is left of the deadline (Policy.timeout at most), so the endpoint ends by its deadline. The
+// log-out is exempt: Close still sends it, so that no session is left open, within its own
+// short limit (Policy.log_out_limit).
+//
+// A log-in that fails (refused, answered without a token, a 5xx) is not tried again until
+// Close: later calls throw the same Error, so one scan makes one attempt.
 //
 // Threads: one thread at a time; Mutex() is there for callers that share a client. The password
 // and the session token go into request headers and the log-in body only: no Error, report or
@@ -71,6 +76,9 @@ struct Policy {
     std::function<bool()> cancelled;
     // The clock the deadline is read on; tests replace it.
     std::function<std::chrono::steady_clock::time_point()> now;
+    // The log-out's own limit, attempts included: it is sent after the deadline or a
+    // cancellation too, so that no session is left open, but may not hold the caller long.
+    std::chrono::milliseconds log_out_limit{std::chrono::seconds(5)};
 };
 
 struct Credentials {
@@ -110,13 +118,17 @@ public:
 private:
     enum class Login { kNone, kSession, kBasic };
 
-    void LogIn();
-    // bounded: the deadline and the cancellation apply (all but the log-out).
+    void LogIn();  // once per scan: a failure is kept and thrown again until Close
+    void OpenSession();
+    // Within bounds: the scan's (ScanBounds) for all but the log-out.
     Net::HttpResponse Exchange(const std::string& method, std::string target,
-                               const std::string& body, bool authenticated, bool bounded = true);
+                               const std::string& body, bool authenticated,
+                               const Net::Bounds& bounds);
     // Throws the time-out Error when the deadline has passed, or will have passed after wait,
     // or when the caller has cancelled.
-    void CheckBounds(const std::string& target, std::chrono::milliseconds wait);
+    void CheckBounds(const Net::Bounds& bounds, const std::string& target,
+                     std::chrono::milliseconds wait);
+    Net::Bounds ScanBounds() const;
     Json Interpret(const Net::HttpResponse& response, const std::string& path);
     [[noreturn]] void Fail(const Error& error);  // remembers it when it ends the client
     const Json* Fetch(const std::string& path, const std::string& collection);
@@ -135,6 +147,7 @@ private:
     std::string token_;
     std::string session_path_;
     std::optional<Error> failed_;
+    std::optional<Error> log_in_failed_;
     std::map<std::string, Json> resources_;
 };
 

@@ -1,5 +1,8 @@
 #include "transport/Failure.h"
 
+#include <algorithm>
+#include <thread>
+
 namespace Tesmora::Net {
 
 bool Retryable(TransportFailure failure) {
@@ -65,6 +68,47 @@ std::string Shown(const std::string& text) {
         }
     }
     return shown + (text.size() > kLongest ? "...\"" : "\"");
+}
+
+std::optional<Error> Bounds::Exceeded(const std::string& what,
+                                      std::chrono::milliseconds wait) const {
+    if (cancelled && cancelled()) {
+        return Error(Cause::kTimeout, "cancelled before " + what + " was asked for");
+    }
+    if (deadline && Now() + wait >= *deadline) {
+        return EndpointTimeOut(what);
+    }
+    return std::nullopt;
+}
+
+std::chrono::milliseconds Bounds::RequestLimit(std::chrono::milliseconds own) const {
+    if (!deadline) {
+        return own;
+    }
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Now());
+    return std::clamp(left, std::chrono::milliseconds(1),
+                      std::max(own, std::chrono::milliseconds(1)));
+}
+
+Error EndpointTimeOut(const std::string& what) {
+    return Error(Cause::kTimeout,
+                 "the time allowed for this endpoint ran out before " + what + " was answered",
+                 "raise --endpoint-timeout for a slow service");
+}
+
+std::function<void(std::chrono::milliseconds)> CancellableSleep(std::function<bool()> cancelled) {
+    return [cancelled = std::move(cancelled)](std::chrono::milliseconds wait) {
+        constexpr std::chrono::milliseconds kSlice{50};
+        const auto until = std::chrono::steady_clock::now() + wait;
+        for (auto now = std::chrono::steady_clock::now(); now < until;
+             now = std::chrono::steady_clock::now()) {
+            if (cancelled && cancelled()) {
+                return;
+            }
+            std::this_thread::sleep_for(
+                std::min<std::chrono::steady_clock::duration>(kSlice, until - now));
+        }
+    };
 }
 
 bool EndsClient(Cause cause) {
