@@ -177,6 +177,9 @@ CASES = [
          server={"faults": ["redirect,path=^/redfish/v1/Systems$",
                             "rewrite-location,path=^/redfish/v1/Systems$"]},
          stderr=[r'error: .*/redfish/v1/Systems redirects to another host \("@127\.0\.0\.1:\d+']),
+    # Absolute links to the service itself are paths on it, read like any other.
+    Case("absolute_member_ids", "server", listing="server-rackmount1.listing", max_requests=8 + 3,
+         server=fault("rewrite-links,form=absolute")),
     # A link that is no path at all is the service's fault, not a broken connection: no retry.
     Case("link_that_is_no_path", "server", exit=3, max_requests=8,
          server=fault("rewrite-links,path=^/redfish/v1/?$,link=Systems$,form=zero"),
