@@ -25,7 +25,7 @@ import sys
 import tempfile
 import time
 
-PROGRAMS = ("document_bench", "output_bench", "inventory_bench")
+PROGRAMS = ("document_bench", "output_bench", "inventory_bench", "cim_xml_bench")
 NAME = re.compile(r"^(?P<work>[^/]+)/(?P<kind>[^/]+)/(?P<side>[^/]+)/(?P<n>\d+)")
 # Packages each benchmark handles under callgrind: ceil(ITEMS / N) iterations of size N.
 ITEMS = 1000

@@ -18,6 +18,12 @@ using Net::TransportFailure;
 
 constexpr const char* kServiceRoot = "/redfish/v1/";
 
+// What a property and a value of a kept tree take, besides their texts (nlohmann's object is a
+// std::map: a node of about 80 bytes per property; a value 16 bytes, more in an array's spare
+// room). An estimate, to bound what one endpoint keeps.
+constexpr std::size_t kKeptPerProperty = 96;
+constexpr std::size_t kKeptPerValue = 32;
+
 // An HTTP date ("Sun, 06 Nov 1994 08:49:37 GMT") as seconds since 1970, UTC.
 std::optional<std::int64_t> SecondsSinceEpoch(const std::string& text) {
     static const std::string kMonths = "JanFebMarAprMayJunJulAugSepOctNovDec";
@@ -120,7 +126,137 @@ bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix) 
     return true;
 }
 
+// An answer's tree with only the properties the mapping reads (IsMappedProperty), built from
+// the parser's events: the rest (Oem sections, descriptions of every sensor, ...) is skipped as
+// it is parsed, never built, so what a scan keeps stays small. Stops the parse once what it
+// keeps would go beyond its allowance. Linear in the answer: nlohmann's own callback parser
+// looks through a whole array after each of its objects, which a hostile answer of many small
+// objects turns into hours.
+class MappedTree : public nlohmann::json_sax<Json> {
+public:
+    explicit MappedTree(std::size_t allowance) : allowance_(allowance) {}
+
+    bool over() const { return over_; }
+    std::size_t kept() const { return kept_; }
+    Json Take() { return std::move(root_); }
+
+    bool null() override { return Put(Json(nullptr)); }
+    bool boolean(bool value) override { return Put(Json(value)); }
+    bool number_integer(number_integer_t value) override { return Put(Json(value)); }
+    bool number_unsigned(number_unsigned_t value) override { return Put(Json(value)); }
+    bool number_float(number_float_t value, const string_t&) override { return Put(Json(value)); }
+    bool string(string_t& value) override {
+        const std::size_t size = value.size();
+        return Put(Json(std::move(value)), size);
+    }
+    bool binary(binary_t&) override { return false; }  // JSON text has none
+    bool start_object(std::size_t) override { return Open(Json::value_t::object); }
+    bool start_array(std::size_t) override { return Open(Json::value_t::array); }
+    bool end_object() override { return Close(); }
+    bool end_array() override { return Close(); }
+    bool key(string_t& name) override {
+        if (skipping_ > 0) {
+            return true;
+        }
+        drop_next_ = !IsMappedProperty(name);
+        if (drop_next_) {
+            return true;
+        }
+        key_ = name;
+        return Count(kKeptPerProperty + name.size());
+    }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+        return false;
+    }
+
+private:
+    bool Count(std::size_t bytes) {
+        kept_ += bytes;
+        over_ = kept_ > allowance_;
+        return !over_;
+    }
+    // Whether the next value is left out: inside a dropped container, or a dropped key's.
+    bool Dropped() {
+        if (skipping_ > 0) {
+            return true;
+        }
+        const bool dropped = drop_next_;
+        drop_next_ = false;
+        return dropped;
+    }
+    Json* Insert(Json value) {
+        if (open_.empty()) {
+            root_ = std::move(value);
+            return &root_;
+        }
+        Json& parent = *open_.back();
+        if (parent.is_array()) {
+            auto& array = parent.get_ref<Json::array_t&>();
+            array.push_back(std::move(value));
+            return &array.back();
+        }
+        return &(parent.get_ref<Json::object_t&>()[key_] = std::move(value));
+    }
+    bool Put(Json value, std::size_t text = 0) {
+        if (Dropped()) {
+            return true;
+        }
+        Insert(std::move(value));
+        return Count(kKeptPerValue + text);
+    }
+    bool Open(Json::value_t type) {
+        if (Dropped()) {
+            ++skipping_;
+            return true;
+        }
+        // Only the innermost container grows while it is open, so the pointers stay valid.
+        open_.push_back(Insert(Json(type)));
+        return Count(kKeptPerValue);
+    }
+    bool Close() {
+        if (skipping_ > 0) {
+            --skipping_;
+        } else if (!open_.empty()) {
+            open_.pop_back();
+        }
+        return true;
+    }
+
+    std::size_t allowance_;
+    std::size_t kept_ = 0;
+    bool over_ = false;
+    Json root_;
+    std::vector<Json*> open_;
+    std::string key_;
+    bool drop_next_ = false;
+    std::size_t skipping_ = 0;  // levels inside a dropped container
+};
+
 }  // namespace
+
+bool NestsDeeperThan(std::string_view json, std::size_t levels) {
+    std::size_t depth = 0;
+    bool in_string = false;
+    for (std::size_t i = 0; i < json.size(); ++i) {
+        const char c = json[i];
+        if (in_string) {
+            if (c == '\\') {
+                ++i;  // the escaped character cannot end the string
+            } else if (c == '"') {
+                in_string = false;
+            }
+        } else if (c == '"') {
+            in_string = true;
+        } else if (c == '{' || c == '[') {
+            if (++depth > levels) {
+                return true;
+            }
+        } else if ((c == '}' || c == ']') && depth > 0) {
+            --depth;
+        }
+    }
+    return false;
+}
 
 std::optional<std::string> PathOnEndpoint(const std::string& link, const std::string& endpoint) {
     std::string rest = link;
@@ -313,10 +449,32 @@ Json Client::Interpret(const Net::HttpResponse& response, const std::string& pat
         Fail(
             Error(Cause::kBadAnswer, "unexpected HTTP " + std::to_string(status) + " for " + path));
     }
-    Json json = Json::parse(response.body, nullptr, false);
+    Json json = Read(response.body, path);
     if (json.is_discarded() || !json.is_object()) {
         Fail(Error(Cause::kBadAnswer, "the answer to " + path + " is not a JSON object"));
     }
+    return json;
+}
+
+Json Client::Read(const std::string& body, const std::string& path) {
+    if (NestsDeeperThan(body, policy_.max_depth)) {
+        Fail(Error(Cause::kBadAnswer, "the answer to " + path + " nests deeper than " +
+                                          std::to_string(policy_.max_depth) + " levels"));
+    }
+    MappedTree tree(policy_.max_kept_bytes - std::min(kept_bytes_, policy_.max_kept_bytes));
+    const bool parsed = Json::sax_parse(body, &tree);
+    if (tree.over()) {
+        Fail(Error(Cause::kBadAnswer,
+                   "the answers of this service hold more than the " +
+                       std::to_string((policy_.max_kept_bytes + (std::size_t{1} << 20) - 1) >> 20) +
+                       " MiB a scan keeps of one endpoint; " + path + " is not read"));
+    }
+    if (!parsed) {
+        return Json(Json::value_t::discarded);
+    }
+    const std::size_t kept = tree.kept();
+    Json json = tree.Take();
+    kept_bytes_ += kept;
     return json;
 }
 
@@ -345,7 +503,7 @@ const Json& Client::Root() {
             "no Redfish service at " + where + " (HTTP " + std::to_string(response.status) + ")",
             "check --host and the port"));
     }
-    Json root = Json::parse(response.body, nullptr, false);
+    Json root = Read(response.body, kServiceRoot);
     const bool redfish =
         root.is_object() && (root.contains("RedfishVersion") ||
                              Text(root, {"@odata.type"}).find("ServiceRoot") != std::string::npos);
@@ -409,7 +567,7 @@ void Client::OpenSession() {
                       Net::Shown(*location) + "); it is not followed");
     }
     if (!where) {
-        const Json answer = Json::parse(response.body, nullptr, false);
+        const Json answer = Read(response.body, sessions);
         if (const std::string id = Text(answer, {"@odata.id"}); !id.empty()) {
             where = PathOnEndpoint(id, endpoint_);
         }

@@ -3,7 +3,8 @@
 // The client logs in at the first request that needs it: a session (POST to the service root's
 // Links.Sessions, X-Auth-Token afterwards), or HTTP Basic where the service offers no sessions.
 // Close logs out; the destructor calls it. Every resource read is kept, so none is fetched
-// twice.
+// twice; of each, only the properties the mapping reads (Mapping.h, IsMappedProperty), so that
+// what one endpoint keeps stays small (and is bounded: Policy.max_kept_bytes).
 //
 // Links. Every link a service gives (a collection, a member, a next page, the sessions
 // collection, the session's Location, a redirect) is taken as a path on this endpoint or not at
@@ -47,6 +48,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tesmora/Diagnostics.h"
@@ -76,6 +78,12 @@ struct Policy {
     std::function<bool()> cancelled;
     // The clock the deadline is read on; tests replace it.
     std::function<std::chrono::steady_clock::time_point()> now;
+    // JSON nested deeper than this is refused before a tree is built; no resource nests
+    // anywhere near as deep.
+    std::size_t max_depth = 64;
+    // What the trees kept for one scan may take, by estimate, before further answers are
+    // refused (Cause::kBadAnswer).
+    std::size_t max_kept_bytes = std::size_t{64} << 20;
     // The log-out's own limit, attempts included: it is sent after the deadline or a
     // cancellation too, so that no session is left open, but may not hold the caller long.
     std::chrono::milliseconds log_out_limit{std::chrono::seconds(5)};
@@ -130,6 +138,10 @@ private:
                      std::chrono::milliseconds wait);
     Net::Bounds ScanBounds() const;
     Json Interpret(const Net::HttpResponse& response, const std::string& path);
+    // The answer's tree, only the properties the mapping reads in it (IsMappedProperty); a
+    // discarded value when it is not JSON. Throws kBadAnswer when it nests deeper than
+    // Policy.max_depth or would take the scan's trees beyond Policy.max_kept_bytes.
+    Json Read(const std::string& body, const std::string& path);
     [[noreturn]] void Fail(const Error& error);  // remembers it when it ends the client
     const Json* Fetch(const std::string& path, const std::string& collection);
     // The path a link of the service names on this endpoint; throws kBadAnswer when it names
@@ -149,11 +161,16 @@ private:
     std::optional<Error> failed_;
     std::optional<Error> log_in_failed_;
     std::map<std::string, Json> resources_;
+    std::size_t kept_bytes_ = 0;  // estimated, of resources_
 };
 
 // The path a link names, as the client keys and requests it: no fragment, no trailing slash
 // (but the service root's), characters outside a URI percent-encoded.
 std::string NormalisePath(const std::string& link);
+
+// Whether the JSON text nests objects and arrays deeper than levels (brackets inside strings do
+// not count); linear, and nothing is built.
+bool NestsDeeperThan(std::string_view json, std::size_t levels);
 
 // The path (NormalisePath) that link names on endpoint ("host:port", as Net::Authority writes
 // it), once a leading "https://" or "http://" and the endpoint's own authority are removed; the
