@@ -84,14 +84,27 @@ public:
             response.headers.push_back({"X-Auth-Token", kToken});
         }
         response.headers.push_back({"Content-Type", "application/json"});
-        response.body = (headers & 4) ? input_->Text() : Resource();
+        response.body = (headers & 4) ? Text() : Resource();
         return response;
     }
 
 private:
+    // The fuzzer's own text, less the secrets: the service never knows them, so a secret in a
+    // message can only have come from the client.
+    std::string Text() {
+        std::string text = input_->Text();
+        for (const std::string secret : {kPassword, kToken}) {
+            for (std::size_t at = text.find(secret); at != std::string::npos;
+                 at = text.find(secret, at)) {
+                text.replace(at, secret.size(), "(secret)");
+            }
+        }
+        return text;
+    }
+
     std::string Link() {
         const std::size_t pick = input_->Byte() % (kLinkCount + 1);
-        return pick < kLinkCount ? kLinks[pick] : input_->Text();
+        return pick < kLinkCount ? kLinks[pick] : Text();
     }
 
     std::string LinkObject() { return "{\"@odata.id\": " + Quoted(Link()) + "}"; }

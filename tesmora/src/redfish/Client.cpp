@@ -567,9 +567,13 @@ void Client::OpenSession() {
                       Net::Shown(*location) + "); it is not followed");
     }
     if (!where) {
-        const Json answer = Read(response.body, sessions);
-        if (const std::string id = Text(answer, {"@odata.id"}); !id.empty()) {
-            where = PathOnEndpoint(id, endpoint_);
+        try {
+            const Json answer = Read(response.body, sessions);
+            if (const std::string id = Text(answer, {"@odata.id"}); !id.empty()) {
+                where = PathOnEndpoint(id, endpoint_);
+            }
+        } catch (const Error&) {
+            // An answer too deep or too large names no session: warned about below.
         }
     }
     session_path_ = where.value_or(std::string());
