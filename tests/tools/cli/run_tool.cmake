@@ -112,7 +112,7 @@ if(VALIDATE)
         if(valid EQUAL 0)
             find_program(PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
             find_program(PYTHON NAMES python3 REQUIRED)
-            execute_process(COMMAND ${PYTHON} "${CMAKE_CURRENT_LIST_DIR}/validate_document.py"
+            execute_process(COMMAND ${PYTHON} "${CMAKE_CURRENT_LIST_DIR}/../validate_document.py"
                 "${check_file}" RESULT_VARIABLE valid OUTPUT_VARIABLE why ERROR_VARIABLE why)
         else()
             string(PREPEND why "jq does not see TOTAL packages: ")

@@ -73,7 +73,7 @@ TEST(ReadDocument, TellsTheFormatByContentAndNamesTheFileAndLineOfAnError) {
 
 // Documents stored before the JSON form changed repeat the PACKAGE key and hold only strings.
 TEST(ReadDocument, ReadsJsonStoredInTheOldFormAsTheNewFormReadsBack) {
-    const auto data = std::filesystem::path(__FILE__).parent_path() / "data";
+    const auto data = std::filesystem::path(__FILE__).parent_path().parent_path() / "data";
     std::ifstream file(data / "server-old-format.json", std::ios::binary);
     const std::string text{std::istreambuf_iterator<char>(file), {}};
     const ptree old_form = Quendal::Tool::ParseDocumentTree(text, "old");
