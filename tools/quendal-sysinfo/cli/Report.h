@@ -2,8 +2,8 @@
 // in the human-readable text form.
 //
 // Texts from remote endpoints reach the terminal here, so whatever goes to a terminal passes
-// VisibleControls first: a name holding ESC or BEL must not rewrite the screen. Nothing here
-// throws but std::bad_alloc and ptree_bad_path (for a package without its keys).
+// VisibleControls (Terminal.h) first: a name holding ESC or BEL must not rewrite the screen.
+// Nothing here throws but std::bad_alloc and ptree_bad_path (for a package without its keys).
 #pragma once
 
 #include <boost/property_tree/ptree.hpp>
@@ -15,9 +15,6 @@
 #include "tesmora/Diagnostics.h"
 
 namespace Quendal::Tool {
-
-// Control bytes other than tab and line feed, and DEL, as "\xHH"; everything else unchanged.
-std::string VisibleControls(const std::string& text);
 
 // The text form: the document's scalars ("MT:  \tQX01", ...), then "PACKAGES:" and the module's
 // listing of the packages, when there are any.

@@ -15,7 +15,6 @@
 #include "Output.h"
 #include "Password.h"
 #include "Progress.h"
-#include "Report.h"
 #include "Summary.h"
 #include "Terminal.h"
 #include "tesmora/InventoryBackend.h"

@@ -11,7 +11,6 @@
 #include "FleetFile.h"
 #include "Output.h"
 #include "Password.h"
-#include "Report.h"
 #include "Summary.h"
 #include "Terminal.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "Report.h"
+#include "Terminal.h"
 
 namespace Quendal::Tool {
 
