@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "Targets.h"
+#include "SysinfoFleet.h"
 #include "tesmora/Diagnostics.h"
 
 namespace Quendal::Tool {

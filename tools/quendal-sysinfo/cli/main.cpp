@@ -14,15 +14,11 @@
 #include <new>
 #include <sstream>
 
-#include "Diff.h"
-#include "Fleet.h"
-#include "Output.h"
-#include "Password.h"
-#include "Remote.h"
-#include "Report.h"
+#include "SysinfoCli.h"
+#include "SysinfoDocuments.h"
+#include "SysinfoFleet.h"
+#include "SysinfoOutput.h"
 #include "SystemInfoVersion.h"
-#include "Targets.h"
-#include "Terminal.h"
 #include "tesmora/Log.h"
 
 namespace {

@@ -11,7 +11,7 @@
 
 #include "DocumentShape.h"
 #include "JsonDocument.h"
-#include "ReplaceFile.h"
+#include "SysinfoOutput.h"
 
 namespace Quendal::Tool {
 

@@ -4,8 +4,8 @@
 
 #include "FleetScan.h"
 #include "FleetTools.h"
-#include "Output.h"
 #include "Password.h"
+#include "SysinfoOutput.h"
 
 namespace Quendal::Tool {
 

@@ -5,8 +5,8 @@
 #include <map>
 #include <optional>
 
-#include "Diff.h"
 #include "Password.h"
+#include "SysinfoDocuments.h"
 
 namespace Quendal::Tool {
 

@@ -21,8 +21,8 @@
 
 #include "Fleet.h"
 #include "FleetFile.h"
-#include "Output.h"
 #include "Summary.h"
+#include "SysinfoOutput.h"
 #include "Targets.h"
 #include "tesmora/Inventory.h"
 

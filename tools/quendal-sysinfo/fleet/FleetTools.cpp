@@ -7,11 +7,11 @@
 #include <map>
 #include <sstream>
 
-#include "Diff.h"
 #include "FleetFile.h"
-#include "Output.h"
 #include "Password.h"
 #include "Summary.h"
+#include "SysinfoDocuments.h"
+#include "SysinfoOutput.h"
 #include "Terminal.h"
 
 namespace Quendal::Tool {

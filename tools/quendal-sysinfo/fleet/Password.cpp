@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "ReplaceFile.h"
+#include "SysinfoOutput.h"
 #include "Terminal.h"
 
 namespace Quendal::Tool {

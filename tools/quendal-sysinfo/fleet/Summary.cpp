@@ -8,8 +8,8 @@
 #include <map>
 #include <sstream>
 
-#include "Diff.h"
 #include "FleetFile.h"
+#include "SysinfoDocuments.h"
 
 namespace Quendal::Tool {
 
