@@ -1,5 +1,7 @@
-// The files the tool writes and reads, by the platform's rules. One implementation per platform
-// (linux/, windows/): what a file is, who may read it and how a rename reaches the disk differ.
+// The files the tool writes and reads, by the platform's rules. The steps are the same everywhere
+// (ReplaceFile.cpp); the system calls behind them are one implementation per platform (linux/,
+// windows/, behind SystemFiles.h): what a file is, who may read it and how a rename reaches the
+// disk differ.
 //
 // Every failure is a FileError whose text starts with the path the caller gave and says why;
 // it never names a temporary file, which the user neither chose nor can do anything about.

@@ -10,9 +10,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "ReplaceFile.h"
+#include "SystemFiles.h"
 
-namespace Quendal::Tool {
+namespace Quendal::Tool::SystemFiles {
 
 namespace {
 
@@ -30,10 +30,6 @@ std::string Reason(DWORD error) {
     return reason;
 }
 
-[[noreturn]] void Fail(const std::string& path, const std::string& why) {
-    throw FileError(path + ": " + why);
-}
-
 // Paths come as the C library sees them, in the ANSI code page; the wide calls are the ones
 // that take every flag needed here.
 std::wstring Wide(const std::string& text) {
@@ -49,13 +45,17 @@ std::wstring Wide(const std::string& text) {
 
 class Handle {
 public:
-    explicit Handle(HANDLE handle) : handle_(handle) {}
+    explicit Handle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
     ~Handle() { Close(); }
     Handle(const Handle&) = delete;
     Handle& operator=(const Handle&) = delete;
 
     HANDLE get() const { return handle_; }
     bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+    void Reset(HANDLE handle) {
+        Close();
+        handle_ = handle;
+    }
     void Close() {
         if (valid()) {
             CloseHandle(handle_);
@@ -66,86 +66,6 @@ public:
 private:
     HANDLE handle_;
 };
-
-// Temporaries are named ".NAME.quendal-PID-RANDOM.tmp": the name ties them to their target, the
-// process id tells whether their writer still runs.
-constexpr std::size_t kNameKept = 64;
-constexpr std::size_t kRandomDigits = 16;
-constexpr wchar_t kSuffix[] = L".tmp";
-
-std::wstring TemporaryPrefix(const std::wstring& name) {
-    std::wstring kept = name.substr(0, kNameKept);
-    // Half a surrogate pair is no character.
-    if (!kept.empty() && kept.back() >= 0xD800 && kept.back() <= 0xDBFF) {
-        kept.pop_back();
-    }
-    return L"." + kept + L".quendal-";
-}
-
-DWORD WriterOf(const std::wstring& entry, const std::wstring& prefix) {
-    constexpr std::size_t kSuffixLength = sizeof kSuffix / sizeof kSuffix[0] - 1;
-    if (entry.compare(0, prefix.size(), prefix) != 0) {
-        return 0;
-    }
-    const std::wstring rest = entry.substr(prefix.size());
-    const std::size_t dash = rest.find(L'-');
-    if (dash == std::wstring::npos || dash == 0 || dash > 9 ||
-        rest.size() != dash + 1 + kRandomDigits + kSuffixLength ||
-        rest.compare(rest.size() - kSuffixLength, kSuffixLength, kSuffix) != 0) {
-        return 0;
-    }
-    const auto is_digit = [](wchar_t c) { return c >= L'0' && c <= L'9'; };
-    const auto is_hex = [&](wchar_t c) { return is_digit(c) || (c >= L'a' && c <= L'f'); };
-    if (!std::all_of(rest.begin(), rest.begin() + dash, is_digit) ||
-        !std::all_of(rest.begin() + dash + 1, rest.end() - kSuffixLength, is_hex)) {
-        return 0;
-    }
-    return static_cast<DWORD>(std::stoul(rest.substr(0, dash)));
-}
-
-bool IsRunning(DWORD process_id) {
-    const Handle process(
-        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, process_id));
-    if (!process.valid()) {
-        return GetLastError() == ERROR_ACCESS_DENIED;
-    }
-    return WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
-}
-
-// A writer keeps its temporary open without sharing deletion until it is renamed, so deleting
-// a temporary whose process id was meanwhile reused by a stranger still fails while it is open.
-void RemoveStaleTemporaries(const std::wstring& directory, const std::wstring& name) {
-    const std::wstring prefix = TemporaryPrefix(name);
-    WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileW((directory + prefix + L"*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) {
-        return;
-    }
-    do {
-        const DWORD writer = WriterOf(found.cFileName, prefix);
-        if (writer != 0 && !IsRunning(writer) &&
-            (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
-                0) {
-            DeleteFileW((directory + found.cFileName).c_str());
-        }
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-}
-
-std::wstring RandomDigits() {
-    static constexpr wchar_t kHex[] = L"0123456789abcdef";
-    std::wstring digits;
-    while (digits.size() < kRandomDigits) {
-        unsigned int value = 0;
-        if (rand_s(&value) != 0) {
-            throw FileError("no random numbers from the system");
-        }
-        for (int nibble = 0; nibble < 8 && digits.size() < kRandomDigits; ++nibble) {
-            digits += kHex[(value >> (4 * nibble)) & 0xF];
-        }
-    }
-    return digits;
-}
 
 // Whether the last part of path is one of the names Windows reserves for devices in every
 // directory (NUL, CON, COM1, "nul.txt" as well). They are told by name: opening one may block (a
@@ -226,18 +146,6 @@ bool CopyOwnDacl(const std::wstring& from, HANDLE to) {
                            nullptr, dacl, nullptr) == ERROR_SUCCESS;
 }
 
-bool WriteAll(HANDLE file, std::string_view text) {
-    while (!text.empty()) {
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text.size(), 1u << 30));
-        DWORD written = 0;
-        if (!WriteFile(file, text.data(), chunk, &written, nullptr)) {
-            return false;
-        }
-        text.remove_prefix(written);
-    }
-    return true;
-}
-
 // The handle is the caller's to close.
 HANDLE OpenForReading(const std::string& path) {
     const HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ,
@@ -277,128 +185,195 @@ bool MoveOver(const std::wstring& from, const std::wstring& to) {
 
 }  // namespace
 
-void ReplaceFileWith(const std::string& path, std::string_view text) {
-    const std::wstring target = Wide(path);
-    const std::size_t slash = target.find_last_of(L"\\/");
-    const std::wstring directory = slash == std::wstring::npos ? L"" : target.substr(0, slash + 1);
-    const std::wstring name = slash == std::wstring::npos ? target : target.substr(slash + 1);
-    if (name.empty() || name == L"." || name == L"..") {
+std::string LastReason() {
+    return Reason(GetLastError());
+}
+
+std::uint64_t ThisProcess() {
+    return GetCurrentProcessId();
+}
+
+bool IsRunning(std::uint64_t process_id) {
+    const Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE,
+                                     static_cast<DWORD>(process_id)));
+    if (!process.valid()) {
+        return GetLastError() == ERROR_ACCESS_DENIED;
+    }
+    return WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+}
+
+void RandomBytes(unsigned char* bytes, std::size_t count) {
+    std::size_t filled = 0;
+    while (filled < count) {
+        unsigned int value = 0;
+        if (rand_s(&value) != 0) {
+            throw FileError("no random numbers from the system");
+        }
+        for (int byte = 0; byte < 4 && filled < count; ++byte) {
+            bytes[filled++] = static_cast<unsigned char>(value >> (8 * byte));
+        }
+    }
+}
+
+// Every step names the files by their whole paths: the directory is not held open.
+struct Target::Handles {
+    std::wstring target;
+    std::wstring directory;  // with its separator at the end, or empty
+    Name name;
+    bool exists = false;
+    std::wstring temporary;
+    Handle file;
+};
+
+Target::Target(const std::string& path) : handles_(std::make_unique<Handles>()) {
+    Handles& handles = *handles_;
+    handles.target = Wide(path);
+    const std::size_t slash = handles.target.find_last_of(L"\\/");
+    handles.directory = slash == std::wstring::npos ? L"" : handles.target.substr(0, slash + 1);
+    handles.name = slash == std::wstring::npos ? handles.target : handles.target.substr(slash + 1);
+    if (handles.name.empty() || handles.name == L"." || handles.name == L"..") {
         Fail(path, "not a regular file (a directory)");
     }
     DWORD error = ERROR_SUCCESS;
-    const std::string refusal = NotAPlainFile(target, error);
+    const std::string refusal = NotAPlainFile(handles.target, error);
     if (!refusal.empty()) {
         Fail(path, refusal + "; refusing to replace it");
     }
-    const bool exists = error == ERROR_SUCCESS;
-    if (!exists && error != ERROR_FILE_NOT_FOUND) {
+    handles.exists = error == ERROR_SUCCESS;
+    if (!handles.exists && error != ERROR_FILE_NOT_FOUND) {
         Fail(path, "cannot write: " + Reason(error));
     }
-
-    RemoveStaleTemporaries(directory, name);
-    std::wstring temporary;
-    HANDLE created = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; attempt < 8 && created == INVALID_HANDLE_VALUE; ++attempt) {
-        temporary = directory + TemporaryPrefix(name) + std::to_wstring(GetCurrentProcessId()) +
-                    L"-" + RandomDigits() + kSuffix;
-        // No sharing: nobody reads a half-written file, nor deletes it from under the writer.
-        created = CreateFileW(temporary.c_str(), GENERIC_WRITE | WRITE_DAC, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (created == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) {
-            Fail(path, "cannot write: " + Reason(GetLastError()));
-        }
-    }
-    if (created == INVALID_HANDLE_VALUE) {
-        Fail(path, "cannot write: " + Reason(ERROR_FILE_EXISTS));
-    }
-    Handle file(created);
-    const auto abandon = [&](const std::string& why) {
-        const DWORD failure = GetLastError();
-        file.Close();
-        DeleteFileW(temporary.c_str());
-        Fail(path, why + ": " + Reason(failure));
-    };
-    if (exists && !CopyOwnDacl(target, file.get())) {
-        abandon("cannot give the new file the permissions of the old one");
-    }
-    if (!WriteAll(file.get(), text) || !FlushFileBuffers(file.get())) {
-        abandon("cannot write");
-    }
-    file.Close();
-    if (!MoveOver(temporary, target)) {
-        abandon("cannot write");
-    }
 }
 
-std::string ReadRegularFile(const std::string& path, std::size_t limit, const std::string& what) {
+Target::~Target() = default;
+
+const Name& Target::name() const {
+    return handles_->name;
+}
+
+bool Target::exists() const {
+    return handles_->exists;
+}
+
+// A writer keeps its temporary open without sharing deletion until it is renamed, so deleting
+// a temporary whose process id was meanwhile reused by a stranger still fails while it is open.
+void Target::RemoveEntries(const Name& prefix, const std::function<bool(const Name&)>& stale) {
+    const std::wstring& directory = handles_->directory;
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((directory + prefix + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
+                0 &&
+            stale(found.cFileName)) {
+            DeleteFileW((directory + found.cFileName).c_str());
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+Target::Created Target::CreateTemporary(const Name& name) {
+    Handles& handles = *handles_;
+    handles.temporary = handles.directory + name;
+    // No sharing: nobody reads a half-written file, nor deletes it from under the writer.
+    const HANDLE created = CreateFileW(handles.temporary.c_str(), GENERIC_WRITE | WRITE_DAC, 0,
+                                       nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (created == INVALID_HANDLE_VALUE) {
+        return GetLastError() == ERROR_FILE_EXISTS ? Created::kTaken : Created::kFailed;
+    }
+    handles.file.Reset(created);
+    return Created::kCreated;
+}
+
+// A new file belongs to whoever writes it; what keeps a file private here is its DACL.
+bool Target::KeepOwner() {
+    return true;
+}
+
+bool Target::KeepPermissions() {
+    return CopyOwnDacl(handles_->target, handles_->file.get());
+}
+
+std::ptrdiff_t Target::Write(std::string_view text) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text.size(), 1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(handles_->file.get(), text.data(), chunk, &written, nullptr)) {
+        return -1;
+    }
+    return written;
+}
+
+bool Target::Flush() {
+    return FlushFileBuffers(handles_->file.get()) != 0;
+}
+
+bool Target::Rename() {
+    handles_->file.Close();
+    return MoveOver(handles_->temporary, handles_->target);
+}
+
+// MOVEFILE_WRITE_THROUGH returns only once the rename is on the disk.
+bool Target::SyncDirectory() {
+    return true;
+}
+
+void Target::RemoveTemporary() {
+    handles_->file.Close();
+    DeleteFileW(handles_->temporary.c_str());
+}
+
+struct Reader::Handles {
+    Handle file;
+    std::uintmax_t size = 0;
+};
+
+Reader::Reader(const std::string& path, Kind kind) : handles_(std::make_unique<Handles>()) {
+    const char* const refusal = kind == Kind::kRegular
+                                    ? "not a regular file (a device or a pipe)"
+                                    : "not a regular file (a device) and not a pipe";
     if (IsDeviceName(Wide(path))) {
-        Fail(path, "not a regular file (a device or a pipe)");
+        Fail(path, refusal);
     }
-    const Handle file(OpenForReading(path));
-    if (GetFileType(file.get()) != FILE_TYPE_DISK) {
-        Fail(path, "not a regular file (a device or a pipe)");
+    Handles& handles = *handles_;
+    handles.file.Reset(OpenForReading(path));
+    const DWORD type = GetFileType(handles.file.get());
+    if (kind == Kind::kSecret) {
+        if (type != FILE_TYPE_DISK && type != FILE_TYPE_PIPE) {
+            Fail(path, refusal);
+        }
+        return;
     }
-    const std::string too_large =
-        "larger than " + SizeText(limit) + ", the most " + what + " may hold";
+    if (type != FILE_TYPE_DISK) {
+        Fail(path, refusal);
+    }
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file.get(), &size)) {
+    if (!GetFileSizeEx(handles.file.get(), &size)) {
         Fail(path, "cannot read: " + Reason(GetLastError()));
     }
-    if (static_cast<std::uint64_t>(size.QuadPart) > limit) {
-        Fail(path, too_large);
-    }
-    std::string text;
-    text.reserve(static_cast<std::size_t>(size.QuadPart));
-    char buffer[65536];
-    DWORD got = 0;
-    while (text.size() <= limit) {
-        if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) {
-            Fail(path, "cannot read: " + Reason(GetLastError()));
-        }
-        if (got == 0) {
-            break;
-        }
-        text.append(buffer, got);
-    }
-    if (text.size() > limit) {
-        Fail(path, too_large);
-    }
-    return text;
+    handles.size = static_cast<std::uintmax_t>(size.QuadPart);
 }
 
-SecretFile ReadSecretFile(const std::string& path, std::size_t limit) {
-    if (IsDeviceName(Wide(path))) {
-        Fail(path, "not a regular file (a device) and not a pipe");
-    }
-    const Handle file(OpenForReading(path));
-    const DWORD type = GetFileType(file.get());
-    if (type != FILE_TYPE_DISK && type != FILE_TYPE_PIPE) {
-        Fail(path, "not a regular file (a device) and not a pipe");
-    }
-    std::string text;
-    char buffer[4096];
-    DWORD got = 0;
-    std::size_t line_end = std::string::npos;
-    while (line_end == std::string::npos && text.size() <= limit) {
-        if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) {
-            // A pipe whose writer is done reports it as an error.
-            if (GetLastError() == ERROR_BROKEN_PIPE) {
-                break;
-            }
-            Fail(path, "cannot read: " + Reason(GetLastError()));
-        }
-        if (got == 0) {
-            break;
-        }
-        line_end = std::string_view(buffer, got).find('\n');
-        text.append(buffer, line_end == std::string::npos ? got : line_end);
-    }
-    if (text.size() > limit) {
-        Fail(path, "the first line is longer than " + SizeText(limit));
-    }
-    SecretFile secret;
-    secret.first_line = std::move(text);
-    return secret;
+Reader::~Reader() = default;
+
+std::uintmax_t Reader::Size() const {
+    return handles_->size;
 }
 
-}  // namespace Quendal::Tool
+// Windows has no such bits to check.
+bool Reader::ReadableByOthers() const {
+    return false;
+}
+
+std::ptrdiff_t Reader::Read(char* buffer, std::size_t size) {
+    DWORD got = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+    if (!ReadFile(handles_->file.get(), buffer, chunk, &got, nullptr)) {
+        // A pipe whose writer is done reports it as an error.
+        return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+    }
+    return got;
+}
+
+}  // namespace Quendal::Tool::SystemFiles
