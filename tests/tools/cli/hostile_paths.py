@@ -8,7 +8,8 @@ usage: hostile_paths.py PROGRAM INVENTORY
   stays a link and the file it leads to is replaced.
 - Links planted under the temporary names earlier versions used lead nowhere.
 - A replaced file keeps its mode; the temporary of a killed run is removed by
-  the next run that writes the same target. A run killed (SIGTERM, SIGKILL) at
+  the next run that writes the same target, and a write that fails half-way
+  (a file size limit) leaves the old file and no temporary. A run killed (SIGTERM, SIGKILL) at
   any moment leaves the stored document whole.
 - --inventory, diff and --password-file refuse FIFOs and devices at once
   (never waiting on them) with exit 2; a password file that any user may write
@@ -16,6 +17,7 @@ usage: hostile_paths.py PROGRAM INVENTORY
 """
 
 import os
+import resource
 import shutil
 import signal
 import socket
@@ -127,6 +129,27 @@ class HostilePaths(unittest.TestCase):
         self.assertEqual(done.returncode, 0, done.stderr)
         self.assertEqual(stat.S_IMODE(os.stat(target).st_mode), 0o600)
         self.assertEqual(os.listdir(self.dir), ["private.json"])
+
+    def test_a_write_that_fails_halfway_leaves_the_old_file_and_no_temporary(self):
+        target = self.path("doc.json")
+        with open(target, "w") as old:
+            old.write("old")
+
+        def small_files():
+            # Past 100 bytes a write fails (EFBIG) instead of the signal ending the run.
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (100, 100))
+
+        env = dict(os.environ, QUENDAL_USER="quendal-ops", QUENDAL_PASSWORD="Example-pw-1")
+        done = subprocess.run([PROGRAM, "--inventory", INVENTORY, "--format", "json", "--output",
+                               target] + SERVER, env=env, stdin=subprocess.DEVNULL,
+                              capture_output=True, text=True, timeout=TIMEOUT,
+                              preexec_fn=small_files)
+        self.assertEqual(done.returncode, 4, done.stderr)
+        self.assertIn(f"{target}: cannot write: File too large", done.stderr)
+        with open(target) as kept:
+            self.assertEqual(kept.read(), "old")
+        self.assertEqual(os.listdir(self.dir), ["doc.json"])
 
     def test_a_run_killed_at_any_moment_leaves_a_whole_document(self):
         target = self.path("doc.json")
