@@ -1,0 +1,226 @@
+#!/usr/bin/env python3
+"""quendal-sysinfo pointed at paths that are not what they seem, as a user (or root) would.
+
+usage: hostile_paths.py PROGRAM INVENTORY
+
+- --output refuses a FIFO, a device node, a socket, a directory and a link
+  leading nowhere, leaves each as it was, and exits 4; a link to a regular file
+  stays a link and the file it leads to is replaced.
+- Links planted under the temporary names earlier versions used lead nowhere.
+- A replaced file keeps its mode; the temporary of a killed run is removed by
+  the next run that writes the same target, and a write that fails half-way
+  (a file size limit) leaves the old file and no temporary. A run killed (SIGTERM, SIGKILL) at
+  any moment leaves the stored document whole.
+- --inventory, diff and --password-file refuse FIFOs and devices at once
+  (never waiting on them) with exit 2; a password file that any user may write
+  is refused, one that others may read is taken with a warning.
+"""
+
+import os
+import resource
+import shutil
+import signal
+import socket
+import stat
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+PROGRAM = None
+INVENTORY = None
+SERVER = ["server", "--host", "192.0.2.30"]
+# Every run ends well within this; a run that waits on a FIFO does not.
+TIMEOUT = 60
+
+
+class HostilePaths(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="quendal-hostile-")
+        self.addCleanup(shutil.rmtree, self.dir, True)
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def run_tool(self, arguments, password_file=None):
+        env = dict(os.environ, QUENDAL_USER="quendal-ops", QUENDAL_PASSWORD="Example-pw-1")
+        env.pop("TESMORA_LOG_LEVEL", None)
+        if password_file:
+            env.pop("QUENDAL_PASSWORD")
+            arguments = ["--password-file", password_file] + arguments
+        return subprocess.run([PROGRAM] + arguments, env=env, stdin=subprocess.DEVNULL,
+                              capture_output=True, text=True, timeout=TIMEOUT)
+
+    def store(self, output):
+        return self.run_tool(["--inventory", INVENTORY, "--format", "json", "--output",
+                              output] + SERVER)
+
+    def make_hostiles(self):
+        """name -> what the tool calls it; a device node only where mknod is allowed."""
+        made = {}
+        os.mkfifo(self.path("fifo"))
+        made["fifo"] = "a FIFO"
+        try:
+            os.mknod(self.path("null"), 0o666 | stat.S_IFCHR, os.makedev(1, 3))
+            made["null"] = "a character device"
+        except PermissionError:
+            pass
+        listener = socket.socket(socket.AF_UNIX)
+        listener.bind(self.path("socket"))
+        listener.close()
+        made["socket"] = "a socket"
+        os.mkdir(self.path("directory"))
+        made["directory"] = "a directory"
+        os.symlink(self.path("fifo"), self.path("link-to-fifo"))
+        made["link-to-fifo"] = "a FIFO"
+        return made
+
+    def test_output_refuses_what_is_no_regular_file_and_leaves_it_be(self):
+        hostiles = self.make_hostiles()
+        for name, kind in hostiles.items():
+            with self.subTest(name=name):
+                target = self.path(name)
+                before = os.lstat(target).st_mode
+                done = self.store(target)
+                self.assertEqual(done.returncode, 4, done.stderr)
+                self.assertIn(f"{target}: not a regular file ({kind}); refusing to replace it",
+                              done.stderr)
+                self.assertEqual(os.lstat(target).st_mode, before)
+        # Nothing left beside them.
+        self.assertEqual(sorted(os.listdir(self.dir)), sorted(hostiles))
+
+    def test_output_through_a_link_replaces_its_file_and_keeps_the_link(self):
+        with open(self.path("real.json"), "w") as real:
+            real.write("old")
+        os.symlink("real.json", self.path("link.json"))
+        os.symlink(self.path("missing.json"), self.path("dangling.json"))
+        done = self.store(self.path("link.json"))
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(os.readlink(self.path("link.json")), "real.json")
+        with open(self.path("real.json")) as real:
+            self.assertIn('"schema_version": 1', real.read())
+        done = self.store(self.path("dangling.json"))
+        self.assertEqual(done.returncode, 4)
+        self.assertIn("a symbolic link to nothing", done.stderr)
+        self.assertFalse(os.path.exists(self.path("missing.json")))
+
+    def test_links_planted_at_old_temporary_names_lead_nowhere(self):
+        with open(self.path("victim"), "w") as victim:
+            victim.write("precious")
+        # Process ids come in order: the next runs' ids are likely among these.
+        start = os.getpid()
+        for pid in range(start, start + 200):
+            os.symlink(self.path("victim"), self.path(f"out.json.tmp-{pid}-1"))
+        for _ in range(3):
+            self.assertEqual(self.store(self.path("out.json")).returncode, 0)
+        with open(self.path("victim")) as victim:
+            self.assertEqual(victim.read(), "precious")
+
+    def test_a_replaced_file_keeps_its_mode_and_a_killed_runs_temporary_goes(self):
+        target = self.path("private.json")
+        with open(target, "w") as old:
+            old.write("old")
+        os.chmod(target, 0o600)
+        stale = self.path(".private.json.quendal-999999996-00112233445566ff.tmp")
+        with open(stale, "w") as left:
+            left.write("half a docu")
+        done = self.store(target)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(stat.S_IMODE(os.stat(target).st_mode), 0o600)
+        self.assertEqual(os.listdir(self.dir), ["private.json"])
+
+    def test_a_write_that_fails_halfway_leaves_the_old_file_and_no_temporary(self):
+        target = self.path("doc.json")
+        with open(target, "w") as old:
+            old.write("old")
+
+        def small_files():
+            # Past 100 bytes a write fails (EFBIG) instead of the signal ending the run.
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (100, 100))
+
+        env = dict(os.environ, QUENDAL_USER="quendal-ops", QUENDAL_PASSWORD="Example-pw-1")
+        done = subprocess.run([PROGRAM, "--inventory", INVENTORY, "--format", "json", "--output",
+                               target] + SERVER, env=env, stdin=subprocess.DEVNULL,
+                              capture_output=True, text=True, timeout=TIMEOUT,
+                              preexec_fn=small_files)
+        self.assertEqual(done.returncode, 4, done.stderr)
+        self.assertIn(f"{target}: cannot write: File too large", done.stderr)
+        with open(target) as kept:
+            self.assertEqual(kept.read(), "old")
+        self.assertEqual(os.listdir(self.dir), ["doc.json"])
+
+    def test_a_run_killed_at_any_moment_leaves_a_whole_document(self):
+        target = self.path("doc.json")
+        self.assertEqual(self.store(target).returncode, 0)
+        with open(target) as stored:
+            whole = stored.read()
+        env = dict(os.environ, QUENDAL_USER="quendal-ops", QUENDAL_PASSWORD="Example-pw-1")
+        for attempt in range(12):
+            run = subprocess.Popen([PROGRAM, "--inventory", INVENTORY, "--format", "json",
+                                    "--output", target] + SERVER, env=env,
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
+            time.sleep(attempt * 0.04)
+            run.send_signal(signal.SIGKILL if attempt % 2 else signal.SIGTERM)
+            run.wait(timeout=TIMEOUT)
+            with open(target) as stored:
+                self.assertEqual(stored.read(), whole, f"killed after {attempt * 40} ms")
+        # What the killed runs left behind goes with the next run that completes.
+        self.assertEqual(self.store(target).returncode, 0)
+        self.assertEqual(os.listdir(self.dir), ["doc.json"])
+
+    def test_readers_refuse_fifos_and_devices_without_waiting(self):
+        self.assertEqual(self.store(self.path("document.json")).returncode, 0)
+        os.mkfifo(self.path("fifo"))
+        for hostile, kind in ((self.path("fifo"), "a FIFO"),
+                              ("/dev/zero", "a character device")):
+            runs = {
+                "inventory": ["--inventory", hostile] + SERVER,
+                "diff old": ["diff", hostile, self.path("document.json")],
+                "diff new": ["diff", self.path("document.json"), hostile],
+            }
+            for what, arguments in runs.items():
+                with self.subTest(what=what, hostile=hostile):
+                    done = self.run_tool(arguments)
+                    self.assertEqual(done.returncode, 2, done.stderr)
+                    self.assertIn(f"{hostile}: not a regular file ({kind})", done.stderr)
+            with self.subTest(what="password file", hostile=hostile):
+                done = self.run_tool(["--inventory", INVENTORY] + SERVER, password_file=hostile)
+                self.assertEqual(done.returncode, 2, done.stderr)
+
+    def test_password_files_others_may_write_are_refused_readable_ones_warned_about(self):
+        password = self.path("password")
+        with open(password, "w") as file:
+            file.write("Example-pw-1\n")
+        cases = ((0o600, 0, None), (0o640, 0, "other users may read this password file"),
+                 (0o644, 0, "other users may read this password file"),
+                 (0o602, 2, "any user may write to this file"),
+                 (0o666, 2, "any user may write to this file"))
+        for mode, status, told in cases:
+            with self.subTest(mode=oct(mode)):
+                os.chmod(password, mode)
+                done = self.run_tool(["--inventory", INVENTORY, "-q"] + SERVER,
+                                     password_file=password)
+                self.assertEqual(done.returncode, status, done.stderr)
+                if told:
+                    self.assertIn(f"{password}: {told}", done.stderr)
+                else:
+                    self.assertEqual(done.stderr, "")
+                self.assertNotIn("Example-pw-1", done.stderr)
+
+    def test_an_inventory_beyond_the_size_limit_is_refused_before_it_is_read(self):
+        large = self.path("large.json")
+        with open(large, "w") as file:
+            file.write('{"hosts": {}}')
+            file.truncate(64 * 1024 * 1024 + 1)
+        done = self.run_tool(["--inventory", large] + SERVER)
+        self.assertEqual(done.returncode, 2, done.stderr)
+        self.assertIn(f"{large}: larger than 64 MiB, the most an inventory may hold",
+                      done.stderr)
+
+
+if __name__ == "__main__":
+    PROGRAM, INVENTORY = sys.argv[1], sys.argv[2]
+    unittest.main(argv=sys.argv[:1])

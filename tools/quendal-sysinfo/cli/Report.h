@@ -1,0 +1,28 @@
+// What the tool shows of a run: each scan's status, why remote calls failed, and the document
+// in the human-readable text form.
+//
+// Texts from remote endpoints reach the terminal here, so whatever goes to a terminal passes
+// VisibleControls (Terminal.h) first: a name holding ESC or BEL must not rewrite the screen.
+// Nothing here throws but std::bad_alloc and ptree_bad_path (for a package without its keys).
+#pragma once
+
+#include <boost/property_tree/ptree.hpp>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "SysinfoFleet.h"
+#include "tesmora/Diagnostics.h"
+
+namespace Quendal::Tool {
+
+// The text form: the document's scalars ("MT:  \tQX01", ...), then "PACKAGES:" and the module's
+// listing of the packages, when there are any.
+std::string RenderText(const boost::property_tree::ptree& document);
+
+// One line per scan ("GetMachineType: status 0 (Succeed.)") unless quiet, then one line per
+// distinct diagnostic, then the result's own notes; notes are left out when quiet.
+void PrintOutcome(std::ostream& out, const TargetResult& result,
+                  const std::vector<Tesmora::Diagnostic>& diagnostics, bool quiet);
+
+}  // namespace Quendal::Tool

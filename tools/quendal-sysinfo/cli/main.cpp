@@ -1,0 +1,354 @@
+// quendal-sysinfo: scans a target through the system-information module, builds its document
+// and prints it, stores it, or compares two stored documents.
+//
+// Remote targets are asked over the network (Redfish on HTTPS), or answered from an inventory
+// file with --inventory. Why a remote scan failed is printed after the module's status lines.
+//
+// Exit status: 0 done (documents equal, for diff); 1 documents differ; 2 bad command line,
+// inventory, password or document file; 3 a scan failed (no document is written then); 4 the
+// document could not be written; 5 an unexpected failure of the tool itself. fleet adds its own
+// (Fleet.h).
+#include <CLI/CLI.hpp>
+#include <iostream>
+#include <memory>
+#include <new>
+#include <sstream>
+
+#include "SysinfoCli.h"
+#include "SysinfoDocuments.h"
+#include "SysinfoFleet.h"
+#include "SysinfoOutput.h"
+#include "SystemInfoVersion.h"
+#include "tesmora/Log.h"
+
+namespace {
+
+using namespace Quendal::Tool;
+using Tesmora::TesmoraConnection::ConnectionInfo;
+
+constexpr int kDone = 0;
+constexpr int kDifferent = 1;
+constexpr int kUsage = 2;
+constexpr int kScanFailed = 3;
+constexpr int kWriteFailed = 4;
+constexpr int kInternal = 5;
+
+// The text form is the tool's own: the document's scalars, then the module's listing.
+constexpr const char* kText = "text";
+
+struct Options {
+    RemoteSettings remote;
+    std::string user;
+    std::string password_file;
+    std::string password_env = "QUENDAL_PASSWORD";
+    std::optional<unsigned int> log_level;
+    int verbose = 0;
+    bool quiet = false;
+    std::string format;
+    std::optional<std::string> output;
+    std::optional<std::string> bmc_type;
+};
+
+// A remote subcommand: where its endpoint is and what kind of endpoint the libraries see.
+struct RemoteCommand {
+    CLI::App* command = nullptr;
+    std::string address;
+    Connection connection;
+    std::string bay;
+};
+
+void AddEndpointOptions(CLI::App& command, RemoteCommand& target, std::uint16_t port,
+                        std::uint32_t type) {
+    target.command = &command;
+    target.connection.port = port;
+    target.connection.type = type;
+    command
+        .add_option("--host", target.address,
+                    "The endpoint: NAME, IPV4 or [IPV6], each optionally followed by :PORT")
+        ->required();
+    command
+        .add_option("--port", target.connection.port,
+                    "Port of the endpoint, unless --host names one")
+        ->check(CLI::Range(1, 65535))
+        ->capture_default_str();
+}
+
+int Fail(const std::string& message, int status = kUsage) {
+    std::cerr << "quendal-sysinfo: "
+              << (StreamIsTerminal(std::cerr) ? VisibleControls(message) : message) << '\n';
+    return status;
+}
+
+// Writes text to a stream; a terminal sees control bytes from the endpoints as visible escapes.
+void Show(std::ostream& stream, const std::string& text) {
+    stream << (StreamIsTerminal(stream) ? VisibleControls(text) : text) << std::flush;
+}
+
+// The format --format names, or the one --output's extension implies, or the text form.
+std::string ChosenFormat(const Options& options) {
+    if (!options.format.empty()) {
+        return options.format;
+    }
+    if (options.output && *options.output != "-") {
+        const std::string& path = *options.output;
+        for (const auto& [name, format] : FormatNames()) {
+            const std::string extension = "." + name;
+            if (path.size() > extension.size() &&
+                path.compare(path.size() - extension.size(), extension.size(), extension) == 0) {
+                return name;
+            }
+        }
+    }
+    return kText;
+}
+
+std::string RenderAs(const boost::property_tree::ptree& document, const std::string& name) {
+    if (name == kText) {
+        return RenderText(document);
+    }
+    for (const auto& [known, format] : FormatNames()) {
+        if (known == name) {
+            return Render(document, format);
+        }
+    }
+    throw UsageError("--format: unknown format " + name);
+}
+
+int Emit(const Options& options, const TargetResult& result, const Remote& remote) {
+    // The sessions end before anything is printed: also when the scan failed.
+    if (remote.network) {
+        remote.network->Close();
+    }
+    std::ostringstream outcome;
+    PrintOutcome(outcome, result, remote.diagnostics->Reports(), options.quiet);
+    Show(std::cerr, outcome.str());
+    if (!result.complete) {
+        return Fail("a scan failed, so no document is written", kScanFailed);
+    }
+    const std::string text = RenderAs(result.document, ChosenFormat(options));
+    if (!options.output || *options.output == "-") {
+        Show(std::cout, text);
+        return kDone;
+    }
+    try {
+        WriteFileAtomically(*options.output, text);
+    } catch (const std::runtime_error& error) {
+        return Fail(error.what(), kWriteFailed);
+    }
+    return kDone;
+}
+
+int Diff(const std::string& old_path, const std::string& new_path) {
+    const Comparison comparison = CompareDocuments(ReadDocument(old_path), ReadDocument(new_path));
+    std::string lines;
+    for (const std::string& line : comparison.lines) {
+        lines += line + '\n';
+    }
+    Show(std::cout, lines);
+    return comparison.equal ? kDone : kDifferent;
+}
+
+void AddGlobalOptions(CLI::App& app, Options& options) {
+    auto* inventory = app.add_option("--inventory", options.remote.inventory,
+                                     "Answer remote targets from this JSON file (see "
+                                     "docs/inventory.md) instead of asking them over the network");
+    auto* ca_file = app.add_option("--ca-file", options.remote.ca_file,
+                                   "Also trust the CA certificates in this PEM file for HTTPS")
+                        ->check(CLI::ExistingFile)
+                        ->excludes(inventory);
+    app.add_flag("--insecure", options.remote.insecure,
+                 "Do not check the endpoint's certificate (anyone on the way can read the "
+                 "password)")
+        ->excludes(ca_file)
+        ->excludes(inventory);
+    app.add_option_function<unsigned int>(
+           "--timeout",
+           [&options](unsigned int seconds) {
+               options.remote.timeout = std::chrono::seconds(seconds);
+           },
+           "Seconds to wait for a connection, and for each answer (default 30)")
+        ->check(CLI::Range(1u, 3600u));
+    app.add_option("--retries", options.remote.retries,
+                   "Further attempts after a lost connection or a failing service (HTTP 5xx)")
+        ->check(CLI::Range(0u, 10u))
+        ->capture_default_str();
+    app.add_option("--user", options.user,
+                   "User name on the remote endpoint (default: the environment variable "
+                   "QUENDAL_USER)")
+        ->envname("QUENDAL_USER");
+    app.add_option("--password-file", options.password_file,
+                   "File whose first line is the password (not readable by others)")
+        ->check(CLI::ExistingFile);
+    app.add_option("--password-env", options.password_env,
+                   "Environment variable holding the password")
+        ->capture_default_str();
+
+    std::vector<std::string> formats{kText};
+    for (const auto& [name, format] : FormatNames()) {
+        formats.push_back(name);
+    }
+    app.add_option("--format", options.format,
+                   "Output: text (the document's values and the package listing; the default), "
+                   "listing (the package listing alone), xml, json or info; with --output, the "
+                   "file's extension .xml, .json or .info chooses when --format is not given")
+        ->check(CLI::IsMember(formats));
+    app.add_option("--output", options.output,
+                   "Write the document to this file (replaced whole) instead of standard "
+                   "output; - is standard output");
+    app.add_option("--bmc-type", options.bmc_type,
+                   "Text stored as CONTENT.BMCTYPE (default: BMC for server, CMM for cmm and "
+                   "switch, SMM for smm, empty for local and esxi)");
+    auto* log_level = app.add_option("--log-level", options.log_level,
+                                     "Logger threshold: 0 silent, 1 failures, 2 failed steps, 3 "
+                                     "outcomes, 4 tracing (default: TESMORA_LOG_LEVEL, else 1)")
+                          ->check(CLI::Range(0u, 4u));
+    app.add_flag("-v,--verbose", options.verbose,
+                 "One more level of logging for each -v (above TESMORA_LOG_LEVEL or 1)")
+        ->excludes(log_level);
+    app.add_flag("-q,--quiet", options.quiet,
+                 "No status line per scan, no notes and no log records (unless --log-level); "
+                 "failures are still told")
+        ->excludes("--verbose");
+}
+
+Connection EndpointOf(const Options& options, RemoteCommand& target) {
+    ResolveAddress(target.address, target.command->count("--port") > 0, target.connection);
+    if (options.user.empty()) {
+        throw UsageError("no user: give --user USER or set QUENDAL_USER");
+    }
+    target.connection.user = options.user;
+    target.connection.password = ObtainPassword(
+        {options.password_file.empty() ? std::nullopt
+                                       : std::optional<std::string>(options.password_file),
+         options.password_env,
+         "Password for " + target.connection.user + "@" + target.connection.host + ": "});
+    return target.connection;
+}
+
+int Run(int argc, char** argv) {
+    CLI::App app{
+        "Scans a target, builds its system-information document and prints, stores or "
+        "compares it.",
+        "quendal-sysinfo"};
+    app.require_subcommand(1);
+    // Options are spelled the same everywhere; "/path" stays a path, also on Windows.
+    app.allow_windows_style_options(false);
+    // Options of the whole tool may also follow the subcommand.
+    app.fallthrough();
+    app.set_version_flag("--version",
+                         std::string("quendal-sysinfo ") + QUENDAL_SYSTEM_INFO_VERSION);
+
+    Options options;
+    AddGlobalOptions(app, options);
+
+    auto* local = app.add_subcommand("local", "This host: its OS, drivers and disk drivers");
+    bool loaded_only = false;
+    local->add_flag("--loaded-only", loaded_only, "List only the drivers loaded right now");
+
+    RemoteCommand server, esxi, cmm, switch_target, smm;
+    AddEndpointOptions(*app.add_subcommand("server",
+                                           "A server behind its BMC: machine type, "
+                                           "serial number, BMC-reported software"),
+                       server, 443, Tesmora::TesmoraConnection::kEndpointBMC);
+    AddEndpointOptions(*app.add_subcommand("esxi", "The OS of a remote ESXi host"), esxi, 5989,
+                       Tesmora::TesmoraConnection::kEndpointNone);
+    AddEndpointOptions(*app.add_subcommand("cmm", "The firmware of a chassis's CMMs"), cmm, 443,
+                       Tesmora::TesmoraConnection::kEndpointCMM);
+    AddEndpointOptions(
+        *app.add_subcommand("switch", "The firmware of the I/O module in one chassis bay"),
+        switch_target, 443, Tesmora::TesmoraConnection::kEndpointCMM);
+    switch_target.command
+        ->add_option("--bay", switch_target.bay, "Bay number, 1 to " + std::to_string(kMaxBay))
+        ->required();
+    AddEndpointOptions(
+        *app.add_subcommand("smm", "An enclosure: its SMM firmware and power supplies"), smm, 443,
+        Tesmora::TesmoraConnection::kEndpointSMM);
+
+    auto* diff = app.add_subcommand(
+        "diff", "Compare two stored documents (xml, json or info); exit 1 when they differ");
+    std::string old_path, new_path;
+    diff->add_option("OLD", old_path, "The earlier document")->required()->check(CLI::ExistingFile);
+    diff->add_option("NEW", new_path, "The later document")->required()->check(CLI::ExistingFile);
+    const std::unique_ptr<FleetCommand> fleet = AddFleetCommands(&app);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int status = app.exit(error);
+        return status == 0 ? kDone : kUsage;
+    }
+    if (options.log_level) {
+        Tesmora::Log::SetMinLogLevel(*options.log_level);
+    } else if (options.quiet) {
+        Tesmora::Log::SetMinLogLevel(0);
+    } else if (options.verbose > 0) {
+        Tesmora::Log::SetMinLogLevel(
+            std::min(4u, Tesmora::Log::GetMinLogLevel() + static_cast<unsigned>(options.verbose)));
+    }
+
+    if (options.output && options.output->empty()) {
+        return Fail("--output: an empty file name (- is standard output)");
+    }
+    if (diff->parsed()) {
+        return Diff(old_path, new_path);
+    }
+    if (options.remote.insecure) {
+        std::cerr << "quendal-sysinfo: warning: --insecure: certificates are not checked, so "
+                     "anyone on the network path can read the password\n";
+    }
+    if (fleet->Parsed()) {
+        return fleet->Run(FleetGlobals{options.remote, options.user, options.password_file,
+                                       options.password_env, options.format, options.output,
+                                       options.bmc_type, options.quiet,
+                                       options.log_level || options.verbose > 0});
+    }
+    const Remote remote = UseRemote(options.remote);
+    const auto bmc_type = [&](const char* kind) { return options.bmc_type.value_or(kind); };
+    if (local->parsed()) {
+        return Emit(options, ScanLocal(!loaded_only, bmc_type("")), remote);
+    }
+    for (RemoteCommand* target : {&server, &esxi, &cmm, &switch_target, &smm}) {
+        if (!target->command->parsed()) {
+            continue;
+        }
+        if (target == &switch_target) {
+            CheckBay(target->bay);
+        }
+        const Connection connection = EndpointOf(options, *target);
+        if (remote.inventory && remote.inventory->Find(connection.host) == nullptr) {
+            return Fail(options.remote.inventory + ": no endpoint " + connection.host);
+        }
+        if (target == &server) {
+            return Emit(options, ScanServer(connection, bmc_type("BMC")), remote);
+        }
+        if (target == &esxi) {
+            return Emit(options, ScanEsxi(connection, bmc_type("")), remote);
+        }
+        if (target == &cmm) {
+            return Emit(options, ScanCmm(connection, bmc_type("CMM")), remote);
+        }
+        if (target == &switch_target) {
+            return Emit(options, ScanSwitch(connection, target->bay, bmc_type("CMM")), remote);
+        }
+        return Emit(options, ScanSmm(connection, bmc_type("SMM")), remote);
+    }
+    return kUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const Tesmora::InventoryError& error) {
+        return Fail(error.what());
+    } catch (const UsageError& error) {
+        return Fail(error.what());
+    } catch (const DocumentError& error) {
+        return Fail(error.what());
+    } catch (const std::bad_alloc&) {
+        return Fail("out of memory", kInternal);
+    } catch (const std::exception& error) {
+        return Fail(std::string("unexpected failure: ") + error.what(), kInternal);
+    }
+}

@@ -1,0 +1,176 @@
+#include "FleetTools.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <sstream>
+
+#include "FleetFile.h"
+#include "Password.h"
+#include "Summary.h"
+#include "SysinfoDocuments.h"
+#include "SysinfoOutput.h"
+#include "Terminal.h"
+
+namespace Quendal::Tool {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kEqual = 0;
+constexpr int kDifferent = 1;
+constexpr int kSomeFailed = 3;
+constexpr int kWriteFailed = 4;
+constexpr const char* kSummaryFile = "summary.json";
+
+void Show(std::ostream& stream, const std::string& text) {
+    stream << (StreamIsTerminal(stream) ? VisibleControls(text) : text) << std::flush;
+}
+
+// The documents of a run's folder by name without extension.
+std::map<std::string, std::string> DocumentsIn(const std::string& dir) {
+    std::map<std::string, std::string> documents;
+    std::error_code error;
+    for (fs::directory_iterator entry(dir, error), end; !error && entry != end;
+         entry.increment(error)) {
+        const fs::path& path = entry->path();
+        const std::string name = path.filename().string();
+        const std::string extension = path.extension().string();
+        // Left out: the summary, and temporaries of a write that never finished.
+        if (!entry->is_regular_file() || name == kSummaryFile || name.front() == '.' ||
+            (extension != ".json" && extension != ".xml" && extension != ".info")) {
+            continue;
+        }
+        const auto [at, fresh] = documents.emplace(path.stem().string(), path.string());
+        if (!fresh) {
+            throw UsageError(dir + ": " + at->first + " has two documents, " +
+                             fs::path(at->second).filename().string() + " and " + name);
+        }
+    }
+    if (error) {
+        throw UsageError(dir + ": cannot list the folder: " + error.message());
+    }
+    return documents;
+}
+
+std::string ReadBytes(const std::string& path) {
+    std::ifstream stream(path, std::ios::binary);
+    std::ostringstream bytes;
+    if (!stream || !(bytes << stream.rdbuf())) {
+        throw UsageError(path + ": cannot read the document");
+    }
+    return bytes.str();
+}
+
+std::string KeyOf(const EndpointOutcome& outcome) {
+    FleetEndpoint endpoint;
+    endpoint.host = outcome.host;
+    endpoint.port = outcome.port;
+    return outcome.kind + " " + EndpointKeyOf(endpoint) +
+           (outcome.bay.empty() ? "" : " bay " + outcome.bay);
+}
+
+}  // namespace
+
+int DiffFleets(const std::string& old_dir, const std::string& new_dir) {
+    const auto old_documents = DocumentsIn(old_dir);
+    const auto new_documents = DocumentsIn(new_dir);
+    std::map<std::string, std::pair<std::string, std::string>> paired;
+    for (const auto& [name, path] : old_documents) {
+        paired[name].first = path;
+    }
+    for (const auto& [name, path] : new_documents) {
+        paired[name].second = path;
+    }
+    std::string lines;
+    for (const auto& [name, paths] : paired) {
+        if (paths.second.empty()) {
+            lines += "- " + name + ": only in " + old_dir + "\n";
+        } else if (paths.first.empty()) {
+            lines += "+ " + name + ": only in " + new_dir + "\n";
+        } else {
+            const Comparison comparison =
+                CompareDocuments(ReadDocument(paths.first), ReadDocument(paths.second));
+            if (!comparison.equal) {
+                lines += "~ " + name + "\n";
+                for (const std::string& line : comparison.lines) {
+                    lines += "    " + line + "\n";
+                }
+            }
+        }
+    }
+    Show(std::cout, lines);
+    return lines.empty() ? kEqual : kDifferent;
+}
+
+std::string ShardText(const std::string& file, std::size_t shards, std::size_t index) {
+    if (index >= shards) {
+        throw UsageError("fleet shard: --index " + std::to_string(index) +
+                         " is not below --shards " + std::to_string(shards) +
+                         " (shards count from 0)");
+    }
+    const FleetFile fleet = ReadFleetFile(file);
+    std::vector<FleetEndpoint> part;
+    std::copy_if(fleet.endpoints.begin(), fleet.endpoints.end(), std::back_inserter(part),
+                 [&](const FleetEndpoint& endpoint) { return ShardOf(endpoint, shards) == index; });
+    return FleetFileText(fleet, part);
+}
+
+int MergeFleets(const std::vector<std::string>& dirs, const std::string& output_dir) {
+    FleetSummary merged;
+    std::map<std::string, std::string> endpoints, documents;  // -> the folder that has it
+    std::vector<std::pair<std::string, std::string>> copies;  // from, to
+    for (const std::string& dir : dirs) {
+        const std::string summary_path = (fs::path(dir) / kSummaryFile).string();
+        const FleetSummary part = ReadSummary(summary_path);
+        for (const EndpointOutcome& outcome : part.endpoints) {
+            if (const auto [at, fresh] = endpoints.emplace(KeyOf(outcome), dir); !fresh) {
+                throw UsageError(summary_path + ": " + KeyOf(outcome) + " is also in " +
+                                 at->second + ": shards must not overlap");
+            }
+            if (outcome.document.empty()) {
+                continue;
+            }
+            const fs::path from = fs::path(dir) / outcome.document;
+            if (outcome.document.find_first_of("/\\:") != std::string::npos ||
+                !fs::is_regular_file(from)) {
+                throw UsageError(summary_path + ": names the document " + outcome.document +
+                                 ", which " + dir + " does not hold");
+            }
+            if (const auto [at, fresh] = documents.emplace(outcome.document, dir); !fresh) {
+                throw UsageError(dir + ": the document " + outcome.document + " is also in " +
+                                 at->second);
+            }
+            copies.emplace_back(from.string(), (fs::path(output_dir) / outcome.document).string());
+        }
+        merged.endpoints.insert(merged.endpoints.end(), part.endpoints.begin(),
+                                part.endpoints.end());
+        merged.interrupted = merged.interrupted || part.interrupted;
+        merged.seconds = std::max(merged.seconds, part.seconds);  // the parts ran side by side
+    }
+
+    std::error_code error;
+    fs::create_directories(output_dir, error);
+    try {
+        if (error || !fs::is_directory(output_dir)) {
+            throw std::runtime_error(output_dir + ": cannot create the folder: " + error.message());
+        }
+        for (const auto& [from, to] : copies) {
+            if (!fs::equivalent(from, to, error)) {
+                WriteFileAtomically(to, ReadBytes(from));
+            }
+        }
+        WriteFileAtomically((fs::path(output_dir) / kSummaryFile).string(), SummaryJson(merged));
+    } catch (const std::runtime_error& failure) {
+        std::cerr << "quendal-sysinfo: error: " << failure.what() << '\n';
+        return kWriteFailed;
+    }
+    Show(std::cout, SummaryTable(merged));
+    return std::all_of(merged.endpoints.begin(), merged.endpoints.end(), Succeeded) ? kEqual
+                                                                                    : kSomeFailed;
+}
+
+}  // namespace Quendal::Tool
