@@ -27,11 +27,11 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from fleet_offline_cases import (bad_endpoint_files, fleet_diff,  # noqa: E402
                                  inline_passwords, progress_output)
-from fleet_support import (CSV_HEADER, ENCLOSURE, GOOD, Fleet, by_port,  # noqa: E402
+from fleet_support import (CSV_HEADER, ENCLOSURE, GOOD, ROOT, Fleet, by_port,  # noqa: E402
                            csv_file, dead_port, documents, endpoint_row, harness,
                            server, write)
 import validate_document  # noqa: E402  (tests/tools, on the path fleet_support made)
-sys.path.append(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cim"))
+sys.path.append(os.path.join(ROOT, "tests", "cim"))
 import cim_harness  # noqa: E402
 
 
