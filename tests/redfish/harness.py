@@ -42,12 +42,12 @@ class ServerError(RuntimeError):
 
 
 def shared_tls_dir():
-    """One throw-away CA for every test server of the tool's tests, made once.
+    """One throw-away CA for every test server of the tool's tests, made once
+    (a new CA and key for every server would cost each case a moment).
 
-    Wine's certificate checks have been seen to build a chain with another
-    test CA of the same name when several lived at once (chain status 8);
-    with one CA there is no other to pick. The server locks the folder while
-    it makes or reads the files, so servers may start side by side.
+    The server locks the folder while it makes or reads the files, so
+    servers may start side by side; it makes a set again when Wine would
+    misread one of its signatures (serving.signature_numbers_full_length).
     """
     return os.path.join(tempfile.gettempdir(), "quendal-test-tls-%d" % os.getuid())
 

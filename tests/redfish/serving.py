@@ -7,6 +7,7 @@ context and hands them to run(), which returns the process's exit status:
 0 after a clean stop, 2 for a usage error or a failure to start.
 """
 
+import base64
 import datetime
 import fcntl
 import json
@@ -113,6 +114,43 @@ def still_valid(cert_file):
     return result.returncode == 0
 
 
+def _der_items(data):
+    """The (tag, content) items of a run of DER encodings."""
+    items = []
+    at = 0
+    while at < len(data):
+        tag, length = data[at], data[at + 1]
+        at += 2
+        if length & 0x80:
+            count = length & 0x7F
+            length = int.from_bytes(data[at:at + count], "big")
+            at += count
+        items.append((tag, data[at:at + length]))
+        at += length
+    return items
+
+
+def signature_numbers_full_length(pem_text, size=32):
+    """Whether both numbers of the certificate's ECDSA signature take size
+    bytes.  Wine's certificate chain check takes a signature whose r or s is
+    shorter (about one in 128) for a bad one (chain status 8), so a test CA
+    made with one fails every check under Wine for as long as it lives."""
+    body = "".join(line for line in pem_text.splitlines()
+                   if line and not line.startswith("-----"))
+    certificate = _der_items(base64.b64decode(body))[0][1]
+    bits = _der_items(certificate)[2][1]  # tbsCertificate, algorithm, value
+    numbers = _der_items(_der_items(bits[1:])[0][1])
+    return all(len(value.lstrip(b"\0")) == size for _, value in numbers)
+
+
+def _full_length_set(folder):
+    for name in ("ca.pem", "server.pem"):
+        with open(os.path.join(folder, name)) as f:
+            if not signature_numbers_full_length(f.read()):
+                return False
+    return True
+
+
 def make_tls_files(tls_dir):
     """Make (or reuse) a throw-away CA and a server key and certificate.
 
@@ -126,11 +164,16 @@ def make_tls_files(tls_dir):
     with open(os.path.join(tls_dir, ".lock"), "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
         if all(os.path.isfile(f) for f in (ca_file, cert_file, key_file)) \
-                and still_valid(cert_file):
+                and still_valid(cert_file) and _full_length_set(tls_dir):
             return ca_file, cert_file, key_file
         work = tempfile.mkdtemp(prefix="make-", dir=tls_dir)
         try:
-            _make_tls_files_in(work)
+            # A set whose signatures Wine misreads is made again: rarely
+            # once, as good as never ten times (one in 64 each).
+            for _ in range(10):
+                _make_tls_files_in(work)
+                if _full_length_set(work):
+                    break
             # The CA goes last: its presence says the set is complete.
             for name in ("server.key", "server.pem", "ca.key", "ca.pem"):
                 os.replace(os.path.join(work, name),
@@ -142,7 +185,7 @@ def make_tls_files(tls_dir):
 
 def _make_tls_files_in(work):
     db = os.path.join(work, "db")
-    os.mkdir(db)
+    os.makedirs(db, exist_ok=True)
     open(os.path.join(db, "index.txt"), "w").close()
     # A random serial: clients that cache certificates must not mix up
     # two throw-away CAs.
