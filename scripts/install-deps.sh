@@ -18,8 +18,10 @@ packages=(
     python3 openssl curl redfishtool
     # A real WBEM client that checks the CIM test server.
     sblim-wbemcli
-    # The Windows x64 build and the 64-bit Wine that runs its tests.
-    g++-mingw-w64-x86-64-posix wine64
+    # Answers a service compresses unasked (zlib; libcurl's own dependency on Linux).
+    zlib1g-dev
+    # The Windows x64 build and the 64-bit Wine that runs its tests, and zlib for it.
+    g++-mingw-w64-x86-64-posix wine64 libz-mingw-w64-dev
     # The Debian package: its manual page from the tool's --help, and its dependencies found
     # by dpkg-shlibdeps (which CPack runs on what file(1) says is a binary).
     help2man dpkg-dev file

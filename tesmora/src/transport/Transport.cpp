@@ -1,5 +1,7 @@
 #include "transport/Transport.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 
 namespace Tesmora::Net {
@@ -47,6 +49,69 @@ bool IsOriginForm(std::string_view target) {
 
 std::chrono::milliseconds LimitFor(const HttpRequest& request, std::chrono::milliseconds own) {
     return request.timeout > std::chrono::milliseconds(0) ? std::min(own, request.timeout) : own;
+}
+
+bool NeverResolves(std::string_view host) {
+    if (!host.empty() && host.back() == '.') {
+        host.remove_suffix(1);
+    }
+    constexpr std::string_view kInvalid = "invalid";
+    if (host.size() < kInvalid.size() ||
+        !SameNameIgnoringCase(host.substr(host.size() - kInvalid.size()), kInvalid)) {
+        return false;
+    }
+    return host.size() == kInvalid.size() || host[host.size() - kInvalid.size() - 1] == '.';
+}
+
+void RefuseNamesThatNeverResolve(const std::string& host) {
+    if (NeverResolves(host)) {
+        throw TransportError(TransportFailure::kNameNotResolved,
+                             "names under .invalid never resolve; " + host + " is not looked up");
+    }
+}
+
+void DecodeContent(HttpResponse& response, std::size_t max_body_bytes) {
+    const std::string* encoding = response.Header("Content-Encoding");
+    if (encoding == nullptr || encoding->empty() || SameNameIgnoringCase(*encoding, "identity")) {
+        return;
+    }
+    const bool gzip =
+        SameNameIgnoringCase(*encoding, "gzip") || SameNameIgnoringCase(*encoding, "x-gzip");
+    if (!gzip && !SameNameIgnoringCase(*encoding, "deflate")) {
+        throw TransportError(TransportFailure::kMalformed,
+                             "the answer is encoded as " + *encoding + ", which is not read");
+    }
+    z_stream stream{};
+    // 16 + 15: a gzip wrapper; 32 + 15: zlib's or gzip's, whichever the data has.
+    if (inflateInit2(&stream, gzip ? 16 + MAX_WBITS : 32 + MAX_WBITS) != Z_OK) {
+        throw TransportError(TransportFailure::kMalformed, "cannot decode the answer");
+    }
+    std::string decoded;
+    std::string chunk(std::size_t{64} << 10, '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(response.body.data());
+    stream.avail_in = static_cast<uInt>(response.body.size());
+    int result = Z_OK;
+    while (result == Z_OK) {
+        stream.next_out = reinterpret_cast<Bytef*>(chunk.data());
+        stream.avail_out = static_cast<uInt>(chunk.size());
+        result = inflate(&stream, Z_NO_FLUSH);
+        decoded.append(chunk, 0, chunk.size() - stream.avail_out);
+        if (decoded.size() > max_body_bytes) {
+            inflateEnd(&stream);
+            throw TransportError(
+                TransportFailure::kTooLarge,
+                "the decoded answer exceeds " + std::to_string(max_body_bytes) + " bytes");
+        }
+        if (result == Z_BUF_ERROR && stream.avail_in > 0) {
+            result = Z_OK;  // the output was full; more room is given above
+        }
+    }
+    inflateEnd(&stream);
+    if (result != Z_STREAM_END) {
+        throw TransportError(TransportFailure::kMalformed,
+                             "the " + *encoding + " answer cannot be decoded");
+    }
+    response.body = std::move(decoded);
 }
 
 std::string Authority(const std::string& host, std::uint16_t port) {

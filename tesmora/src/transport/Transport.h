@@ -5,10 +5,11 @@
 // it. Redirects are never followed: a 3xx answer is handed back like any other. A request goes
 // to options.host and options.port only: the URL is built from parts (libcurl's URL API,
 // WinHTTP's separate host and object name), and a target that is not a path in origin form is
-// refused before anything is sent, so no text a service supplied can name another host. Each
-// platform
-// has its own implementation (libcurl on Linux, WinHTTP on Windows), chosen at build time;
-// MakeTransport builds the running platform's.
+// refused before anything is sent, so no text a service supplied can name another host. A body
+// the service compressed (unasked: no Accept-Encoding is sent) is handed back decoded. A name
+// under ".invalid" is refused without a lookup. Each platform has its own implementation
+// (libcurl on Linux, WinHTTP on Windows), chosen at build time; MakeTransport builds the
+// running platform's.
 //
 // Threads: one Transport serves one thread at a time; distinct Transports are independent.
 // Failures below HTTP (name, connection, TLS, time-out, size, framing) throw TransportError;
@@ -99,6 +100,18 @@ public:
 
 // The running platform's transport to options.host; nothing is connected before the first Send.
 std::unique_ptr<Transport> MakeTransport(const TransportOptions& options);
+
+// Whether host is a name under the special-use domain "invalid" (RFC 6761), which no resolver
+// may answer positively: the transports refuse it (kNameNotResolved) without asking one, so
+// that no query about it leaves the machine.
+bool NeverResolves(std::string_view host);
+void RefuseNamesThatNeverResolve(const std::string& host);
+
+// Decodes a body the service sent with a Content-Encoding (gzip, deflate) although none was
+// asked for; the decoded body may not exceed max_body_bytes (kTooLarge). An encoding that is
+// not understood, or data that does not decode, is kMalformed. Without a Content-Encoding (or
+// "identity") the response is left as it is.
+void DecodeContent(HttpResponse& response, std::size_t max_body_bytes);
 
 // "host:port" as a URL authority: IPv6 addresses in brackets.
 std::string Authority(const std::string& host, std::uint16_t port);

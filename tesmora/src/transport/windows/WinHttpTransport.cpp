@@ -3,7 +3,8 @@
 //
 // WinHTTP is told to do as little as possible on its own, so that callers see what the endpoint
 // sent, as with libcurl: no proxy (management networks are reached directly), no cookies, no
-// redirects, no automatic authentication, no decompression.
+// redirects, no automatic authentication, no decompression (an answer compressed unasked is
+// decoded by DecodeContent, as on Linux).
 //
 // Certificates are checked by this transport (Certificates.h), not by WinHTTP: WinHTTP ignores
 // every certificate error, and the status callback checks the peer at
@@ -218,6 +219,7 @@ public:
         if (!ca_error_.empty()) {
             throw TransportError(TransportFailure::kCertificate, ca_error_);
         }
+        RefuseNamesThatNeverResolve(options_.host);
         // The object name goes to the connect handle's host as it is: only a path may.
         if (!IsOriginForm(request.target)) {
             throw TransportError(TransportFailure::kBadTarget, "the request target is not a path");
@@ -229,6 +231,7 @@ public:
         Dispatch(handle, request);
         HttpResponse response = ReadHead(handle.get());
         ReadBody(handle.get(), request, deadline, response);
+        DecodeContent(response, options_.max_body_bytes);
         return response;
     }
 
