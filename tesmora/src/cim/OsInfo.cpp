@@ -71,8 +71,8 @@ const std::vector<std::string>& ProcessorProperties() {
     return kProperties;
 }
 
-OSINFO OsInfoFrom(const std::vector<Instance>& identities, const std::vector<Instance>& processors,
-                  const Reporter& report) {
+OSINFO OsInfoFrom(const std::vector<Instance>& identities,
+                  const std::vector<Instance>& processors) {
     const Instance* os = OperatingSystemOf(identities);
     if (os == nullptr) {
         throw Error(Cause::kMissingResource,
@@ -100,14 +100,16 @@ OSINFO OsInfoFrom(const std::vector<Instance>& identities, const std::vector<Ins
         }
     }
     if (!any_width) {
-        report(Severity::kWarning, Cause::kMissingResource,
-               "none of the " + std::to_string(processors.size()) + " instances of " +
-                   kProcessorClass + " tells its AddressWidth; the host is taken as 32-bit");
+        // Never a guess: a 64-bit host documented as "32 bit" would be worse than none.
+        throw Error(Cause::kMissingResource,
+                    "none of the " + std::to_string(processors.size()) + " instances of " +
+                        kProcessorClass +
+                        " tells its AddressWidth, so the host's architecture is not known");
     }
     return info;
 }
 
-OSINFO ReadOsInfo(Client& client, const Reporter& report) {
+OSINFO ReadOsInfo(Client& client) {
     const std::vector<Instance> identities =
         client.EnumerateInstances(kSoftwareIdentityClass, SoftwareIdentityProperties());
     std::vector<Instance> processors;
@@ -117,9 +119,10 @@ OSINFO ReadOsInfo(Client& client, const Reporter& report) {
         if (error.cause() != Cause::kMissingResource) {
             throw;
         }
-        report(Severity::kWarning, error.cause(), error.what());
+        throw Error(error.cause(),
+                    std::string(error.what()) + ", so the host's architecture is not known");
     }
-    return OsInfoFrom(identities, processors, report);
+    return OsInfoFrom(identities, processors);
 }
 
 }  // namespace Tesmora::Cim

@@ -2,7 +2,6 @@
 // properties give the version and the architecture, written down for users in docs/cim.md.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,9 +9,6 @@
 #include "tesmora/OsInfo.h"
 
 namespace Tesmora::Cim {
-
-// Tells the caller of a warning about the host: an answer read in part.
-using Reporter = std::function<void(Severity, Cause, const std::string& message)>;
 
 inline constexpr const char* kSoftwareIdentityClass = "CIM_SoftwareIdentity";
 inline constexpr const char* kProcessorClass = "CIM_Processor";
@@ -24,13 +20,12 @@ const std::vector<std::string>& SoftwareIdentityProperties();
 const std::vector<std::string>& ProcessorProperties();
 
 // The record from the enumerated instances. Throws Error (kMissingResource) where no software
-// identity is the operating system's or it holds no version; reports, and takes the host as
-// 32-bit, where no processor tells its address width.
-OSINFO OsInfoFrom(const std::vector<Instance>& identities, const std::vector<Instance>& processors,
-                  const Reporter& report);
+// identity is the operating system's or it holds no version, and where no processor tells its
+// address width: the architecture is never guessed.
+OSINFO OsInfoFrom(const std::vector<Instance>& identities, const std::vector<Instance>& processors);
 
 // Both enumerations on the client, then OsInfoFrom. A processor class the server does not offer
-// is reported like processors without an address width; every other failure throws.
-OSINFO ReadOsInfo(Client& client, const Reporter& report);
+// fails like processors without an address width; so does every other failure.
+OSINFO ReadOsInfo(Client& client);
 
 }  // namespace Tesmora::Cim
