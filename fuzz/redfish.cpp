@@ -70,9 +70,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     policy.retries = 0;
     policy.max_pages = 8;
     policy.sleep = [](std::chrono::milliseconds) {};
-    Redfish::Client client("fuzz.example:443", {"user", "password"},
-                           std::make_unique<ScriptedTransport>(&input), policy,
-                           [](Tesmora::Severity, Tesmora::Cause, const std::string&) {});
+    Redfish::Client client(
+        "fuzz.example:443", {"user", "password"}, std::make_unique<ScriptedTransport>(&input),
+        policy, [](Tesmora::Severity, Tesmora::Cause, const std::string&, const std::string&) {});
     try {
         const Redfish::Json& root = client.Root();
         Map(root);

@@ -1,5 +1,6 @@
 #include "tesmora/NetworkBackend.h"
 
+#include <algorithm>
 #include <set>
 
 #include "SystemsLists.h"
@@ -74,6 +75,19 @@ int NoAnswer(Cause) {
     return 0;
 }
 
+// A part of the service the call needs and the service does not offer at all (no
+// UpdateService, no computer systems). With NetworkOptions.partial the call answers without it
+// (a warning names it as missing); otherwise it fails like any other Error.
+class NotOffered : public Error {
+public:
+    NotOffered(std::string part, const std::string& message)
+        : Error(Cause::kMissingResource, message), part_(std::move(part)) {}
+    const std::string& part() const { return part_; }
+
+private:
+    std::string part_;
+};
+
 // The chassis collection's enclosure (see SelectEnclosure).
 const Json& EnclosureOf(Redfish::Client& client) {
     const std::string collection = Redfish::Link(client.Root(), {"Chassis"});
@@ -84,20 +98,46 @@ const Json& EnclosureOf(Redfish::Client& client) {
     if (const Json* enclosure = Redfish::SelectEnclosure(chassis)) {
         return *enclosure;
     }
+    if (chassis.size() == 1) {
+        // A server's BMC: its chassis is no enclosure, whatever the subcommand hoped.
+        throw Error(Cause::kWrongService,
+                    "the endpoint is a server's management controller, not an enclosure's: its "
+                    "only chassis, " +
+                        Redfish::Text(*chassis.front(), {"@odata.id"}) + ", is a server's (" +
+                        Redfish::ServersOwnChassis(*chassis.front()) + ")",
+                    "scan it with the subcommand server");
+    }
     throw Error(Cause::kMissingResource,
                 chassis.empty() ? "the service lists no chassis"
                                 : "none of the " + std::to_string(chassis.size()) +
                                       " chassis is an enclosure (ChassisType \"Enclosure\")");
 }
 
-// The managers the enclosure names, in order.
+// The managers the enclosure names, in order; one that cannot be read fails the call, or is
+// left out under NetworkOptions.partial.
 std::vector<const Json*> ManagersOf(Redfish::Client& client, const Json& enclosure) {
-    std::vector<const Json*> managers;
-    for (const std::string& link : Redfish::Links(enclosure, {"Links", "ManagedBy"})) {
-        managers.push_back(&client.Get(link));
-    }
-    if (managers.empty()) {
+    const std::vector<std::string> links = Redfish::Links(enclosure, {"Links", "ManagedBy"});
+    if (links.empty()) {
         throw Error(Cause::kMissingResource, "the enclosure names no manager (Links.ManagedBy)");
+    }
+    std::vector<const Json*> managers = client.Resources(links, "the enclosure's managers");
+    if (managers.empty()) {
+        throw Error(Cause::kMissingResource, "none of the enclosure's managers could be read");
+    }
+    return managers;
+}
+
+// The enclosure's managers that are enclosure managers (a blade's BMC may be named too).
+std::vector<const Json*> EnclosureManagersOf(Redfish::Client& client, const Json& enclosure) {
+    std::vector<const Json*> managers = ManagersOf(client, enclosure);
+    managers.erase(
+        std::remove_if(managers.begin(), managers.end(),
+                       [](const Json* manager) { return !Redfish::IsEnclosureManager(*manager); }),
+        managers.end());
+    if (managers.empty()) {
+        throw Error(Cause::kMissingResource,
+                    "no manager of the enclosure is an enclosure manager (ManagerType "
+                    "\"EnclosureManager\")");
     }
     return managers;
 }
@@ -143,6 +183,15 @@ Result NetworkBackend::Serve(const std::string& host, std::uint16_t port, const 
         const std::shared_ptr<Client> client = ClientFor<Client>(host, port, user, password);
         std::lock_guard<std::mutex> lock(client->Mutex());
         return body(*client);
+    } catch (const NotOffered& error) {
+        if (options_.partial) {
+            Report(Severity::kWarning, error.cause(), host, port,
+                   std::string(error.what()) + "; the document is written without it",
+                   std::string(), error.part());
+            return static_cast<Result>(0);
+        }
+        Report(Severity::kError, error.cause(), host, port, error.what(), error.hint());
+        return static_cast<Result>(code_for(error.cause()));
     } catch (const Error& error) {
         Report(Severity::kError, error.cause(), host, port, error.what(), error.hint());
         return static_cast<Result>(code_for(error.cause()));
@@ -163,15 +212,12 @@ osinfo::OSINFORETURNCODE NetworkBackend::OsInfoGetVersion(const OsInfoEndpoint& 
                "ask the host's CIM server over HTTPS");
         return osinfo::OSINFO_CONNECTION_FAILED;
     }
-    const Cim::Reporter reporter = [&](Severity severity, Cause cause, const std::string& message) {
-        Report(severity, cause, endpoint.host, port, message);
-    };
-    return Serve<osinfo::OSINFORETURNCODE, Cim::Client>(
-        endpoint.host, port, endpoint.user, endpoint.password, OsInfoCode,
-        [&](Cim::Client& client) {
-            info = Cim::ReadOsInfo(client, reporter);
-            return osinfo::OSINFO_SUCCESS;
-        });
+    return Serve<osinfo::OSINFORETURNCODE, Cim::Client>(endpoint.host, port, endpoint.user,
+                                                        endpoint.password, OsInfoCode,
+                                                        [&](Cim::Client& client) {
+                                                            info = Cim::ReadOsInfo(client);
+                                                            return osinfo::OSINFO_SUCCESS;
+                                                        });
 }
 
 int NetworkBackend::AgentlessGetPLDMSoftwareIdentities(const ConnectionInfo& connection,
@@ -180,9 +226,9 @@ int NetworkBackend::AgentlessGetPLDMSoftwareIdentities(const ConnectionInfo& con
                       AgentlessCode, [&](Redfish::Client& client) {
                           const std::string inventory = FirmwareInventoryOf(client);
                           if (inventory.empty()) {
-                              throw Error(Cause::kMissingResource,
-                                          "the service offers no firmware inventory "
-                                          "(no UpdateService)");
+                              throw NotOffered("the firmware inventory (no UpdateService)",
+                                               "the service offers no firmware inventory "
+                                               "(no UpdateService)");
                           }
                           std::vector<SoftwareIdentity> found;
                           for (const Json* software : client.Members(inventory)) {
@@ -194,17 +240,32 @@ int NetworkBackend::AgentlessGetPLDMSoftwareIdentities(const ConnectionInfo& con
 }
 
 bool NetworkBackend::CMMInventoryIsCMM(const ChassisEndpoint& endpoint) {
+    const std::uint16_t port = PortOr443(endpoint.port);
     return Serve<bool>(endpoint.host, endpoint.port, endpoint.user, endpoint.password, NoAnswer,
                        [&](Redfish::Client& client) {
-                           for (const Json* manager : ManagersOf(client, EnclosureOf(client))) {
-                               if (Redfish::IsEnclosureManager(*manager)) {
-                                   return true;
+                           // One enclosure manager decides; a manager link that cannot be read only
+                           // tells nothing (GetCMMData judges it again).
+                           for (const std::string& link :
+                                Redfish::Links(EnclosureOf(client), {"Links", "ManagedBy"})) {
+                               try {
+                                   if (Redfish::IsEnclosureManager(client.Get(link))) {
+                                       return true;
+                                   }
+                               } catch (const Error& error) {
+                                   if (Net::EndsClient(error.cause())) {
+                                       throw;
+                                   }
+                                   Report(Severity::kWarning, error.cause(), endpoint.host, port,
+                                          std::string(error.what()) +
+                                              "; skipped while looking for an "
+                                              "enclosure manager");
                                }
                            }
-                           Report(Severity::kNote, Cause::kMissingResource, endpoint.host,
-                                  PortOr443(endpoint.port),
-                                  "no manager of the enclosure is an enclosure manager "
-                                  "(ManagerType \"EnclosureManager\")");
+                           // The reason the scan fails: an error, so that it is told with -q too.
+                           Report(
+                               Severity::kError, Cause::kMissingResource, endpoint.host, port,
+                               "no manager of the enclosure is an enclosure manager (ManagerType "
+                               "\"EnclosureManager\")");
                            return false;
                        });
 }
@@ -218,13 +279,14 @@ int NetworkBackend::CMMInventoryGetChassisInfo(const ChassisEndpoint& endpoint, 
 }
 
 int NetworkBackend::CMMInventoryGetCMMData(const ChassisEndpoint& endpoint, CMMDataList& list) {
-    return Serve<int>(endpoint.host, endpoint.port, endpoint.user, endpoint.password, ChassisCode,
-                      [&](Redfish::Client& client) {
-                          for (const Json* manager : ManagersOf(client, EnclosureOf(client))) {
-                              list.Add(Redfish::CMMDataFrom(*manager));
-                          }
-                          return 0;
-                      });
+    return Serve<int>(
+        endpoint.host, endpoint.port, endpoint.user, endpoint.password, ChassisCode,
+        [&](Redfish::Client& client) {
+            for (const Json* manager : EnclosureManagersOf(client, EnclosureOf(client))) {
+                list.Add(Redfish::CMMDataFrom(*manager));
+            }
+            return 0;
+        });
 }
 
 // The library reports the kind of the module in a bay, 0 when it cannot tell.
@@ -235,7 +297,8 @@ int NetworkBackend::CMMInventoryGetSwitchType(const ChassisEndpoint& endpoint, i
             if (const Json* module = ModuleInBay(client, bay)) {
                 return Redfish::SwitchTypeOf(*module);
             }
-            Report(Severity::kNote, Cause::kMissingResource, endpoint.host,
+            // The reason the scan fails: an error, so that it is told with -q too.
+            Report(Severity::kError, Cause::kMissingResource, endpoint.host,
                    PortOr443(endpoint.port),
                    "the enclosure describes no I/O module in bay " + std::to_string(bay));
             return 0;
@@ -284,7 +347,7 @@ SMMInventoryErrorCode NetworkBackend::SMMInventoryGetSmmMT(const ConnectionInfo&
     return Serve<SMMInventoryErrorCode>(connection.host, connection.port, connection.user,
                                         connection.password, SmmCode, [&](Redfish::Client& client) {
                                             machine_type =
-                                                Redfish::Text(EnclosureOf(client), {"Model"});
+                                                Redfish::MachineTypeOf(EnclosureOf(client));
                                             return SMM_SUCCESS;
                                         });
 }
@@ -304,7 +367,11 @@ SMMInventoryErrorCode NetworkBackend::SMMInventoryGetSmmFirmware(const Connectio
     return Serve<SMMInventoryErrorCode>(
         connection.host, connection.port, connection.user, connection.password, SmmCode,
         [&](Redfish::Client& client) {
-            const std::vector<const Json*> managers = ManagersOf(client, EnclosureOf(client));
+            // An enclosure manager before any other (a blade's BMC may be named too).
+            std::vector<const Json*> managers = ManagersOf(client, EnclosureOf(client));
+            std::stable_partition(managers.begin(), managers.end(), [](const Json* manager) {
+                return Redfish::IsEnclosureManager(*manager);
+            });
             for (const Json* manager : managers) {
                 if (!Redfish::IsStandby(*manager)) {
                     firmware = Redfish::SMMFirmwareFrom(*manager);
@@ -373,11 +440,13 @@ SystemCheck::ErrorCode NetworkBackend::SystemCheckGetMachineType(
         [&](Redfish::Client& client) {
             const std::string systems = Redfish::Link(client.Root(), {"Systems"});
             if (systems.empty()) {
-                throw Error(Cause::kMissingResource, "the service lists no computer systems");
+                throw NotOffered("the machine type and serial number (no Systems)",
+                                 "the service lists no computer systems");
             }
             const Json* system = client.FirstMember(systems);
             if (system == nullptr) {
-                throw Error(Cause::kMissingResource, systems + " holds no computer system");
+                throw NotOffered("the machine type and serial number (no computer system)",
+                                 systems + " holds no computer system");
             }
             machine_type = Redfish::MachineTypeFrom(*system);
             bool any_readable = false;

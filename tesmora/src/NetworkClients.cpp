@@ -96,11 +96,11 @@ void NetworkBackend::CheckBounds(const std::string& host, std::uint16_t port) {
 }
 
 void NetworkBackend::Report(Severity severity, Cause cause, const std::string& host,
-                            std::uint16_t port, const std::string& message,
-                            const std::string& hint) {
+                            std::uint16_t port, const std::string& message, const std::string& hint,
+                            const std::string& missing) {
     if (options_.diagnostics) {
         options_.diagnostics->Report(
-            Diagnostic{severity, cause, Net::Authority(host, port), message, hint});
+            Diagnostic{severity, cause, Net::Authority(host, port), message, hint, missing});
     }
 }
 
@@ -144,9 +144,10 @@ std::shared_ptr<Redfish::Client> NetworkBackend::ClientFor<Redfish::Client>(
         policy.timeout = options_.timeout;
         policy.deadline = deadline;
         policy.cancelled = options_.cancelled;
+        policy.partial = options_.partial;
         auto reporter = [this, host, port](Severity severity, Cause cause,
-                                           const std::string& message) {
-            Report(severity, cause, host, port, message);
+                                           const std::string& message, const std::string& missing) {
+            Report(severity, cause, host, port, message, std::string(), missing);
         };
         client = std::make_shared<Redfish::Client>(Net::Authority(host, port),
                                                    Redfish::Credentials{user, password},

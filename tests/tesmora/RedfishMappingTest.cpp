@@ -101,8 +101,10 @@ TEST(RedfishMapping, SoftwareIdentityFromAFirmwareInventoryMember) {
 
 TEST(RedfishMapping, MachineTypeAndChassisInformation) {
     const Json system = {{"Model", "QX42-B1"}, {"SerialNumber", "SN0042"}, {"Name", "Node 1"}};
+    // The machine type is cut from the model (the machine-type-model) as for an enclosure.
     EXPECT_EQ(Redfish::MachineTypeFrom(system),
-              std::make_pair(std::string("QX42-B1"), std::string("SN0042")));
+              std::make_pair(std::string("QX42"), std::string("SN0042")));
+    EXPECT_EQ(Redfish::MachineTypeOf({{"Model", "Q7"}}), "Q7");
     EXPECT_EQ(Redfish::MachineTypeFrom(Json::object()),
               std::make_pair(std::string(), std::string()));
     const Tesmora::ChassisInfo info = Redfish::ChassisInfoFrom(system);
@@ -113,11 +115,18 @@ TEST(RedfishMapping, MachineTypeAndChassisInformation) {
 TEST(RedfishMapping, SelectsTheEnclosureOnlyWhenTheChoiceIsClear) {
     const Json blade = {{"ChassisType", "Blade"}}, module = {{"ChassisType", "Module"}},
                rack = {{"ChassisType", "RackMount"}}, first = {{"ChassisType", "Enclosure"}},
-               second = {{"ChassisType", "Enclosure"}, {"Id", "2"}};
+               second = {{"ChassisType", "Enclosure"}, {"Id", "2"}}, shelf = {{"Id", "Shelf"}},
+               tower = {{"ChassisType", "StandAlone"}},
+               holds_system = {{"ChassisType", "Other"},
+                               {"Links", {{"ComputerSystems", {{{"@odata.id", "/S/1"}}}}}}};
     const std::vector<std::pair<std::vector<const Json*>, const Json*>> rows = {
         {{&blade, &first, &second}, &first},
         {{&module, &second, &first}, &second},
-        {{&rack}, &rack},
+        {{&shelf}, &shelf},
+        // A server's own chassis is no enclosure, even alone.
+        {{&rack}, nullptr},
+        {{&tower}, nullptr},
+        {{&holds_system}, nullptr},
         {{&blade, &module}, nullptr},
         {{}, nullptr},
     };

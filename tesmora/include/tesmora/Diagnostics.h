@@ -20,7 +20,7 @@ namespace Tesmora {
 
 enum class Severity {
     kError,    // the call failed because of it
-    kWarning,  // the call went on without a part of the answer
+    kWarning,  // the call went on, maybe without a part of the answer (Diagnostic.missing)
     kNote,     // worth knowing, nothing is missing
 };
 
@@ -31,7 +31,7 @@ enum class Cause {
     kCertificate,      // the endpoint's certificate is not trusted or names another host
     kTls,              // no TLS session could be set up
     kTimeout,          // no whole answer within the time allowed
-    kWrongService,       // what answers is not the service asked for (Redfish, CIM)
+    kWrongService,     // what answers is not the service asked for (Redfish, CIM)
     kMissingResource,  // a resource the call needs is absent or not offered
     kBadAnswer,        // an answer that cannot be used: not JSON, cut short, too large
     kRedirect,         // a redirect to another host, which is never followed
@@ -39,6 +39,7 @@ enum class Cause {
     kServiceError,     // the service kept failing (HTTP 5xx) or kept asking to wait
     kSystemsList,      // what the systems lists say of a machine type
     kSession,          // a session could not be closed
+    kForbidden,        // the user may not read one resource (HTTP 403 after a good log-in)
 };
 
 struct Diagnostic {
@@ -47,6 +48,10 @@ struct Diagnostic {
     std::string endpoint;  // "host:port", IPv6 addresses in brackets
     std::string message;   // one line, starting in lower case, without the endpoint
     std::string hint;      // what the user may do about it, or empty
+    // What the call's answer lacks because of it (a resource's path, or a part the service does
+    // not offer): set on the warnings of a call that went on without that part, which a caller
+    // that accepts partial answers lists; empty otherwise.
+    std::string missing;
 };
 
 class TESMORA_API DiagnosticSink {

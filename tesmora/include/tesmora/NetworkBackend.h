@@ -20,8 +20,9 @@
 // A call that fails answers with its library's failure code, as a real library would, and
 // reports the cause to the options' DiagnosticSink. Once an endpoint failed for good (refused
 // log-in, no connection, a time-out), later calls to it fail at once with the same cause
-// instead of trying again. Library calls that only go wrong in part (one member of a collection
-// unreadable) succeed with the rest and report a warning.
+// instead of trying again. A call that could read only a part (one member of a collection
+// unreadable) fails too, naming what it could not read, unless NetworkOptions.partial: then it
+// succeeds with the rest and reports a warning for each part left out (Diagnostic.missing).
 //
 // Threads: calls for different endpoints run side by side; calls for one endpoint take turns.
 // Nothing escapes a library call but std::bad_alloc.
@@ -55,6 +56,11 @@ struct NetworkOptions {
     // Once it answers true, calls fail at once ("cancelled"). Asked from every calling thread, so
     // it must be thread-safe; may be null.
     std::function<bool()> cancelled;
+    // Whether a call answers with what it could read: a member or linked resource that cannot be
+    // read, or a part the service does not offer (no UpdateService, no computer systems), is
+    // then left out with a warning whose Diagnostic.missing names it, instead of failing the
+    // call.
+    bool partial = false;
 };
 
 namespace Redfish {
@@ -138,7 +144,8 @@ private:
     // Throws the time-out Error once the run is cancelled or the endpoint's time is up.
     void CheckBounds(const std::string& host, std::uint16_t port);
     void Report(Severity severity, Cause cause, const std::string& host, std::uint16_t port,
-                const std::string& message, const std::string& hint = std::string());
+                const std::string& message, const std::string& hint = std::string(),
+                const std::string& missing = std::string());
 
     // The library's result for a failure of each cause.
     using CodeFor = int (*)(Cause);

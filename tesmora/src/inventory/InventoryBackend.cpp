@@ -34,7 +34,7 @@ void Tell(DiagnosticSink* diagnostics, const std::string& host, std::string mess
           std::string hint = std::string()) {
     if (diagnostics != nullptr) {
         diagnostics->Report(Diagnostic{Severity::kError, Cause::kUnreachable, host,
-                                       std::move(message), std::move(hint)});
+                                       std::move(message), std::move(hint), std::string()});
     }
 }
 
@@ -59,7 +59,7 @@ Verdict Judge(const Inventory* inventory, DiagnosticSink* diagnostics, const std
             diagnostics->Report(Diagnostic{Severity::kError, Cause::kAuthentication, host,
                                            "refused the user name or password (the inventory's "
                                            "credentials)",
-                                           "check --user and the password"});
+                                           "check --user and the password", std::string()});
         }
         return verdict;
     }
@@ -70,7 +70,7 @@ Verdict Judge(const Inventory* inventory, DiagnosticSink* diagnostics, const std
             diagnostics->Report(Diagnostic{
                 Severity::kError, Cause::kServiceError, host,
                 std::string("the inventory has ") + call + " fail with " + std::to_string(*code),
-                std::string()});
+                std::string(), std::string()});
         }
         return verdict;
     }

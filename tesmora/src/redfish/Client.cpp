@@ -83,6 +83,57 @@ std::string SecondsText(std::chrono::milliseconds wait) {
     return std::to_string((wait.count() + 999) / 1000) + " s";
 }
 
+// What a Redfish error object says: its first extended message, else its own message.
+std::string ServiceMessage(const Json& answer) {
+    const auto error = answer.find("error");
+    if (error == answer.end() || !error->is_object()) {
+        return std::string();
+    }
+    const auto extended = error->find("@Message.ExtendedInfo");
+    if (extended != error->end() && extended->is_array()) {
+        for (const Json& info : *extended) {
+            if (std::string message = Text(info, {"Message"}); !message.empty()) {
+                return message;
+            }
+        }
+    }
+    return Text(*error, {"message"});
+}
+
+bool HoldsError(const Json& answer) {
+    const auto error = answer.find("error");
+    return error != answer.end() && error->is_object();
+}
+
+// The path a relative-path reference (RFC 3986: no scheme, no leading "/") names from base, a
+// path; dot segments resolved. nullopt for anything else.
+std::optional<std::string> ResolvedAgainst(const std::string& reference, const std::string& base) {
+    const std::size_t colon = reference.find(':');
+    if (reference.empty() || reference[0] == '/' ||
+        (colon != std::string::npos && colon < reference.find('/'))) {
+        return std::nullopt;
+    }
+    std::vector<std::string> segments;
+    const std::string joined = base.substr(0, base.rfind('/') + 1) + reference;
+    for (std::size_t at = 1; at <= joined.size();) {
+        const std::size_t end = std::min(joined.find('/', at), joined.size());
+        const std::string segment = joined.substr(at, end - at);
+        if (segment == "..") {
+            if (!segments.empty()) {
+                segments.pop_back();
+            }
+        } else if (segment != "." && !segment.empty()) {
+            segments.push_back(segment);
+        }
+        at = end + 1;
+    }
+    std::string path;
+    for (const std::string& segment : segments) {
+        path += "/" + segment;
+    }
+    return path.empty() ? std::string("/") : path;
+}
+
 }  // namespace
 
 std::string NormalisePath(const std::string& link) {
@@ -410,8 +461,12 @@ Net::HttpResponse Client::Exchange(const std::string& method, std::string target
         }
 
         const bool busy = response.status == 429 || response.status == 503;
+        // A log-in answered 503 without asking to wait is a session limit, which waiting does
+        // not lift (OpenSession takes HTTP Basic instead).
+        const bool asks_to_wait =
+            response.status == 429 || (busy && response.Header("Retry-After") != nullptr);
         if ((busy || response.status >= 500) && attempt < policy_.retries &&
-            (method != "POST" || busy)) {
+            (method != "POST" || asks_to_wait)) {
             std::chrono::milliseconds backoff =
                 policy_.first_backoff * (1 << std::min(attempt, 4u));
             if (const auto asked = busy ? RetryAfter(response) : std::nullopt) {
@@ -433,8 +488,19 @@ Net::HttpResponse Client::Exchange(const std::string& method, std::string target
 
 Json Client::Interpret(const Net::HttpResponse& response, const std::string& path) {
     const int status = response.status;
-    if (status == 401 || status == 403) {
+    if (status == 401 && !basic_because_.empty()) {
+        Fail(Error(Cause::kAuthentication,
+                   "refused the user name or password with HTTP Basic (HTTP 401 at " + path +
+                       ") after the log-in was answered " + basic_because_,
+                   "check --user and the password, or close sessions the user left open"));
+    }
+    if (status == 401 || (status == 403 && login_ == Login::kNone)) {
         Fail(Refused(status, path));
+    }
+    if (status == 403) {
+        // The log-in was good: what this user may read is the question, not the password.
+        Fail(Error(Cause::kForbidden, "the user may not read " + path + " (HTTP 403)",
+                   "give the user a role that may read it"));
     }
     if (status == 404 || status == 410) {
         Fail(Error(Cause::kMissingResource,
@@ -452,6 +518,11 @@ Json Client::Interpret(const Net::HttpResponse& response, const std::string& pat
     Json json = Read(response.body, path);
     if (json.is_discarded() || !json.is_object()) {
         Fail(Error(Cause::kBadAnswer, "the answer to " + path + " is not a JSON object"));
+    }
+    if (HoldsError(json)) {
+        // Some services answer 200 with an error object, in place of the resource or beside it.
+        Fail(Error(Cause::kBadAnswer, path + " holds an error instead of the resource: " +
+                                          Net::Shown(ServiceMessage(json))));
     }
     return json;
 }
@@ -504,6 +575,11 @@ const Json& Client::Root() {
             "check --host and the port"));
     }
     Json root = Read(response.body, kServiceRoot);
+    if (root.is_object() && HoldsError(root)) {
+        Fail(Error(Cause::kServiceError,
+                   "the service root holds an error instead of the resource: " +
+                       Net::Shown(ServiceMessage(root))));
+    }
     const bool redfish =
         root.is_object() && (root.contains("RedfishVersion") ||
                              Text(root, {"@odata.type"}).find("ServiceRoot") != std::string::npos);
@@ -529,42 +605,114 @@ void Client::LogIn() {
     }
 }
 
-void Client::OpenSession() {
-    std::string sessions = "/redfish/v1/SessionService/Sessions";
-    if (const auto root = resources_.find(kServiceRoot); root != resources_.end()) {
-        const std::string collection = Link(root->second, {"Links", "Sessions"});
-        if (collection.empty()) {
-            login_ = Login::kBasic;  // the service offers no sessions
-            return;
-        }
-        sessions = PathOf(collection);
+std::vector<std::string> Client::SessionCollections(bool& linked) {
+    linked = true;
+    const auto root = resources_.find(kServiceRoot);
+    if (root == resources_.end()) {
+        // The root wants credentials itself: where sessions usually are.
+        return {"/redfish/v1/SessionService/Sessions"};
     }
+    if (const std::string link = Link(root->second, {"Links", "Sessions"}); !link.empty()) {
+        return {PathOf(link)};
+    }
+    const std::string service = Link(root->second, {"SessionService"});
+    if (service.empty()) {
+        return {};  // the service offers no sessions
+    }
+    // Services older than Redfish 1.6 name no Links.Sessions: the SessionService's own link,
+    // where it can be read without credentials, else the standard's URI and the older one.
+    std::vector<std::string> collections;
+    const std::string service_path = PathOf(service);
+    const Net::HttpResponse answer =
+        Exchange("GET", service_path, std::string(), false, ScanBounds());
+    if (answer.status == 200) {
+        const Json resource = Read(answer.body, service_path);
+        if (const std::string link = Link(resource, {"Sessions"}); !link.empty()) {
+            if (const auto path = PathOnEndpoint(link, endpoint_)) {
+                collections.push_back(*path);
+            }
+        }
+    }
+    linked = !collections.empty();
+    for (const std::string& guess :
+         {service_path + "/Sessions", std::string("/redfish/v1/Sessions")}) {
+        if (std::find(collections.begin(), collections.end(), guess) == collections.end()) {
+            collections.push_back(guess);
+        }
+    }
+    return collections;
+}
+
+void Client::OpenSession() {
+    bool linked = true;
+    const std::vector<std::string> collections = SessionCollections(linked);
     const std::string body =
         Json{{"UserName", credentials_.user}, {"Password", credentials_.password}}.dump();
-    const Net::HttpResponse response = Exchange("POST", sessions, body, false, ScanBounds());
-    const int status = response.status;
-    if (status == 401 || status == 403) {
-        Fail(Refused(status, sessions));
-    }
-    if (status == 404 || status == 405 || status == 501) {
-        login_ = Login::kBasic;
+    for (std::size_t i = 0; i < collections.size(); ++i) {
+        const std::string& sessions = collections[i];
+        const Net::HttpResponse response = Exchange("POST", sessions, body, false, ScanBounds());
+        const int status = response.status;
+        // A guessed collection that is not there may also be answered 401 by a service that
+        // wants credentials for every unknown path: the next one, or HTTP Basic, decides.
+        const bool guessed = i > 0 || !linked;
+        if (status == 404 || status == 405 || status == 501 ||
+            (guessed && (status == 401 || status == 403))) {
+            continue;
+        }
+        if (status == 401 || status == 403) {
+            Fail(Refused(status, sessions));
+        }
+        if (status == 400 || status == 503) {
+            // Mostly a session limit ("the maximum number of user sessions is reached"): the
+            // controller still takes HTTP Basic.
+            std::string message;
+            try {
+                message = ServiceMessage(Read(response.body, sessions));
+            } catch (const Error&) {
+                // An answer too deep or too large: its status alone is told.
+            }
+            const std::string said = message.empty() ? std::string() : ": " + Net::Shown(message);
+            basic_because_ = "HTTP " + std::to_string(status) +
+                             (message.empty() ? std::string() : " (" + Net::Shown(message) + ")");
+            reporter_(Severity::kNote, Cause::kSession,
+                      "the service opens no session now (HTTP " + std::to_string(status) + " at " +
+                          sessions + said + "); HTTP Basic is used instead",
+                      std::string());
+            login_ = Login::kBasic;
+            return;
+        }
+        const std::string* token = response.Header("X-Auth-Token");
+        if (status < 200 || status > 299 || token == nullptr || token->empty()) {
+            Fail(Error(Cause::kServiceError, "no session could be opened (HTTP " +
+                                                 std::to_string(status) + " at " + sessions + ")"));
+        }
+        token_ = *token;
+        login_ = Login::kSession;
+        session_path_ = SessionPath(response, sessions);
         return;
     }
-    const std::string* token = response.Header("X-Auth-Token");
-    if (status < 200 || status > 299 || token == nullptr || token->empty()) {
-        Fail(Error(Cause::kServiceError, "no session could be opened (HTTP " +
-                                             std::to_string(status) + " at " + sessions + ")"));
-    }
-    token_ = *token;
-    login_ = Login::kSession;
-    // Where to log out: the Location, else the session's own @odata.id; only a path here.
+    login_ = Login::kBasic;  // no sessions offered, or none where they were looked for
+}
+
+std::string Client::SessionPath(const Net::HttpResponse& response, const std::string& sessions) {
+    // Where to log out: the Location (a path on this endpoint, or relative to the collection),
+    // else the session's own @odata.id.
     const std::string* location = response.Header("Location");
-    std::optional<std::string> where =
-        location ? PathOnEndpoint(*location, endpoint_) : std::nullopt;
-    if (location != nullptr && !where) {
-        reporter_(Severity::kWarning, Cause::kBadAnswer,
-                  "the service sent a session Location that is not a path on this endpoint (" +
-                      Net::Shown(*location) + "); it is not followed");
+    std::optional<std::string> where;
+    if (location != nullptr) {
+        where = PathOnEndpoint(*location, endpoint_);
+        if (!where) {
+            const auto resolved = ResolvedAgainst(*location, sessions);
+            if (resolved && resolved->rfind(sessions + "/", 0) == 0) {
+                where = NormalisePath(*resolved);
+            }
+        }
+        if (!where) {
+            reporter_(Severity::kWarning, Cause::kBadAnswer,
+                      "the service sent a session Location that is not a path on this endpoint (" +
+                          Net::Shown(*location) + "); it is not followed",
+                      std::string());
+        }
     }
     if (!where) {
         try {
@@ -576,11 +724,13 @@ void Client::OpenSession() {
             // An answer too deep or too large names no session: warned about below.
         }
     }
-    session_path_ = where.value_or(std::string());
-    if (session_path_.empty()) {
+    if (!where || where->empty()) {
         reporter_(Severity::kWarning, Cause::kSession,
-                  "the service opened a session without saying where; it cannot be closed");
+                  "the service opened a session without saying where; it cannot be closed",
+                  std::string());
+        return std::string();
     }
+    return *where;
 }
 
 std::string Client::PathOf(const std::string& link) {
@@ -610,27 +760,83 @@ const Json& Client::Get(const std::string& link) {
             return found->second;
         }
     }
-    Json json = Interpret(Exchange("GET", path, std::string(), true, ScanBounds()), path);
+    Net::HttpResponse response = Exchange("GET", path, std::string(), true, ScanBounds());
+    if (response.status == 401 && login_ == Login::kSession && !logged_in_again_) {
+        // The controller restarted its web server or timed the session out: one new session,
+        // which is then the one closed; a second refusal is a refused log-in.
+        logged_in_again_ = true;
+        reporter_(Severity::kNote, Cause::kSession,
+                  "the session ended (HTTP 401 at " + path + "); logged in again", std::string());
+        LogOut(false);  // where the session lives on after all, it is not left open
+        LogIn();
+        response = Exchange("GET", path, std::string(), true, ScanBounds());
+    }
+    Json json = Interpret(response, path);
     return resources_.emplace(path, std::move(json)).first->second;
 }
 
-const Json* Client::Fetch(const std::string& link, const std::string& collection) {
-    try {
-        return &Get(link);
-    } catch (const Error& error) {
-        if (Net::EndsClient(error.cause())) {
-            throw;
+std::vector<const Json*> Client::Collect(const std::vector<std::string>& links,
+                                         const std::string& context, std::vector<Unread>& unread) {
+    std::vector<const Json*> resources;
+    std::set<std::string> seen;
+    for (const std::string& link : links) {
+        const std::optional<std::string> path = PathOnEndpoint(link, endpoint_);
+        if (!path) {
+            unread.push_back({Net::Shown(link), Cause::kBadAnswer,
+                              "the service sent a link that is not a path on this endpoint (" +
+                                  Net::Shown(link) + ")"});
+            continue;
         }
-        reporter_(Severity::kWarning, error.cause(),
-                  std::string(error.what()) + "; left out of " + collection);
-        return nullptr;
+        if (!seen.insert(*path).second) {
+            reporter_(Severity::kNote, Cause::kBadAnswer,
+                      *path + " is named more than once among " + context + "; taken once",
+                      std::string());
+            continue;
+        }
+        try {
+            resources.push_back(&Get(*path));
+        } catch (const Error& error) {
+            if (Net::EndsClient(error.cause())) {
+                throw;
+            }
+            unread.push_back({*path, error.cause(), error.what()});
+        }
     }
+    return resources;
+}
+
+void Client::Settle(const std::vector<Unread>& unread, const std::string& context) {
+    if (unread.empty()) {
+        return;
+    }
+    if (policy_.partial) {
+        for (const Unread& each : unread) {
+            reporter_(Severity::kWarning, each.cause, each.why + "; left out of " + context,
+                      each.what);
+        }
+        return;
+    }
+    std::string message = std::to_string(unread.size()) + " of " + context + " could not be read: ";
+    for (std::size_t i = 0; i < unread.size(); ++i) {
+        message += (i == 0 ? "" : "; ") + unread[i].why;
+    }
+    Fail(Error(unread.front().cause, message,
+               "--partial writes the document without what could not be read"));
+}
+
+std::vector<const Json*> Client::Resources(const std::vector<std::string>& links,
+                                           const std::string& context) {
+    std::vector<Unread> unread;
+    std::vector<const Json*> resources = Collect(links, context, unread);
+    Settle(unread, context);
+    return resources;
 }
 
 std::vector<const Json*> Client::Members(const std::string& link) {
     const std::string collection = PathOf(link);
-    std::vector<const Json*> members;
-    std::set<std::string> seen_members;
+    const std::string context = "the members of " + collection;
+    std::vector<std::string> members;
+    std::vector<Unread> unread;
     std::set<std::string> seen_pages{collection};
     const Json* page = &Get(collection);
     for (std::size_t pages = 1;; ++pages) {
@@ -639,32 +845,16 @@ std::vector<const Json*> Client::Members(const std::string& link) {
             Fail(Error(Cause::kBadAnswer, collection + " is not a collection (no Members list)"));
         }
         for (const Json& member : *list) {
-            const std::string id = Link(member, {});
-            if (id.empty()) {
-                reporter_(Severity::kWarning, Cause::kBadAnswer,
-                          "a member of " + collection + " has no @odata.id; left out");
-                continue;
-            }
-            const std::optional<std::string> path_of = PathOnEndpoint(id, endpoint_);
-            if (!path_of) {
-                reporter_(Severity::kWarning, Cause::kBadAnswer,
-                          "the service sent a member link that is not a path on this endpoint (" +
-                              Net::Shown(id) + "); left out of " + collection);
-                continue;
-            }
-            const std::string& path = *path_of;
-            if (!seen_members.insert(path).second) {
-                reporter_(Severity::kNote, Cause::kBadAnswer,
-                          collection + " lists " + path + " more than once; taken once");
-                continue;
-            }
-            if (const Json* resource = Fetch(path, collection)) {
-                members.push_back(resource);
+            if (std::string id = Link(member, {}); !id.empty()) {
+                members.push_back(std::move(id));
+            } else {
+                unread.push_back({"a member without @odata.id", Cause::kBadAnswer,
+                                  "a member of " + collection + " has no @odata.id"});
             }
         }
         const std::string next = Text(*page, {"Members@odata.nextLink"});
         if (next.empty()) {
-            return members;
+            break;
         }
         const std::string next_path = PathOf(next);
         if (!seen_pages.insert(next_path).second || pages >= policy_.max_pages) {
@@ -673,6 +863,9 @@ std::vector<const Json*> Client::Members(const std::string& link) {
         }
         page = &Get(next_path);
     }
+    std::vector<const Json*> resources = Collect(members, context, unread);
+    Settle(unread, context);
+    return resources;
 }
 
 const Json* Client::FirstMember(const std::string& link) {
@@ -686,35 +879,43 @@ const Json* Client::FirstMember(const std::string& link) {
     return first.empty() ? nullptr : &Get(first);
 }
 
-void Client::Close() noexcept {
-    if (login_ != Login::kSession || session_path_.empty()) {
-        login_ = Login::kNone;
-        log_in_failed_.reset();
-        return;
-    }
-    try {
-        // Neither cancelled nor held to the endpoint's time, but to a short limit of its own.
-        const Net::Bounds log_out{policy_.now() + policy_.log_out_limit, nullptr, policy_.now};
-        const Net::HttpResponse response =
-            Exchange("DELETE", session_path_, std::string(), true, log_out);
-        if (response.status != 404 && (response.status < 200 || response.status > 299)) {
-            reporter_(Severity::kWarning, Cause::kSession,
-                      "the session " + session_path_ + " could not be closed (HTTP " +
-                          std::to_string(response.status) + ")");
-        }
-    } catch (const std::exception& error) {
+void Client::LogOut(bool tell) noexcept {
+    if (login_ == Login::kSession && !session_path_.empty()) {
         try {
-            reporter_(
-                Severity::kWarning, Cause::kSession,
-                "the session " + session_path_ + " could not be closed (" + error.what() + ")");
+            // Neither cancelled nor held to the endpoint's time, but to a short limit of its own.
+            const Net::Bounds log_out{policy_.now() + policy_.log_out_limit, nullptr, policy_.now};
+            const Net::HttpResponse response =
+                Exchange("DELETE", session_path_, std::string(), true, log_out);
+            if (tell && response.status != 404 &&
+                (response.status < 200 || response.status > 299)) {
+                reporter_(Severity::kWarning, Cause::kSession,
+                          "the session " + session_path_ + " could not be closed (HTTP " +
+                              std::to_string(response.status) + ")",
+                          std::string());
+            }
+        } catch (const std::exception& error) {
+            try {
+                if (tell) {
+                    reporter_(Severity::kWarning, Cause::kSession,
+                              "the session " + session_path_ + " could not be closed (" +
+                                  error.what() + ")",
+                              std::string());
+                }
+            } catch (...) {
+            }
         } catch (...) {
         }
-    } catch (...) {
     }
     login_ = Login::kNone;
-    log_in_failed_.reset();
     token_.clear();
     session_path_.clear();
+}
+
+void Client::Close() noexcept {
+    LogOut(true);
+    log_in_failed_.reset();
+    logged_in_again_ = false;
+    basic_because_.clear();
 }
 
 }  // namespace Tesmora::Redfish

@@ -1,8 +1,11 @@
 // A Redfish client for one endpoint: its service root, its session, its resources.
 //
 // The client logs in at the first request that needs it: a session (POST to the service root's
-// Links.Sessions, X-Auth-Token afterwards), or HTTP Basic where the service offers no sessions.
-// Close logs out; the destructor calls it. Every resource read is kept, so none is fetched
+// Links.Sessions, or where older services keep them; X-Auth-Token afterwards), or HTTP Basic
+// where the service offers no sessions or will not open one now (a session limit, HTTP 400 or
+// 503: a note says so). Neither the log-in nor the service root carries credentials. A session
+// that ends mid-scan (401 after a good log-in) is opened once more. Close logs out of the
+// session last opened; the destructor calls it. Every resource read is kept, so none is fetched
 // twice; of each, only the properties the mapping reads (Mapping.h, IsMappedProperty), so that
 // what one endpoint keeps stays small (and is bounded: Policy.max_kept_bytes).
 //
@@ -18,8 +21,10 @@
 //
 // Failures throw Error. Some end the client for good (refused log-in, no connection, no Redfish
 // service, a time-out, a certificate): later requests throw the same Error without touching the
-// network. Others concern one resource (missing, not JSON) and leave the client usable.
-// Warnings (a collection member skipped) go to the Reporter.
+// network. Others concern one resource (missing, forbidden, not JSON, an answer 200 holding an
+// error) and leave the client usable. A member of a collection (or a linked resource, Resources)
+// that cannot be read fails the whole read, naming each one, once the others are read; with
+// Policy.partial it is left out instead, with a warning naming it (the Reporter's missing).
 //
 // Bounds. A Policy deadline and a cancellation are checked before each request, after each
 // wait, and before waiting: once either has struck, requests fail at once with Cause::kTimeout
@@ -87,6 +92,9 @@ struct Policy {
     // The log-out's own limit, attempts included: it is sent after the deadline or a
     // cancellation too, so that no session is left open, but may not hold the caller long.
     std::chrono::milliseconds log_out_limit{std::chrono::seconds(5)};
+    // Whether a member or linked resource that cannot be read is left out (and reported as
+    // missing) rather than failing the read.
+    bool partial = false;
 };
 
 struct Credentials {
@@ -94,8 +102,10 @@ struct Credentials {
     std::string password;
 };
 
-// Tells the client's owner of a warning or a note about this endpoint.
-using Reporter = std::function<void(Severity, Cause, const std::string& message)>;
+// Tells the client's owner of a warning or a note about this endpoint; missing names what an
+// answer lacks because of it (Diagnostic.missing), or is empty.
+using Reporter =
+    std::function<void(Severity, Cause, const std::string& message, const std::string& missing)>;
 
 class Client {
 public:
@@ -114,8 +124,13 @@ public:
     const Json& Get(const std::string& path);
 
     // The members of the collection at path, in order, each once, across every page. A member
-    // that is missing or unreadable is reported and left out.
+    // that cannot be read fails the read, or is left out under Policy.partial (see above).
     std::vector<const Json*> Members(const std::string& path);
+
+    // The resources links name, in order, each once; context names them in messages ("the
+    // enclosure's managers"). One that cannot be read is handled as a collection's member.
+    std::vector<const Json*> Resources(const std::vector<std::string>& links,
+                                       const std::string& context);
 
     // The first member of the collection at path, or nullptr for an empty collection.
     const Json* FirstMember(const std::string& path);
@@ -126,8 +141,26 @@ public:
 private:
     enum class Login { kNone, kSession, kBasic };
 
+    // What could not be read, and why.
+    struct Unread {
+        std::string what;  // its path, or the link as the service gave it
+        Cause cause;
+        std::string why;
+    };
+
     void LogIn();  // once per scan: a failure is kept and thrown again until Close
+    // Deletes the session, if one is open, telling the Reporter where that fails when tell.
+    void LogOut(bool tell) noexcept;
     void OpenSession();
+    // Where sessions may be opened, in the order tried; linked says whether the first is named
+    // by the service (a 401 there is a refused log-in) rather than guessed.
+    std::vector<std::string> SessionCollections(bool& linked);
+    // Where the session a log-in answer opened is closed; "" (with a warning) if nowhere.
+    std::string SessionPath(const Net::HttpResponse& response, const std::string& sessions);
+    std::vector<const Json*> Collect(const std::vector<std::string>& links,
+                                     const std::string& context, std::vector<Unread>& unread);
+    // Fails naming each of unread, or under Policy.partial reports each as missing.
+    void Settle(const std::vector<Unread>& unread, const std::string& context);
     // Within bounds: the scan's (ScanBounds) for all but the log-out.
     Net::HttpResponse Exchange(const std::string& method, std::string target,
                                const std::string& body, bool authenticated,
@@ -143,7 +176,6 @@ private:
     // Policy.max_depth or would take the scan's trees beyond Policy.max_kept_bytes.
     Json Read(const std::string& body, const std::string& path);
     [[noreturn]] void Fail(const Error& error);  // remembers it when it ends the client
-    const Json* Fetch(const std::string& path, const std::string& collection);
     // The path a link of the service names on this endpoint; throws kBadAnswer when it names
     // none.
     std::string PathOf(const std::string& link);
@@ -158,6 +190,8 @@ private:
     Login login_ = Login::kNone;
     std::string token_;
     std::string session_path_;
+    bool logged_in_again_ = false;
+    std::string basic_because_;  // the log-in's answer, where HTTP Basic stands in for it
     std::optional<Error> failed_;
     std::optional<Error> log_in_failed_;
     std::map<std::string, Json> resources_;

@@ -9,10 +9,12 @@ namespace {
 
 // Every property name read below, by the backend (NetworkBackend.cpp) or by the client; sorted.
 constexpr std::string_view kMappedProperties[] = {
+    "@Message.ExtendedInfo",
     "@odata.id",
     "@odata.type",
     "Chassis",
     "ChassisType",
+    "ComputerSystems",
     "Contains",
     "Description",
     "FirmwareInventory",
@@ -28,6 +30,7 @@ constexpr std::string_view kMappedProperties[] = {
     "MemberId",
     "Members",
     "Members@odata.nextLink",
+    "Message",
     "Model",
     "Name",
     "PartLocation",
@@ -39,6 +42,7 @@ constexpr std::string_view kMappedProperties[] = {
     "RelatedItem",
     "ReleaseDate",
     "SerialNumber",
+    "SessionService",
     "Sessions",
     "SoftwareId",
     "State",
@@ -48,7 +52,15 @@ constexpr std::string_view kMappedProperties[] = {
     "UpdateService",
     "Updateable",
     "Version",
+    "error",
+    "message",
 };
+
+// The chassis types of a server's own chassis, which no enclosure manager answers for.
+constexpr std::string_view kServerChassisTypes[] = {"Blade", "RackMount", "Sled", "StandAlone"};
+
+// How many characters of a machine-type-model text are the machine type.
+constexpr std::size_t kMachineTypeLength = 4;
 
 // The firmware classification code the documents carry for every Redfish identity.
 constexpr const char* kFirmware = "10";
@@ -131,8 +143,25 @@ TSOptions::SoftwareIdentity_ SoftwareIdentityFrom(const Json& software) {
     return identity;
 }
 
+std::string MachineTypeOf(const Json& resource) {
+    return Text(resource, {"Model"}).substr(0, kMachineTypeLength);
+}
+
 std::pair<std::string, std::string> MachineTypeFrom(const Json& system) {
-    return {Text(system, {"Model"}), Text(system, {"SerialNumber"})};
+    return {MachineTypeOf(system), Text(system, {"SerialNumber"})};
+}
+
+std::string ServersOwnChassis(const Json& chassis) {
+    const std::string type = Text(chassis, {"ChassisType"});
+    if (std::find(std::begin(kServerChassisTypes), std::end(kServerChassisTypes), type) !=
+        std::end(kServerChassisTypes)) {
+        return "its ChassisType is " + type;
+    }
+    if (const std::vector<std::string> systems = Links(chassis, {"Links", "ComputerSystems"});
+        !systems.empty()) {
+        return "it holds the computer system " + systems.front();
+    }
+    return std::string();
 }
 
 const Json* SelectEnclosure(const std::vector<const Json*>& chassis) {
@@ -141,7 +170,8 @@ const Json* SelectEnclosure(const std::vector<const Json*>& chassis) {
             return candidate;
         }
     }
-    return chassis.size() == 1 ? chassis.front() : nullptr;
+    return chassis.size() == 1 && ServersOwnChassis(*chassis.front()).empty() ? chassis.front()
+                                                                              : nullptr;
 }
 
 ChassisInfo ChassisInfoFrom(const Json& chassis) {

@@ -39,11 +39,20 @@ std::vector<std::string> Links(const Json& resource, std::initializer_list<const
 // A member of the firmware inventory as a software identity.
 TSOptions::SoftwareIdentity_ SoftwareIdentityFrom(const Json& software);
 
-// A computer system's machine type and serial number.
+// The machine type of a system or an enclosure: the first four characters of its Model (the
+// machine-type-model, as the libraries read it), all of it where shorter.
+std::string MachineTypeOf(const Json& resource);
+
+// A computer system's machine type (MachineTypeOf) and serial number.
 std::pair<std::string, std::string> MachineTypeFrom(const Json& system);
 
+// Why a chassis is a server's own rather than an enclosure ("its ChassisType is RackMount", "it
+// holds the computer system ..."), or an empty text when nothing says so.
+std::string ServersOwnChassis(const Json& chassis);
+
 // The chassis that stands for the enclosure: the first whose ChassisType is "Enclosure", else
-// the only one; nullptr when there is none or the choice is not clear.
+// the only one unless it is a server's own (ServersOwnChassis); nullptr when there is none or
+// the choice is not clear.
 const Json* SelectEnclosure(const std::vector<const Json*>& chassis);
 
 ChassisInfo ChassisInfoFrom(const Json& chassis);

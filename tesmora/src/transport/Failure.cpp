@@ -114,6 +114,7 @@ std::function<void(std::chrono::milliseconds)> CancellableSleep(std::function<bo
 bool EndsClient(Cause cause) {
     switch (cause) {
         case Cause::kMissingResource:
+        case Cause::kForbidden:
         case Cause::kBadAnswer:
         case Cause::kPagingLoop:
         case Cause::kServiceError:
