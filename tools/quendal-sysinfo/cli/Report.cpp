@@ -1,5 +1,7 @@
 #include "Report.h"
 
+#include <algorithm>
+#include <iterator>
 #include <sstream>
 
 #include "SystemInfo.h"
@@ -7,6 +9,18 @@
 namespace Quendal::Tool {
 
 namespace {
+
+// Causes that end an endpoint's scan as a whole: nothing the statuses say was read there.
+constexpr Tesmora::Cause kEndpointFailures[] = {
+    Tesmora::Cause::kAuthentication,
+    Tesmora::Cause::kNameNotResolved,
+    Tesmora::Cause::kUnreachable,
+    Tesmora::Cause::kCertificate,
+    Tesmora::Cause::kTls,
+    Tesmora::Cause::kTimeout,
+    Tesmora::Cause::kWrongService,
+    Tesmora::Cause::kRedirect,
+};
 
 const char* SeverityWord(Tesmora::Severity severity) {
     switch (severity) {
@@ -46,8 +60,20 @@ std::string RenderText(const boost::property_tree::ptree& document) {
 void PrintOutcome(std::ostream& out, const TargetResult& result,
                   const std::vector<Tesmora::Diagnostic>& diagnostics, bool quiet) {
     if (!quiet) {
+        // Where the endpoint failed as a whole, every status is explained by that, whatever
+        // the module made of it ("not a CMM", "Succeed.").
+        const auto failed = std::find_if(
+            diagnostics.begin(), diagnostics.end(), [](const Tesmora::Diagnostic& diagnostic) {
+                return diagnostic.severity == Tesmora::Severity::kError &&
+                       std::find(std::begin(kEndpointFailures), std::end(kEndpointFailures),
+                                 diagnostic.cause) != std::end(kEndpointFailures);
+            });
         for (const ScanReport& scan : result.scans) {
-            out << scan.scan << ": status " << scan.status << " (" << scan.meaning << ")\n";
+            out << scan.scan << ": status " << scan.status << " (" << scan.meaning << ")";
+            if (failed != diagnostics.end()) {
+                out << "; in fact " << failed->endpoint << ": " << failed->message;
+            }
+            out << '\n';
         }
     }
     for (const Tesmora::Diagnostic& diagnostic : diagnostics) {
@@ -60,6 +86,11 @@ void PrintOutcome(std::ostream& out, const TargetResult& result,
     if (!quiet) {
         for (const std::string& note : result.notes) {
             out << "quendal-sysinfo: note: " << note << '\n';
+        }
+    }
+    if (result.complete) {
+        for (const std::string& missing : result.missing) {
+            out << "quendal-sysinfo: partial: the document lacks " << missing << '\n';
         }
     }
 }

@@ -20,8 +20,11 @@ namespace Quendal::Tool {
 // listing of the packages, when there are any.
 std::string RenderText(const boost::property_tree::ptree& document);
 
-// One line per scan ("GetMachineType: status 0 (Succeed.)") unless quiet, then one line per
-// distinct diagnostic, then the result's own notes; notes are left out when quiet.
+// One line per scan ("GetMachineType: status 0 (Succeed.)") unless quiet, each followed by
+// the endpoint's own failure where one ended its scan ("; in fact HOST:PORT: cannot connect
+// ..."), then one line per distinct diagnostic, then the result's own notes, then, for a
+// complete result, what the document lacks ("partial: the document lacks ..."); notes are left
+// out when quiet, failures and what is missing never.
 void PrintOutcome(std::ostream& out, const TargetResult& result,
                   const std::vector<Tesmora::Diagnostic>& diagnostics, bool quiet);
 

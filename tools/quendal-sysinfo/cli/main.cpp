@@ -6,8 +6,9 @@
 //
 // Exit status: 0 done (documents equal, for diff); 1 documents differ; 2 bad command line,
 // inventory, password or document file; 3 a scan failed (no document is written then); 4 the
-// document could not be written; 5 an unexpected failure of the tool itself. fleet adds its own
-// (Fleet.h).
+// document could not be written; 5 an unexpected failure of the tool itself; 6 with --partial,
+// the document was written without what could not be read (listed on standard error). fleet
+// adds its own (Fleet.h).
 #include <CLI/CLI.hpp>
 #include <iostream>
 #include <memory>
@@ -32,6 +33,7 @@ constexpr int kUsage = 2;
 constexpr int kScanFailed = 3;
 constexpr int kWriteFailed = 4;
 constexpr int kInternal = 5;
+constexpr int kPartial = 6;
 
 // The text form is the tool's own: the document's scalars, then the module's listing.
 constexpr const char* kText = "text";
@@ -114,28 +116,31 @@ std::string RenderAs(const boost::property_tree::ptree& document, const std::str
     throw UsageError("--format: unknown format " + name);
 }
 
-int Emit(const Options& options, const TargetResult& result, const Remote& remote) {
+int Emit(const Options& options, TargetResult result, const Remote& remote) {
     // The sessions end before anything is printed: also when the scan failed.
     if (remote.network) {
         remote.network->Close();
     }
+    const std::vector<Tesmora::Diagnostic> reports = remote.diagnostics->Reports();
+    Weigh(result, reports);
     std::ostringstream outcome;
-    PrintOutcome(outcome, result, remote.diagnostics->Reports(), options.quiet);
+    PrintOutcome(outcome, result, reports, options.quiet);
     Show(std::cerr, outcome.str());
     if (!result.complete) {
         return Fail("a scan failed, so no document is written", kScanFailed);
     }
+    const int done = result.missing.empty() ? kDone : kPartial;
     const std::string text = RenderAs(result.document, ChosenFormat(options));
     if (!options.output || *options.output == "-") {
         Show(std::cout, text);
-        return kDone;
+        return done;
     }
     try {
         WriteFileAtomically(*options.output, text);
     } catch (const std::runtime_error& error) {
         return Fail(error.what(), kWriteFailed);
     }
-    return kDone;
+    return done;
 }
 
 int Diff(const std::string& old_path, const std::string& new_path) {
@@ -172,6 +177,11 @@ void AddGlobalOptions(CLI::App& app, Options& options) {
                    "Further attempts after a lost connection or a failing service (HTTP 5xx)")
         ->check(CLI::Range(0u, 10u))
         ->capture_default_str();
+    app.add_flag("--partial", options.remote.partial,
+                 "Write the document without what could not be read (a resource that fails, a "
+                 "part the service does not offer), list that on standard error and exit 6; "
+                 "by default such a scan fails")
+        ->excludes(inventory);
     app.add_option("--user", options.user,
                    "User name on the remote endpoint (default: the environment variable "
                    "QUENDAL_USER)")

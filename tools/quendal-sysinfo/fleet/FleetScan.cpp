@@ -214,6 +214,7 @@ int ScanFleet(const ScanSettings& settings, const FleetGlobals& globals) {
         network.ca_file = globals.remote.ca_file;
         network.timeout = globals.remote.timeout;
         network.retries = globals.remote.retries;
+        network.partial = globals.remote.partial;
         network.diagnostics = run.causes;
         network.endpoint_timeout = settings.endpoint_timeout;
         // Scans under way end at their next request once the user asks the run to stop.

@@ -23,6 +23,7 @@ Remote UseRemote(const RemoteSettings& settings) {
     network.ca_file = settings.ca_file;
     network.timeout = settings.timeout;
     network.retries = settings.retries;
+    network.partial = settings.partial;
     network.diagnostics = remote.diagnostics;
     remote.network = std::make_shared<Tesmora::NetworkBackend>(network);
     Tesmora::SetBackend(remote.network);

@@ -23,6 +23,7 @@ struct RemoteSettings {
     bool insecure = false;
     std::chrono::seconds timeout{30};
     unsigned int retries = 2;
+    bool partial = false;  // write what could be read (NetworkOptions.partial)
 };
 
 struct Remote {

@@ -1,5 +1,7 @@
 #include "Targets.h"
 
+#include <algorithm>
+
 #include "StatusText.h"
 #include "tesmora/OperatingSystem.h"
 #include "tesmora/SMMInventory.h"
@@ -43,6 +45,18 @@ bool RecordSmm(TargetResult& result, const char* scan, Tesmora::SMMInventoryErro
 }
 
 }  // namespace
+
+void Weigh(TargetResult& result, const std::vector<Tesmora::Diagnostic>& reports) {
+    for (const Tesmora::Diagnostic& report : reports) {
+        if (report.severity == Tesmora::Severity::kError) {
+            result.complete = false;
+        }
+        if (!report.missing.empty() && std::find(result.missing.begin(), result.missing.end(),
+                                                 report.missing) == result.missing.end()) {
+            result.missing.push_back(report.missing);
+        }
+    }
+}
 
 TargetResult ScanLocal(bool all_drivers, const std::string& bmc_type) {
     TargetResult result;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "SystemInfo.h"
+#include "tesmora/Diagnostics.h"
 
 namespace Quendal::Tool {
 
@@ -25,7 +26,16 @@ struct TargetResult {
     std::vector<ScanReport> scans;
     std::vector<std::string> notes;  // what the user should know about the document
     bool complete = true;            // every scan the document needs succeeded
+    // What the document lacks (with --partial): each resource that could not be read, each
+    // part the service does not offer. A complete result with something missing is partial.
+    std::vector<std::string> missing;
 };
+
+// Weighs what the libraries reported about the result's endpoint: a call that reported an
+// error leaves the result incomplete even where the module's status says it succeeded (the
+// module takes an enclosure's empty machine type as an answer), and what the reports name as
+// missing is listed in result.missing, each once.
+void Weigh(TargetResult& result, const std::vector<Tesmora::Diagnostic>& reports);
 
 using Connection = Tesmora::TesmoraConnection::ConnectionInfo;
 
