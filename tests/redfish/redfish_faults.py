@@ -8,10 +8,23 @@ from serving import FaultRule, UsageError
 
 FAULT_KINDS = ("delay", "unauthorized", "error", "truncated", "invalid-json",
                "redirect", "trickle", "html", "not-found", "loop",
-               "rewrite-links", "rewrite-location", "no-token", "header-flood")
+               "rewrite-links", "rewrite-location", "no-token", "header-flood",
+               "error-200",
+               # What real controllers do (docs/redfish.md, "Controllers as
+               # they are"): the log-in and its session ...
+               "session-limit", "refuse-basic", "session-expired",
+               "login-answer", "old-root", "old-sessions", "strict",
+               # ... and the way they answer.
+               "http10", "gzip", "bom")
 # Faults that replace the answer; at most one of them applies to a request.
 ANSWER_KINDS = ("unauthorized", "error", "truncated", "invalid-json",
-                "redirect", "html", "not-found", "no-token")
+                "redirect", "html", "not-found", "no-token", "error-200")
+# Faults that concern the whole service, session requests included, when no
+# path narrows them.
+SERVICE_KINDS = ("refuse-basic", "old-root", "old-sessions", "strict",
+                 "http10", "gzip", "bom")
+# Faults of the log-in itself.
+LOG_IN_KINDS = ("session-limit", "login-answer")
 FAULT_KEYS = ("path", "count", "status", "retry_after", "ms", "listener",
               "link", "form", "lines")
 # How rewrite-links and rewrite-location write a link to a path: "userinfo"
@@ -19,6 +32,13 @@ FAULT_KEYS = ("path", "count", "status", "retry_after", "ms", "listener",
 # make of it once glued to a base URL; "absolute" is the service's own full
 # URL; "other-port" the sink's; "zero" no path at all.
 LINK_FORMS = ("userinfo", "absolute", "other-port", "zero")
+# Where login-answer says the session is: "absolute" its full URL,
+# "relative" a path relative to the collection ("Sessions/ID"), "body" only
+# the answer's @odata.id, "nowhere" neither.
+LOCATION_FORMS = ("absolute", "relative", "body", "nowhere")
+# Where error-200 puts the error object: instead of the resource or beside it.
+ERROR_FORMS = ("instead", "beside")
+FORMS = {"login-answer": LOCATION_FORMS, "error-200": ERROR_FORMS}
 
 
 class Fault(FaultRule):
@@ -29,20 +49,24 @@ class Fault(FaultRule):
 
     def __init__(self, text):
         super().__init__(text)
-        self.path = self.regex("path")
-        default_count = 1 if self.kind == "error" else None
+        default_path = "Sessions$" if self.kind in LOG_IN_KINDS else None
+        self.path = self.regex("path", default_path)
+        default_count = 1 if self.kind in ("error", "session-expired") \
+            else None
         self.remaining = self.number("count", default_count)
-        default_status = {"error": 500, "redirect": 301}.get(self.kind)
+        default_status = {"error": 500, "redirect": 301, "session-limit": 503,
+                          "login-answer": 201}.get(self.kind)
         self.status = self.number("status", default_status, 100, 599)
         self.retry_after = self.number("retry_after", None)
         default_ms = {"delay": 1000, "trickle": 500}.get(self.kind, 0)
         self.ms = self.number("ms", default_ms)
         self.listener = self.number("listener", None)
         self.link = self.regex("link", "")
-        self.form = self.values.get("form", "userinfo")
-        if self.form not in LINK_FORMS:
-            raise UsageError("unknown link form %r in %r (known: %s)"
-                             % (self.form, text, ", ".join(LINK_FORMS)))
+        forms = FORMS.get(self.kind, LINK_FORMS)
+        self.form = self.values.get("form", forms[0])
+        if self.form not in forms:
+            raise UsageError("unknown form %r in %r (known: %s)"
+                             % (self.form, text, ", ".join(forms)))
         self.lines = self.number("lines", 5000, 1, 100000)
 
     def matches(self, path, session_op, listener=0):
@@ -52,7 +76,7 @@ class Fault(FaultRule):
             return False
         if self.path is None:
             # Clients must be able to log in and out around a failing GET.
-            return not session_op
+            return self.kind in SERVICE_KINDS or not session_op
         return self.path.search(path) is not None
 
     def consume(self):

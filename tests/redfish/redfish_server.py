@@ -29,6 +29,7 @@ Prints nothing on stdout; errors go to stderr, request lines too with
 import argparse
 import base64
 import binascii
+import gzip
 import http.server
 import json
 import os
@@ -51,6 +52,10 @@ REALM = "quendal-test"
 SERVICE_ROOT = "/redfish/v1"
 SESSIONS_PATH = "/redfish/v1/SessionService/Sessions"
 SESSION_SERVICE_PATH = "/redfish/v1/SessionService"
+# Where services older than Redfish 1.6 may keep their sessions (old-sessions).
+OLD_SESSIONS_PATH = "/redfish/v1/Sessions"
+SESSION_LIMIT_MESSAGE = "The maximum number of user sessions is reached."
+UTF8_BOM = b"\xef\xbb\xbf"
 CONTROL_PREFIX = "/__control/"
 JSON_TYPE = "application/json; charset=utf-8"
 # Paths a client reads before it has credentials.
@@ -63,9 +68,11 @@ HTML_PAGE = (b'<!DOCTYPE html>\n<html><head><title>Sign in</title></head>\n'
              b'</form></body></html>\n')
 
 
-def redfish_error(message):
+def redfish_error(message, extended=()):
     return {"error": {"code": "Base.1.0.GeneralError", "message": message,
-                      "@Message.ExtendedInfo": []}}
+                      "@Message.ExtendedInfo": [
+                          {"MessageId": "Base.1.8.%s" % key, "Message": text}
+                          for key, text in extended]}}
 
 
 # ---------------------------------------------------------------- mockup
@@ -167,6 +174,12 @@ class State:
             self.most_sessions = max(self.most_sessions, len(self.sessions))
         return session_id, token
 
+    def close_token(self, token):
+        with self.lock:
+            for session_id, session in list(self.sessions.items()):
+                if session["token"] == token:
+                    del self.sessions[session_id]
+
     def close_session(self, session_id):
         with self.lock:
             return self.sessions.pop(session_id, None) is not None
@@ -213,6 +226,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.connection_gen = generation
         self.first_request = True
         self.raw_path = ""
+        self.sessions_path = SESSIONS_PATH
+        self.old_root = self.old_sessions = False
         super().__init__(request, client_address, server)
 
     # Every method goes through one dispatcher so that unknown ones get a
@@ -253,8 +268,21 @@ class Handler(http.server.BaseHTTPRequestHandler):
         path = urllib.parse.unquote(raw_path)
         if len(path) > 1 and path.endswith("/"):
             path = path[:-1]
-        session_op = self.is_session_op(path)
         faults = self.server.faults
+        self.old_sessions = faults.take_one(raw_path, True,
+                                            ("old-sessions",)) is not None
+        self.old_root = self.old_sessions or faults.take_one(
+            raw_path, True, ("old-root",)) is not None
+        self.sessions_path = OLD_SESSIONS_PATH if self.old_sessions \
+            else SESSIONS_PATH
+        session_op = self.is_session_op(path)
+        shaping = faults.take(raw_path, session_op, ("http10", "gzip", "bom"),
+                              False)
+        if faults.take_one(raw_path, session_op, ("strict",)):
+            refusal = self.strict_refusal(path)
+            if refusal is not None:
+                self.send(refusal, shaping=shaping)
+                return
         delay = self.server.delay_ms / 1000.0
         for rule in faults.take(raw_path, session_op, ("delay",), False):
             delay += rule.ms / 1000.0
@@ -264,6 +292,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         answer = self.fault_answer(rule, raw_path, query)
         if answer is None:
             answer = self.answer(path, query, body)
+            if rule is not None and rule.kind == "error-200":
+                answer = self.add_error(answer)
         trickle = faults.take_one(raw_path, session_op, ("trickle",))
         for rewrite in faults.take(raw_path, session_op, ("rewrite-links",),
                                    False):
@@ -283,14 +313,29 @@ class Handler(http.server.BaseHTTPRequestHandler):
             answer = self.spoil_json(answer)
         self.send(answer,
                   truncate=rule is not None and rule.kind == "truncated",
-                  trickle_ms=trickle.ms if trickle else None)
+                  trickle_ms=trickle.ms if trickle else None, shaping=shaping)
 
     def is_session_op(self, path):
         if self.command == "POST":
-            return path == SESSIONS_PATH
+            return path == self.sessions_path
         if self.command == "DELETE":
-            return path.startswith(SESSIONS_PATH + "/")
+            return path.startswith(self.sessions_path + "/")
         return False
+
+    def strict_refusal(self, path):
+        """What a strict service answers a request it will not serve, or
+        None: it wants OData-Version 4.0 and JSON, and no credentials on the
+        log-in or the service root."""
+        if self.headers.get("OData-Version") != "4.0":
+            return Answer.error(412, "OData-Version 4.0 is required")
+        if "application/json" not in self.headers.get("Accept", ""):
+            return Answer.error(406, "only application/json is served")
+        log_in = self.command == "POST" and path == self.sessions_path
+        if (log_in or path == SERVICE_ROOT) and (
+                "Authorization" in self.headers
+                or "X-Auth-Token" in self.headers):
+            return Answer.error(400, "credentials are refused here")
+        return None
 
     def read_body(self):
         """The request body; None when the request cannot be read."""
@@ -340,6 +385,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
                                 [("Location", where)])
         if rule.kind == "html":
             return Answer(200, HTML_PAGE, "text/html; charset=utf-8")
+        if rule.kind == "error-200" and rule.form == "instead":
+            return Answer(200, redfish_error("fault: the resource is not "
+                                             "available right now"))
         if rule.kind == "no-token":
             # A session said to be made, without the token to use it: none is kept.
             return Answer(201, {"@odata.type": "#Session.v1_7_0.Session",
@@ -375,6 +423,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
                       answer.headers)
 
     @staticmethod
+    def add_error(answer):
+        """The answer with an error object beside the resource."""
+        try:
+            document = json.loads(answer.body)
+        except ValueError:
+            return answer
+        if isinstance(document, dict):
+            document.update(redfish_error("fault: the resource is not "
+                                          "complete"))
+        return Answer(answer.status, document, answer.content_type,
+                      answer.headers)
+
+    @staticmethod
     def spoil_json(answer):
         body = answer.body.rstrip()
         if len(body) < 4:
@@ -394,7 +455,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if token and self.server.state.token_valid(token):
             return True
         scheme, _, value = self.headers.get("Authorization", "").partition(" ")
-        if scheme.lower() != "basic":
+        if scheme.lower() != "basic" or self.server.faults.take_one(
+                self.raw_path, False, ("refuse-basic",)):
             return False
         try:
             decoded = base64.b64decode(value.strip(), validate=True).decode()
@@ -411,39 +473,58 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def answer(self, path, query, body):
         sessions = self.server.sessions_enabled
-        if path == SESSIONS_PATH and self.command == "POST":
+        if path == self.sessions_path and self.command == "POST":
             if not sessions:
                 return self.not_allowed("GET")
             return self.create_session(body)
+        if self.old_sessions and (path == SESSIONS_PATH
+                                  or path.startswith(SESSIONS_PATH + "/")):
+            return Answer.error(404, "no such resource: " + path)
         if path == "/redfish":
             if self.command != "GET":
                 return self.not_allowed("GET")
             return Answer(200, {"v1": "/redfish/v1/"})
         if path != SERVICE_ROOT and not path.startswith(SERVICE_ROOT + "/"):
             return Answer.error(404, "no such resource: " + path)
-        if path not in PUBLIC_PATHS and not self.authorized():
+        public = path in PUBLIC_PATHS or (
+            self.old_sessions and path == SESSION_SERVICE_PATH)
+        token = self.headers.get("X-Auth-Token")
+        if not public and token and self.server.state.token_valid(token) \
+                and self.server.faults.take_one(self.raw_path, False,
+                                                ("session-expired",)):
+            # As a controller that restarted its web server, or timed the
+            # session out: the session is gone.
+            self.server.state.close_token(token)
+            return self.unauthorized("the session has ended")
+        if not public and not self.authorized():
             return self.unauthorized("authentication required")
         under_sessions = (path == SESSION_SERVICE_PATH
-                          or path.startswith(SESSION_SERVICE_PATH + "/"))
+                          or path.startswith(SESSION_SERVICE_PATH + "/")
+                          or path == self.sessions_path
+                          or path.startswith(self.sessions_path + "/"))
         if not sessions and under_sessions:
             return Answer.error(404, "this service keeps no sessions")
-        if path.startswith(SESSIONS_PATH + "/"):
+        if path.startswith(self.sessions_path + "/"):
             return self.session_member(path)
         if self.command != "GET":
             return self.not_allowed("GET")
-        if path == SESSIONS_PATH:
+        if path == self.sessions_path:
             resource = self.session_collection()
         else:
             resource = self.resource(path)
             if isinstance(resource, Answer):
                 return resource
-        if path == SERVICE_ROOT and not sessions:
-            resource.pop("SessionService", None)
+        if path == SERVICE_ROOT and (not sessions or self.old_root):
+            if not sessions:
+                resource.pop("SessionService", None)
             links = resource.get("Links")
             if isinstance(links, dict):
                 links.pop("Sessions", None)
                 if not links:
                     del resource["Links"]
+        if path == SESSION_SERVICE_PATH and self.old_sessions \
+                and isinstance(resource, dict):
+            resource["Sessions"] = {"@odata.id": OLD_SESSIONS_PATH}
         return self.paged(path, query, resource)
 
     def not_allowed(self, allowed):
@@ -498,25 +579,45 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 or not isinstance(request.get("UserName"), str) \
                 or not isinstance(request.get("Password"), str):
             return Answer.error(400, "UserName and Password are required")
+        faults = self.server.faults
+        limit = faults.take_one(self.raw_path, True, ("session-limit",))
+        if limit is not None:
+            return Answer(limit.status, redfish_error(
+                "fault: " + SESSION_LIMIT_MESSAGE,
+                [("SessionLimitExceeded", SESSION_LIMIT_MESSAGE)]))
         if not self.credentials_match(request["UserName"],
                                       request["Password"]):
             return self.unauthorized("wrong user name or password")
         session_id, token = self.server.state.open_session(
             request["UserName"])
-        location = "%s/%s" % (SESSIONS_PATH, session_id)
-        return Answer(201, self.session_resource(session_id),
-                      headers=[("X-Auth-Token", token),
-                               ("Location", location)])
+        path = "%s/%s" % (self.sessions_path, session_id)
+        shape = faults.take_one(self.raw_path, True, ("login-answer",))
+        if shape is None:
+            return Answer(201, self.session_resource(session_id),
+                          headers=[("X-Auth-Token", token),
+                                   ("Location", path)])
+        # The token header in lower case, the session where the form says.
+        headers = [("x-auth-token", token)]
+        if shape.form == "absolute":
+            headers.append(("Location", self.server.link("absolute", path)))
+        elif shape.form == "relative":
+            # Relative to the collection's URL, which ends in /Sessions too.
+            headers.append(("Location", "Sessions/" + session_id))
+        resource = self.session_resource(session_id)
+        if shape.form == "nowhere":
+            del resource["@odata.id"]
+        return Answer(shape.status, b"" if shape.status == 204 else resource,
+                      headers=headers)
 
     def session_resource(self, session_id):
         session = self.server.state.session(session_id)
         return {"@odata.type": "#Session.v1_7_0.Session",
-                "@odata.id": "%s/%s" % (SESSIONS_PATH, session_id),
+                "@odata.id": "%s/%s" % (self.sessions_path, session_id),
                 "Id": session_id, "Name": "User Session",
                 "UserName": session["user"] if session else ""}
 
     def session_member(self, path):
-        session_id = path[len(SESSIONS_PATH) + 1:]
+        session_id = path[len(self.sessions_path) + 1:]
         if self.command not in ("GET", "DELETE"):
             return self.not_allowed("GET, DELETE")
         if self.server.state.session(session_id) is None:
@@ -534,8 +635,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                         "#SessionCollection.SessionCollection",
                         "Name": "Session Collection"}
         ids = self.server.state.session_ids()
-        template["@odata.id"] = SESSIONS_PATH
-        template["Members"] = [{"@odata.id": "%s/%s" % (SESSIONS_PATH, i)}
+        template["@odata.id"] = self.sessions_path
+        template["Members"] = [{"@odata.id": "%s/%s" % (self.sessions_path, i)}
                                for i in ids]
         template["Members@odata.count"] = len(ids)
         return template
@@ -571,15 +672,29 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     # -------------------------------------------------------- sending
 
-    def send(self, answer, truncate=False, trickle_ms=None):
-        self.send_response(answer.status)
+    def send(self, answer, truncate=False, trickle_ms=None, shaping=()):
+        kinds = {rule.kind for rule in shaping}
         body = answer.body
-        if answer.content_type and (body or answer.status != 204):
-            self.send_header("Content-Type", answer.content_type)
-        if answer.content_type.startswith(("application/json",
-                                           "application/xml")):
+        content_type = answer.content_type
+        headers = list(answer.headers)
+        if "bom" in kinds and body and content_type.startswith(
+                "application/json"):
+            body = UTF8_BOM + body
+            content_type = "application/json;charset=UTF-8"
+        if "gzip" in kinds and body:
+            # Unasked: no request of the client's says it takes gzip.
+            body = gzip.compress(body)
+            headers.append(("Content-Encoding", "gzip"))
+        if "http10" in kinds:
+            # An HTTP/1.0 service: one answer per connection, then close.
+            self.protocol_version = "HTTP/1.0"
+            self.close_connection = True
+        self.send_response(answer.status)
+        if content_type and (body or answer.status != 204):
+            self.send_header("Content-Type", content_type)
+        if content_type.startswith(("application/json", "application/xml")):
             self.send_header("OData-Version", "4.0")
-        for key, value in answer.headers:
+        for key, value in headers:
             self.send_header(key, value)
         self.send_header("Content-Length", str(len(body)))
         if truncate:

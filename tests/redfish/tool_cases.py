@@ -25,6 +25,8 @@ EXPECTED = os.path.normpath(os.path.join(HERE, "..", "tools", "expected", "redfi
 FIXTURES = os.path.normpath(os.path.join(HERE, "..", "data", "redfish-fixtures"))
 ENCLOSURE = os.path.join(FIXTURES, "quendal-enclosure")
 PASSWORD = harness.DEFAULT_PASSWORD
+TEXT = ("--ca-file", "{ca}", "--format", "text")
+PARTIAL = ("--ca-file", "{ca}", "--partial")
 FAILED = r"quendal-sysinfo: a scan failed, so no document is written"
 LEAVES = r"error: .*the service sent a link that is not a path on this endpoint "
 
@@ -32,8 +34,9 @@ LEAVES = r"error: .*the service sent a link that is not a path on this endpoint 
 class Case:
     def __init__(self, name, command, mockup="public-rackmount1", server=None,
                  options=("--ca-file", "{ca}"), host="127.0.0.1:{port}",
-                 password=PASSWORD, exit=0, listing=None, stderr=(),
-                 max_requests=None, max_seconds=60, no_server=False, stats=True):
+                 password=PASSWORD, exit=0, listing=None, stderr=(), stdout=(),
+                 max_requests=None, max_seconds=60, no_server=False, stats=True,
+                 open_sessions=0, sessions_created=None):
         self.name = name
         self.command = command.split()
         self.mockup = mockup
@@ -44,55 +47,85 @@ class Case:
         self.exit = exit
         self.listing = listing
         self.stderr = list(stderr)
+        self.stdout = list(stdout)  # patterns, where no listing is compared
         self.max_requests = max_requests
         self.max_seconds = max_seconds
         self.no_server = no_server
         self.stats = stats  # False where the server's own certificate fails its control link
+        self.open_sessions = open_sessions  # a session nobody could close
+        self.sessions_created = sessions_created  # None: not checked
 
 
 def fault(text):
     return {"faults": [text]}
 
 
+# Every published mockup scanned as each subcommand either documents or names its cause: one
+# row each (mockup, subcommand, exit status, listing or None, patterns of standard error).
+NOT_AN_ENCLOSURE = (r"error: .*: the endpoint is a server's management controller, not an "
+                    r"enclosure's: its only chassis, /redfish/v1/Chassis/1U, is a server's \(its "
+                    r"ChassisType is RackMount\) \(scan it with the subcommand server\)")
+MOCKUP_TABLE = [
+    ("public-rackmount1", "server", 0, "server-rackmount1.listing",
+     [r"GetMachineType: status 0 \(Succeed\.\)\n"
+      r"GetAgentlessSoftwareIdentity: status 0 \(Succeed\.\)\n",
+      r"note: 127\.0\.0\.1:\d+: machine type 3500 is on none of the systems lists"]),
+    ("public-rackmount1", "smm", 3, None, [r"GetSmmFirmware: status 3", NOT_AN_ENCLOSURE]),
+    ("public-rackmount1", "cmm", 3, None, [r"status 1552", NOT_AN_ENCLOSURE]),
+    ("public-liquid-cooled-server", "server", 0, "server-liquid-cooled.listing", []),
+    ("public-liquid-cooled-server", "smm", 3, None, [NOT_AN_ENCLOSURE]),
+    ("public-liquid-cooled-server", "cmm", 3, None, [NOT_AN_ENCLOSURE]),
+    ("public-bladed", "server", 3, None,
+     [r"GetAgentlessSoftwareIdentity: status 1747",
+      r"error: .*: the service offers no firmware inventory \(no UpdateService\)"]),
+    ("public-bladed", "smm", 0, "smm-bladed.listing", []),
+    ("public-bladed", "cmm", 0, "cmm-bladed.listing", []),
+    ("public-power-shelf", "server", 3, None,
+     [r"GetMachineType: status 1746", r"error: .*: the service lists no computer systems"]),
+    ("public-power-shelf", "smm", 0, "smm-power-shelf.listing",
+     [r"GetPSUFirmware: status 0",
+      r"note: .*: the PowerSubsystem link leads to /redfish/v1/Chassis/PowerShelf/"
+      r"Sensors, which lists no power supplies; /redfish/v1/Chassis/PowerShelf/"
+      r"PowerSubsystem is read instead",
+      r"note: .*/Bay3 is named more than once among the members of .*/PowerSupplies; "
+      r"taken once"]),
+    ("public-power-shelf", "cmm", 3, None,
+     [r"status 1552", r"error: .*: no manager of the enclosure is an enclosure manager"]),
+]
+# A server scan of public-rackmount1 makes the root, the log-in, systems, one system, the
+# firmware collection, three members, the log-out: within 8 plus the number of members.
+MOCKUP_REQUESTS = {("public-rackmount1", "server"): 8 + 3,
+                   ("public-liquid-cooled-server", "server"): 8 + 4}
+
 CASES = [
-    # Documents of the published mockups and of the project's own enclosure.
-    Case("server_rackmount1", "server", listing="server-rackmount1.listing",
-         stderr=[r"GetMachineType: status 0 \(Succeed\.\)\n"
-                 r"GetAgentlessSoftwareIdentity: status 0 \(Succeed\.\)\n",
-                 r"note: 127\.0\.0\.1:\d+: machine type 3500 is on none of the systems lists"],
-         # Service root, log-in, systems, one system, firmware collection, three
-         # members, log-out: within 8 plus the number of members.
-         max_requests=8 + 3),
-    Case("server_liquid_cooled", "server", mockup="public-liquid-cooled-server",
-         listing="server-liquid-cooled.listing", max_requests=8 + 4),
+    Case("mockup_%s_%s" % (mockup.replace("public-", "").replace("-", "_"), command), command,
+         mockup=mockup, exit=exit, listing=listing, stderr=stderr,
+         max_requests=MOCKUP_REQUESTS.get((mockup, command)))
+    for mockup, command, exit, listing, stderr in MOCKUP_TABLE] + [
+    # Documents of the project's own enclosure, and other forms.
     Case("server_json_document", "server", options=["--ca-file", "{ca}", "--format", "json"],
          stderr=[r"GetAgentlessSoftwareIdentity: status 0"]),
     Case("server_paged_collections", "server", server={"page_size": 1},
          listing="server-rackmount1.listing"),
     Case("server_basic_authentication", "server", server={"no_sessions": True},
          listing="server-rackmount1.listing"),
-    Case("smm_power_shelf", "smm", mockup="public-power-shelf",
-         listing="smm-power-shelf.listing",
-         stderr=[r"GetPSUFirmware: status 0",
-                 r"note: .*: the PowerSubsystem link leads to /redfish/v1/Chassis/PowerShelf/"
-                 r"Sensors, which lists no power supplies; /redfish/v1/Chassis/PowerShelf/"
-                 r"PowerSubsystem is read instead",
-                 r"note: .*PowerSupplies lists .*/Bay3 more than once; taken once"]),
-    Case("smm_bladed_power_resource", "smm", mockup="public-bladed",
-         listing="smm-bladed.listing"),
-    Case("cmm_bladed", "cmm", mockup="public-bladed", listing="cmm-bladed.listing"),
+    # Only enclosure managers are CMMs: the blade's BMC the enclosure names first is none.
     Case("cmm_primary_and_secondary", "cmm", mockup=ENCLOSURE,
          listing="cmm-enclosure.listing"),
+    # One enclosure, one machine type, whichever library reads it.
+    Case("cmm_machine_type", "cmm", mockup=ENCLOSURE, options=TEXT,
+         stdout=[r"^MT:  \tQX40\nSN:  \tQEN0000417\n"]),
+    Case("smm_machine_type_and_manager", "smm", mockup=ENCLOSURE, options=TEXT,
+         stdout=[r"^MT:  \tQX40\nSN:  \tQEN0000417\n",
+                 r"SOFTWAREID:  \tCMM1\n    VERSION:  \t3\.2\.1\n"]),
     Case("switch_io_module", "switch --bay 1", mockup=ENCLOSURE,
          listing="switch-enclosure-bay1.listing"),
     Case("switch_pass_through", "switch --bay 3", mockup=ENCLOSURE,
          listing="switch-enclosure-bay3.listing"),
-    Case("switch_empty_bay", "switch --bay 2", mockup=ENCLOSURE, exit=3,
+    # Quiet keeps why it failed.
+    Case("switch_empty_bay", "-q switch --bay 2", mockup=ENCLOSURE, exit=3,
          stderr=[r"get switch type ERROR\.",
-                 r"note: .*: the enclosure describes no I/O module in bay 2"]),
-    Case("cmm_of_a_server", "cmm", exit=3,
-         stderr=[r"status 1552",
-                 r"note: .*no manager of the enclosure is an enclosure manager"]),
+                 r"error: .*: the enclosure describes no I/O module in bay 2"]),
 
     # Transport and security.
     Case("insecure_is_warned_about", "server", options=["--insecure"],
@@ -113,8 +146,19 @@ CASES = [
          stderr=[r"error: .*refused the user name or password \(HTTP 401 at /redfish/v1/Systems\)"]),
     Case("connection_refused", "server", no_server=True, host="127.0.0.1:9", exit=3,
          stderr=[r"error: 127\.0\.0\.1:9: cannot connect"]),
+    # Statuses of calls that never reached the endpoint say so.
+    Case("cmm_not_reached", "cmm", no_server=True, host="127.0.0.1:9", exit=3,
+         stderr=[r"GetCMMSoftwareIdentity: status 1552 \(The endpoint is not a chassis "
+                 r"management module\.\); in fact 127\.0\.0\.1:9: cannot connect"]),
+    Case("smm_not_reached", "smm", no_server=True, host="127.0.0.1:9", exit=3,
+         stderr=[r"GetMachineType: status 0 \(Succeed\.\); in fact 127\.0\.0\.1:9: cannot connect"]),
+    Case("switch_not_reached", "switch --bay 1", no_server=True, host="127.0.0.1:9", exit=3,
+         stderr=[r"GetSwitchSoftwareIdentity: status 1552 \(.*\); in fact 127\.0\.0\.1:9: "
+                 r"cannot connect"]),
+    # A name under .invalid is refused without asking the resolver: no query leaves the machine.
     Case("name_not_resolved", "server", no_server=True, host="no-such-host.invalid", exit=3,
-         stderr=[r"error: no-such-host\.invalid:443: the host name does not resolve"]),
+         stderr=[r"error: no-such-host\.invalid:443: the host name does not resolve \(names "
+                 r"under \.invalid never resolve"]),
     Case("port_out_of_range", "server", no_server=True, host="127.0.0.1:70000", exit=2,
          stderr=[r"--host: port '70000' is not a number from 1 to 65535"]),
 
@@ -140,14 +184,45 @@ CASES = [
          server=fault("error,status=503,retry_after=3600,path=^/redfish/v1/Systems$"), exit=3,
          stderr=[r"error: .*busy and asks to wait 3600 s"]),
 
-    # Bad members are left out; passing trouble is retried.
-    Case("missing_member_left_out", "server", listing="server-rackmount1-without-bmc.listing",
+    # What cannot be read fails the call, naming it; with --partial it is left out and listed
+    # (exit 6). Passing trouble is retried.
+    Case("missing_member", "server", exit=3,
          server=fault("not-found,path=FirmwareInventory/BMC$"),
-         stderr=[r"warning: .*/redfish/v1/UpdateService/FirmwareInventory/BMC does not exist "
-                 r"\(HTTP 404\); left out of /redfish/v1/UpdateService/FirmwareInventory"]),
-    Case("unreadable_member_left_out", "server", listing="server-rackmount1-without-bmc.listing",
+         stderr=[r"GetMachineType: status 0", r"GetAgentlessSoftwareIdentity: status 1747",
+                 r"error: .*: 1 of the members of /redfish/v1/UpdateService/FirmwareInventory "
+                 r"could not be read: /redfish/v1/UpdateService/FirmwareInventory/BMC does not "
+                 r"exist \(HTTP 404\) \(--partial writes"]),
+    Case("unreadable_member_partial", "server", options=PARTIAL, exit=6,
+         listing="server-rackmount1-without-bmc.listing",
          server=fault("invalid-json,path=FirmwareInventory/BMC$"),
-         stderr=[r"warning: .*FirmwareInventory/BMC is not a JSON object; left out"]),
+         stderr=[r"warning: .*FirmwareInventory/BMC is not a JSON object; left out of the "
+                 r"members of /redfish/v1/UpdateService/FirmwareInventory",
+                 r"partial: the document lacks /redfish/v1/UpdateService/FirmwareInventory/BMC"]),
+    # A 403 after a good log-in is about one resource, not the password; the rest is read.
+    Case("forbidden_member_partial", "server", options=PARTIAL, exit=6,
+         listing="server-rackmount1-without-bmc.listing",
+         server=fault("error,status=403,count=100,path=FirmwareInventory/BMC$"),
+         stderr=[r"warning: .*: the user may not read /redfish/v1/UpdateService/"
+                 r"FirmwareInventory/BMC \(HTTP 403\); left out"]),
+    # The service offers no firmware inventory: with --partial the rest is documented.
+    Case("service_without_part_partial", "server", mockup="public-bladed",
+         options=PARTIAL + ("--format", "text"), exit=6,
+         stdout=[r"^MT:  \tSX10\nSN:  \t529QB9450R6\n"],
+         stderr=[r"GetAgentlessSoftwareIdentity: status 0",
+                 r"partial: the document lacks the firmware inventory \(no UpdateService\)"]),
+    # An enclosure read in part (here its chassis once failing) is no document of empty values.
+    Case("smm_enclosure_unread", "smm", mockup=ENCLOSURE,
+         options=["--ca-file", "{ca}", "--retries", "0"],
+         server=fault("error,status=500,count=1,path=^/redfish/v1/Chassis$"), exit=3,
+         stderr=[r"GetMachineType: status 0", r"error: .*failed to answer /redfish/v1/Chassis",
+                 FAILED]),
+    # A manager link that answers 404 does not hide the enclosure manager beside it.
+    Case("cmm_manager_link_gone_partial", "cmm", mockup=ENCLOSURE, options=PARTIAL, exit=6,
+         listing="cmm-enclosure.listing",
+         server=fault("not-found,path=Managers/Node1BMC$"),
+         stderr=[r"warning: .*/redfish/v1/Managers/Node1BMC does not exist \(HTTP 404\); "
+                 r"skipped while looking for an enclosure manager",
+                 r"partial: the document lacks /redfish/v1/Managers/Node1BMC"]),
     Case("one_failure_then_success", "server", listing="server-rackmount1.listing",
          server=fault("error,path=FirmwareInventory$,count=1"), max_requests=8 + 3 + 1),
     Case("busy_once_then_success", "server", listing="server-rackmount1.listing",
@@ -161,10 +236,9 @@ CASES = [
     Case("foreign_link_systems", "server",
          server=fault("rewrite-links,path=^/redfish/v1/?$,link=Systems$"), exit=3,
          stderr=[r"GetMachineType: status 1746", LEAVES + r'\("@127\.0\.0\.1:\d+/redfish/v1/Systems"\)']),
-    Case("foreign_link_member", "server", listing="server-rackmount1-without-bmc.listing",
+    Case("foreign_link_member", "server", exit=3,
          server=fault("rewrite-links,path=FirmwareInventory$,link=BMC$"),
-         stderr=[r"warning: .*sent a member link that is not a path on this endpoint "
-                 r'\("@127\.0\.0\.1:\d+/redfish/v1/UpdateService/FirmwareInventory/BMC"\); left out']),
+         stderr=[LEAVES + r'\("@127\.0\.0\.1:\d+/redfish/v1/UpdateService/FirmwareInventory/BMC"\)']),
     Case("foreign_link_next_page", "server", exit=3,
          server={"page_size": 1, "faults": ["rewrite-links,path=FirmwareInventory$,link=skip"]},
          stderr=[LEAVES + r'\("@127\.0\.0\.1:\d+/redfish/v1/UpdateService/FirmwareInventory\?\$skip=1"\)']),
@@ -208,6 +282,61 @@ CASES = [
     Case("trickling_answer_times_out", "server", options=["--ca-file", "{ca}", "--timeout", "2"],
          server=fault("trickle,ms=200,path=^/redfish/v1/Systems$"), exit=3, max_seconds=20,
          stderr=[r"error: .*no whole answer to /redfish/v1/Systems in time"]),
+
+    # Controllers as they are (docs/redfish.md): each behaviour a fault mode of the server.
+    # The session limit: HTTP Basic instead, with a note; Basic refused too names both answers.
+    Case("session_limit_uses_basic", "server", listing="server-rackmount1.listing",
+         server=fault("session-limit"), sessions_created=0, max_requests=2 + 7,
+         stderr=[r"note: .*: the service opens no session now \(HTTP 503 at "
+                 r"/redfish/v1/SessionService/Sessions: \"The maximum number of user sessions "
+                 r"is reached\.\"\); HTTP Basic is used instead"]),
+    Case("session_limit_and_basic_refused", "server", exit=3,
+         server={"faults": ["session-limit,status=400", "refuse-basic"]},
+         stderr=[r"GetMachineType: status 1746",
+                 r"error: .*: refused the user name or password with HTTP Basic \(HTTP 401 at "
+                 r"/redfish/v1/Systems\) after the log-in was answered HTTP 400 \(\"The maximum "
+                 r"number of user sessions is reached\.\"\)"]),
+    # The session gone mid-scan: one log-in more, and the new session is the one closed.
+    Case("session_gone_mid_scan", "server", listing="server-rackmount1.listing",
+         server=fault("session-expired,path=FirmwareInventory$"), sessions_created=2,
+         stderr=[r"note: .*: the session ended \(HTTP 401 at "
+                 r"/redfish/v1/UpdateService/FirmwareInventory\); logged in again"]),
+    Case("session_gone_twice", "server", exit=3, sessions_created=2,
+         server=fault("session-expired,count=2,path=FirmwareInventory$"),
+         stderr=[r"error: .*refused the user name or password \(HTTP 401 at "
+                 r"/redfish/v1/UpdateService/FirmwareInventory\)"]),
+    # No credentials on the log-in nor on the root; OData-Version and Accept on every request.
+    Case("strict_service", "server", listing="server-rackmount1.listing",
+         server=fault("strict"), sessions_created=1),
+    # Log-in answers as they come: any 2xx, the token in any case, where the session is.
+    Case("log_in_answer_200_absolute", "server", listing="server-rackmount1.listing",
+         server=fault("login-answer,status=200,form=absolute"), sessions_created=1),
+    Case("log_in_answer_204_relative", "server", listing="server-rackmount1.listing",
+         server=fault("login-answer,status=204,form=relative"), sessions_created=1),
+    Case("log_in_answer_body_only", "server", listing="server-rackmount1.listing",
+         server=fault("login-answer,form=body"), sessions_created=1),
+    Case("log_in_answer_says_nowhere", "server", listing="server-rackmount1.listing",
+         server=fault("login-answer,form=nowhere"), sessions_created=1, open_sessions=1,
+         stderr=[r"warning: .*: the service opened a session without saying where; it cannot "
+                 r"be closed"]),
+    # Older services: no Links.Sessions in the root.
+    Case("older_service_sessions", "server", listing="server-rackmount1.listing",
+         server=fault("old-root"), sessions_created=1),
+    Case("older_service_sessions_elsewhere", "server", listing="server-rackmount1.listing",
+         server=fault("old-sessions"), sessions_created=1),
+    # An answer 200 that holds an error: the resource is unusable, and the service's message
+    # is the cause.
+    Case("error_in_an_answer_200", "server", exit=3,
+         server=fault("error-200,path=^/redfish/v1/Systems/[^/]+$"),
+         stderr=[r"GetMachineType: status 1746",
+                 r"error: .*: /redfish/v1/Systems/437XR1138R2 holds an error instead of the "
+                 r"resource: \"fault: the resource is not available right now\""]),
+    # HTTP/1.0, a connection per answer: no reconnection is counted as a failure or retried.
+    Case("http10_service", "server", listing="server-rackmount1.listing",
+         server=fault("http10"), max_requests=8 + 3),
+    # Compressed unasked, a byte-order mark, a charset.
+    Case("compressed_marked_answers", "server", listing="server-rackmount1.listing",
+         server={"faults": ["gzip", "bom"]}),
 ]
 
 
@@ -234,8 +363,11 @@ def check(case, status, out, err, elapsed, stats):
         if out != wanted:
             failures.append("standard output differs from %s:\n--- got\n%s--- end"
                             % (case.listing, out))
-    elif case.exit != 0 and out:
+    elif case.exit not in (0, 6) and out:
         failures.append("standard output should be empty:\n" + out)
+    for pattern in case.stdout:
+        if not re.search(pattern, out):
+            failures.append("standard output does not match %r:\n%s" % (pattern, out))
     for pattern in case.stderr:
         if not re.search(pattern, err):
             failures.append("standard error does not match %r" % pattern)
@@ -249,8 +381,13 @@ def check(case, status, out, err, elapsed, stats):
         if stats["sink_connections"] != 0:
             failures.append("%d connection(s) reached the sink, another host"
                             % stats["sink_connections"])
-        if stats["open_sessions"] != 0:
-            failures.append("%d session(s) left open" % stats["open_sessions"])
+        if stats["open_sessions"] != case.open_sessions:
+            failures.append("%d session(s) left open, %d expected"
+                            % (stats["open_sessions"], case.open_sessions))
+        if case.sessions_created is not None \
+                and stats["sessions_created"] != case.sessions_created:
+            failures.append("%d session(s) opened, %d expected"
+                            % (stats["sessions_created"], case.sessions_created))
         if case.max_requests is not None and stats["requests"] > case.max_requests:
             failures.append("%d requests, at most %d expected:\n  %s" % (
                 stats["requests"], case.max_requests, "\n  ".join(stats["log"])))
