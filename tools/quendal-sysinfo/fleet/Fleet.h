@@ -11,6 +11,8 @@
 //   1  fleet diff: the runs differ
 //   3  some endpoint failed; the summary says which and why
 //   4  a document or the summary could not be written
+//   6  with --partial: no endpoint failed, but some documents lack what could not be read
+//      (status "partial" in the summary, which lists what each lacks)
 //   130 (SIGINT, Ctrl-C), 143 (SIGTERM): the run was stopped; the finished documents and the
 //      summary of what was done are written, the sessions opened are closed
 //

@@ -28,8 +28,6 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using Tesmora::Diagnostic;
 
-constexpr int kDone = 0;
-constexpr int kSomeFailed = 3;
 constexpr int kWriteFailed = 4;
 constexpr const char* kSummaryFile = "summary.json";
 
@@ -97,7 +95,11 @@ void Scan(Run& run, Job& job) {
         result.complete = false;
     }
     bool cancelled = false;
-    for (const Diagnostic& report : run.causes->Take(job.connection.host, job.connection.port)) {
+    const std::vector<Diagnostic> reports =
+        run.causes->Take(job.connection.host, job.connection.port);
+    // A library call that reported an error fails the endpoint, whatever the module made of it.
+    Weigh(result, reports);
+    for (const Diagnostic& report : reports) {
         if (report.severity == Tesmora::Severity::kError) {
             outcome.causes.push_back(TextOf(report));
             cancelled = cancelled || report.cause == Tesmora::Cause::kTimeout;
@@ -114,7 +116,8 @@ void Scan(Run& run, Job& job) {
         try {
             WriteFileAtomically((fs::path(run.output_dir) / job.document).string(),
                                 Render(result.document, run.format));
-            outcome.status = kStatusOk;
+            outcome.status = result.missing.empty() ? kStatusOk : kStatusPartial;
+            outcome.missing = result.missing;
             outcome.document = job.document;
             outcome.packages = PackagesOf(result.document);
         } catch (const std::exception& error) {
@@ -287,9 +290,7 @@ int ScanFleet(const ScanSettings& settings, const FleetGlobals& globals) {
     summary.seconds = std::chrono::duration<double>(Clock::now() - started).count();
     int status = summary.interrupted ? StopStatus()
                  : run.write_failed  ? kWriteFailed
-                 : std::all_of(summary.endpoints.begin(), summary.endpoints.end(), Succeeded)
-                     ? kDone
-                     : kSomeFailed;
+                                     : RunStatus(summary.endpoints);
     try {
         WriteFileAtomically((fs::path(settings.output_dir) / kSummaryFile).string(),
                             SummaryJson(summary));

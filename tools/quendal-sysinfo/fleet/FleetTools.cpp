@@ -22,7 +22,6 @@ namespace fs = std::filesystem;
 
 constexpr int kEqual = 0;
 constexpr int kDifferent = 1;
-constexpr int kSomeFailed = 3;
 constexpr int kWriteFailed = 4;
 constexpr const char* kSummaryFile = "summary.json";
 
@@ -65,6 +64,49 @@ std::string ReadBytes(const std::string& path) {
     return bytes.str();
 }
 
+// The outcomes a run's summary.json tells, by document name without extension; none where the
+// folder has no summary (documents gathered by hand).
+std::map<std::string, EndpointOutcome> OutcomesIn(const std::string& dir) {
+    std::map<std::string, EndpointOutcome> outcomes;
+    const fs::path path = fs::path(dir) / kSummaryFile;
+    if (!fs::exists(path)) {
+        return outcomes;
+    }
+    for (EndpointOutcome& outcome : ReadSummary(path.string()).endpoints) {
+        FleetEndpoint endpoint;
+        endpoint.host = outcome.host;
+        endpoint.port = outcome.port;
+        endpoint.bay = outcome.bay;
+        for (const FleetKind kind : {FleetKind::kServer, FleetKind::kSmm, FleetKind::kCmm,
+                                     FleetKind::kSwitch, FleetKind::kEsxi}) {
+            if (outcome.kind == KindName(kind)) {
+                endpoint.kind = kind;
+                outcomes.emplace(DocumentNameOf(endpoint, std::string()), std::move(outcome));
+                break;
+            }
+        }
+    }
+    return outcomes;
+}
+
+// Whether a run's document of an endpoint cannot be compared: the endpoint failed, was
+// partial, or was not done.
+bool Troubled(const EndpointOutcome* outcome) {
+    return outcome != nullptr && outcome->status != kStatusOk && outcome->status != kStatusResumed;
+}
+
+// "failed in DIR: cause", "partial in DIR: lacks ...".
+std::string TroubleIn(const EndpointOutcome& outcome, const std::string& dir) {
+    std::string text = outcome.status + " in " + dir;
+    if (!outcome.causes.empty()) {
+        return text + ": " + outcome.causes.front();
+    }
+    for (std::size_t i = 0; i < outcome.missing.size(); ++i) {
+        text += (i == 0 ? ": lacks " : ", ") + outcome.missing[i];
+    }
+    return text;
+}
+
 std::string KeyOf(const EndpointOutcome& outcome) {
     FleetEndpoint endpoint;
     endpoint.host = outcome.host;
@@ -85,8 +127,44 @@ int DiffFleets(const std::string& old_dir, const std::string& new_dir) {
     for (const auto& [name, path] : new_documents) {
         paired[name].second = path;
     }
+    const auto old_outcomes = OutcomesIn(old_dir);
+    const auto new_outcomes = OutcomesIn(new_dir);
+    for (const auto& outcomes : {&old_outcomes, &new_outcomes}) {
+        for (const auto& [name, outcome] : *outcomes) {
+            paired[name];
+        }
+    }
+    const auto find = [](const std::map<std::string, EndpointOutcome>& outcomes,
+                         const std::string& name) -> const EndpointOutcome* {
+        const auto found = outcomes.find(name);
+        return found == outcomes.end() ? nullptr : &found->second;
+    };
     std::string lines;
     for (const auto& [name, paths] : paired) {
+        // An endpoint a run could not read whole is told as such: its document, missing or
+        // short, says nothing of what changed on it.
+        const EndpointOutcome* old_outcome = find(old_outcomes, name);
+        const EndpointOutcome* new_outcome = find(new_outcomes, name);
+        if (Troubled(old_outcome) || Troubled(new_outcome)) {
+            const bool same = Troubled(old_outcome) && Troubled(new_outcome) &&
+                              old_outcome->status == new_outcome->status &&
+                              old_outcome->causes == new_outcome->causes &&
+                              old_outcome->missing == new_outcome->missing;
+            if (!same) {
+                lines += "! " + name + ": ";
+                if (Troubled(old_outcome)) {
+                    lines += TroubleIn(*old_outcome, old_dir);
+                }
+                if (Troubled(new_outcome)) {
+                    lines += (Troubled(old_outcome) ? "; " : "") + TroubleIn(*new_outcome, new_dir);
+                }
+                lines += "\n";
+            }
+            continue;
+        }
+        if (paths.first.empty() && paths.second.empty()) {
+            continue;  // in a summary only (not scanned in either run)
+        }
         if (paths.second.empty()) {
             lines += "- " + name + ": only in " + old_dir + "\n";
         } else if (paths.first.empty()) {
@@ -169,8 +247,7 @@ int MergeFleets(const std::vector<std::string>& dirs, const std::string& output_
         return kWriteFailed;
     }
     Show(std::cout, SummaryTable(merged));
-    return std::all_of(merged.endpoints.begin(), merged.endpoints.end(), Succeeded) ? kEqual
-                                                                                    : kSomeFailed;
+    return RunStatus(merged.endpoints);
 }
 
 }  // namespace Quendal::Tool

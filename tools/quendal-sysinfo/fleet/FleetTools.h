@@ -5,13 +5,16 @@
 //   - DiffFleets compares two output folders document by document, pairing them by file name
 //     without the extension (so a JSON and an XML run compare), with CompareDocuments (Diff.h):
 //     "~ NAME" and its change lines indented, "- NAME: only in DIR1", "+ NAME: only in DIR2", in
-//     name order. Returns 0 when nothing differs, 1 otherwise.
+//     name order. An endpoint that a run's summary.json says failed, was partial or was not done
+//     is told as that instead ("! NAME: failed in DIR2: cause"; "partial in DIR1: lacks ..."),
+//     never as a document only in the other run or as packages removed; one in the same trouble
+//     in both runs is left out. Returns 0 when nothing is told, 1 otherwise.
 //   - ShardText returns the endpoints of shard index of shards (ShardOf) in the file's own form,
 //     each as it was written; every shard of a valid file is itself valid.
 //   - MergeFleets reads the summary.json of each folder, refuses (UsageError) an endpoint or a
 //     document name found in two of them, or a document a summary names that is missing; then
-//     copies every document into output_dir and writes there the summary of them all. Returns 0
-//     when every endpoint succeeded, else 3, as the runs would have together.
+//     copies every document into output_dir and writes there the summary of them all. Returns
+//     RunStatus of them all (Summary.h), as the runs would have together.
 // Unreadable folders, summaries or documents throw UsageError or DocumentError.
 #pragma once
 

@@ -18,8 +18,8 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 constexpr int kSummaryVersion = 1;
-constexpr const char* kStatuses[] = {kStatusOk, kStatusFailed, kStatusCancelled, kStatusNotScanned,
-                                     kStatusResumed};
+constexpr const char* kStatuses[] = {kStatusOk,        kStatusPartial,    kStatusFailed,
+                                     kStatusCancelled, kStatusNotScanned, kStatusResumed};
 
 Json OutcomeJson(const EndpointOutcome& outcome) {
     Json scans = Json::array();
@@ -35,6 +35,7 @@ Json OutcomeJson(const EndpointOutcome& outcome) {
     }
     entry["status"] = outcome.status;
     entry["causes"] = outcome.causes;
+    entry["missing"] = outcome.missing;
     entry["notes"] = outcome.notes;
     entry["scans"] = scans;
     entry["packages"] = outcome.packages ? Json(*outcome.packages) : Json();
@@ -75,7 +76,20 @@ private:
 }  // namespace
 
 bool Succeeded(const EndpointOutcome& outcome) {
-    return outcome.status == kStatusOk || outcome.status == kStatusResumed;
+    return outcome.status == kStatusOk || outcome.status == kStatusPartial ||
+           outcome.status == kStatusResumed;
+}
+
+int RunStatus(const std::vector<EndpointOutcome>& outcomes) {
+    constexpr int kDone = 0, kSomeFailed = 3, kSomePartial = 6;
+    if (!std::all_of(outcomes.begin(), outcomes.end(), Succeeded)) {
+        return kSomeFailed;
+    }
+    return std::any_of(
+               outcomes.begin(), outcomes.end(),
+               [](const EndpointOutcome& outcome) { return outcome.status == kStatusPartial; })
+               ? kSomePartial
+               : kDone;
 }
 
 std::string SummaryJson(const FleetSummary& summary) {
@@ -141,6 +155,9 @@ FleetSummary ReadSummary(const std::string& path) {
             throw DocumentError(path + ": " + where + ".status: unknown status " + outcome.status);
         }
         outcome.causes = read.Texts(entry, where, "causes");
+        if (entry.contains("missing")) {  // summaries of earlier versions of the tool lack it
+            outcome.missing = read.Texts(entry, where, "missing");
+        }
         outcome.notes = read.Texts(entry, where, "notes");
         for (const Json& scan : read.Member(entry, where, "scans", &Json::is_array, "a list")) {
             if (!scan.is_object() || !scan.value("scan", Json()).is_string() ||
@@ -178,7 +195,9 @@ std::string SummaryTable(const FleetSummary& summary) {
                             (outcome.bay.empty() ? "" : " bay " + outcome.bay),
                         outcome.kind, outcome.status,
                         outcome.packages ? std::to_string(*outcome.packages) : "-", seconds,
-                        outcome.causes.empty() ? "" : outcome.causes.front()});
+                        !outcome.causes.empty()    ? outcome.causes.front()
+                        : !outcome.missing.empty() ? "lacks " + outcome.missing.front()
+                                                   : ""});
         ++counts[outcome.status];
     }
     std::vector<std::size_t> widths(rows.front().size(), 0);

@@ -2,11 +2,11 @@
 // a table on the standard output, and read back to merge the summaries of several runs (the
 // shards of one fleet). docs/fleet.md describes the file.
 //
-// Contract. Every endpoint whose status is neither ok nor skipped has at least one cause, so that
-// the summary always says why. SummaryJson writes valid UTF-8 whatever bytes the causes hold
-// (an endpoint's answer may be quoted in them): each ill-formed sequence becomes U+FFFD.
-// ReadSummary accepts what SummaryJson wrote and throws DocumentError ("PATH: ...") for
-// anything else. Nothing else throws but std::bad_alloc.
+// Contract. Every endpoint whose status is neither ok, partial nor skipped has at least one
+// cause, so that the summary always says why; a partial one names what its document lacks.
+// SummaryJson writes valid UTF-8 whatever bytes the causes hold (an endpoint's answer may be quoted
+// in them): each ill-formed sequence becomes U+FFFD. ReadSummary accepts what SummaryJson wrote and
+// throws DocumentError ("PATH: ...") for anything else. Nothing else throws but std::bad_alloc.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +21,7 @@ namespace Quendal::Tool {
 
 // The statuses of an endpoint.
 inline constexpr const char* kStatusOk = "ok";
+inline constexpr const char* kStatusPartial = "partial";  // a document without what is missing
 inline constexpr const char* kStatusFailed = "failed";
 inline constexpr const char* kStatusCancelled = "cancelled";        // under way when the stop came
 inline constexpr const char* kStatusNotScanned = "not scanned";     // the run stopped first
@@ -32,9 +33,10 @@ struct EndpointOutcome {
     std::uint16_t port = 0;
     std::string bay;  // switch only
     std::string status;
-    std::vector<ScanReport> scans;    // the module's scans, each with its status
-    std::vector<std::string> causes;  // why it did not succeed, each "message (hint)"
-    std::vector<std::string> notes;   // warnings and notes that did not stop it
+    std::vector<ScanReport> scans;     // the module's scans, each with its status
+    std::vector<std::string> causes;   // why it did not succeed, each "message (hint)"
+    std::vector<std::string> notes;    // warnings and notes that did not stop it
+    std::vector<std::string> missing;  // what a partial document lacks (--partial)
     std::optional<std::size_t> packages;
     double seconds = 0;
     std::string document;  // its file name in the output folder, when there is one
@@ -46,15 +48,19 @@ struct FleetSummary {
     double seconds = 0;  // the run's wall time
 };
 
-// Whether the endpoint has its document: scanned now, or before (resumed).
+// Whether the endpoint has its document: scanned now (whole or partial), or before (resumed).
 bool Succeeded(const EndpointOutcome& outcome);
+
+// The exit status of a run with these outcomes: 3 when any failed (or was not done), else 6
+// when any is partial, else 0.
+int RunStatus(const std::vector<EndpointOutcome>& outcomes);
 
 std::string SummaryJson(const FleetSummary& summary);
 
 FleetSummary ReadSummary(const std::string& path);
 
-// One row per endpoint (ENDPOINT, KIND, STATUS, PACKAGES, SECONDS, CAUSE: the first cause), then
-// a line counting the endpoints of each status.
+// One row per endpoint (ENDPOINT, KIND, STATUS, PACKAGES, SECONDS, CAUSE: the first cause, or
+// what a partial document lacks), then a line counting the endpoints of each status.
 std::string SummaryTable(const FleetSummary& summary);
 
 }  // namespace Quendal::Tool
