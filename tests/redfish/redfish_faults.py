@@ -10,8 +10,8 @@ FAULT_KINDS = ("delay", "unauthorized", "error", "truncated", "invalid-json",
                "redirect", "trickle", "html", "not-found", "loop",
                "rewrite-links", "rewrite-location", "no-token", "header-flood",
                "error-200",
-               # What real controllers do (docs/redfish.md, "Controllers as
-               # they are"): the log-in and its session ...
+               # What real controllers do (docs/redfish.md, "Authentication"
+               # and "Connection"): the log-in and its session ...
                "session-limit", "refuse-basic", "session-expired",
                "login-answer", "old-root", "old-sessions", "strict",
                # ... and the way they answer.
