@@ -22,6 +22,10 @@
 
 #include "transport/Transport.h"
 
+#include <zlib.h>
+
+#include <optional>
+
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -485,6 +489,60 @@ TEST_F(TransportTest, ReportsEachFailureAsItsKind) {
         }
         // Generous: the limit is 1 s where one is set, and failing takes no time otherwise.
         EXPECT_LT(Seconds(std::chrono::steady_clock::now() - start).count(), 5.0);
+    }
+}
+
+// Bodies a service compressed although no Accept-Encoding was sent, decoded alike on both
+// platforms; what cannot be decoded is no answer, and what decodes too large is refused.
+TEST(TransportDecoding, DecodesWhatTheServiceCompressedUnasked) {
+    const std::string json =
+        R"({"@odata.id": "/redfish/v1/", "Name": ")" + std::string(5000, 'x') + R"("})";
+    const auto compressed = [](const std::string& text, int window_bits) {
+        z_stream stream{};
+        deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, window_bits, 8, Z_DEFAULT_STRATEGY);
+        std::string out(deflateBound(&stream, static_cast<uLong>(text.size())) + 32, '\0');
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+        stream.avail_in = static_cast<uInt>(text.size());
+        stream.next_out = reinterpret_cast<Bytef*>(out.data());
+        stream.avail_out = static_cast<uInt>(out.size());
+        deflate(&stream, Z_FINISH);
+        out.resize(stream.total_out);
+        deflateEnd(&stream);
+        return out;
+    };
+    const std::string gzip = compressed(json, 16 + MAX_WBITS);
+    struct Case {
+        const char* name;
+        std::string encoding;  // "" for none
+        std::string body;
+        std::optional<TransportFailure> failure;
+        std::size_t cap = 1 << 20;
+    };
+    const std::vector<Case> cases = {
+        {"gzip", "gzip", gzip, std::nullopt},
+        {"x-gzip, any letter case", "X-GZip", gzip, std::nullopt},
+        {"deflate in zlib's wrapper", "deflate", compressed(json, MAX_WBITS), std::nullopt},
+        {"deflate without a wrapper", "deflate", compressed(json, -MAX_WBITS), std::nullopt},
+        {"identity", "identity", json, std::nullopt},
+        {"none", "", json, std::nullopt},
+        {"an encoding not read", "br", gzip, TransportFailure::kMalformed},
+        {"gzip cut short", "gzip", gzip.substr(0, gzip.size() / 2), TransportFailure::kMalformed},
+        {"not gzip at all", "gzip", json, TransportFailure::kMalformed},
+        {"larger than allowed once decoded", "gzip", gzip, TransportFailure::kTooLarge, 1000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HttpResponse response{200, {}, c.body};
+        if (!c.encoding.empty()) {
+            response.headers.push_back({"Content-Encoding", c.encoding});
+        }
+        try {
+            DecodeContent(response, c.cap);
+            EXPECT_FALSE(c.failure) << "decoded";
+            EXPECT_EQ(response.body, json);
+        } catch (const TransportError& error) {
+            EXPECT_EQ(std::optional<TransportFailure>(error.failure()), c.failure) << error.what();
+        }
     }
 }
 

@@ -816,9 +816,14 @@ void Client::Settle(const std::vector<Unread>& unread, const std::string& contex
         }
         return;
     }
+    // Each named, up to a line a person reads; a service that fails thousands is told in short.
+    constexpr std::size_t kNamed = 10;
     std::string message = std::to_string(unread.size()) + " of " + context + " could not be read: ";
-    for (std::size_t i = 0; i < unread.size(); ++i) {
+    for (std::size_t i = 0; i < unread.size() && i < kNamed; ++i) {
         message += (i == 0 ? "" : "; ") + unread[i].why;
+    }
+    if (unread.size() > kNamed) {
+        message += "; and " + std::to_string(unread.size() - kNamed) + " more";
     }
     Fail(Error(unread.front().cause, message,
                "--partial writes the document without what could not be read"));

@@ -70,6 +70,30 @@ void RefuseNamesThatNeverResolve(const std::string& host) {
     }
 }
 
+namespace {
+
+// Inflates body with zlib's window_bits; zlib's result (Z_STREAM_END when whole).
+int Inflate(std::string& body, int window_bits, std::size_t max_body_bytes, std::string& decoded) {
+    z_stream stream{};
+    if (inflateInit2(&stream, window_bits) != Z_OK) {
+        return Z_MEM_ERROR;
+    }
+    std::string chunk(std::size_t{64} << 10, '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(body.data());
+    stream.avail_in = static_cast<uInt>(body.size());
+    int result = Z_OK;
+    while (result == Z_OK && decoded.size() <= max_body_bytes) {
+        stream.next_out = reinterpret_cast<Bytef*>(chunk.data());
+        stream.avail_out = static_cast<uInt>(chunk.size());
+        result = inflate(&stream, Z_NO_FLUSH);
+        decoded.append(chunk, 0, chunk.size() - stream.avail_out);
+    }
+    inflateEnd(&stream);
+    return result;
+}
+
+}  // namespace
+
 void DecodeContent(HttpResponse& response, std::size_t max_body_bytes) {
     const std::string* encoding = response.Header("Content-Encoding");
     if (encoding == nullptr || encoding->empty() || SameNameIgnoringCase(*encoding, "identity")) {
@@ -81,32 +105,19 @@ void DecodeContent(HttpResponse& response, std::size_t max_body_bytes) {
         throw TransportError(TransportFailure::kMalformed,
                              "the answer is encoded as " + *encoding + ", which is not read");
     }
-    z_stream stream{};
-    // 16 + 15: a gzip wrapper; 32 + 15: zlib's or gzip's, whichever the data has.
-    if (inflateInit2(&stream, gzip ? 16 + MAX_WBITS : 32 + MAX_WBITS) != Z_OK) {
-        throw TransportError(TransportFailure::kMalformed, "cannot decode the answer");
-    }
+    // 16 + 15: a gzip wrapper; 32 + 15: zlib's or gzip's, whichever the data has; -15 none, as
+    // some services send "deflate".
     std::string decoded;
-    std::string chunk(std::size_t{64} << 10, '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(response.body.data());
-    stream.avail_in = static_cast<uInt>(response.body.size());
-    int result = Z_OK;
-    while (result == Z_OK) {
-        stream.next_out = reinterpret_cast<Bytef*>(chunk.data());
-        stream.avail_out = static_cast<uInt>(chunk.size());
-        result = inflate(&stream, Z_NO_FLUSH);
-        decoded.append(chunk, 0, chunk.size() - stream.avail_out);
-        if (decoded.size() > max_body_bytes) {
-            inflateEnd(&stream);
-            throw TransportError(
-                TransportFailure::kTooLarge,
-                "the decoded answer exceeds " + std::to_string(max_body_bytes) + " bytes");
-        }
-        if (result == Z_BUF_ERROR && stream.avail_in > 0) {
-            result = Z_OK;  // the output was full; more room is given above
-        }
+    int result =
+        Inflate(response.body, gzip ? 16 + MAX_WBITS : 32 + MAX_WBITS, max_body_bytes, decoded);
+    if (!gzip && result == Z_DATA_ERROR && decoded.empty()) {
+        result = Inflate(response.body, -MAX_WBITS, max_body_bytes, decoded);
     }
-    inflateEnd(&stream);
+    if (decoded.size() > max_body_bytes) {
+        throw TransportError(
+            TransportFailure::kTooLarge,
+            "the decoded answer exceeds " + std::to_string(max_body_bytes) + " bytes");
+    }
     if (result != Z_STREAM_END) {
         throw TransportError(TransportFailure::kMalformed,
                              "the " + *encoding + " answer cannot be decoded");
