@@ -73,9 +73,9 @@ void AddEndpointOptions(CLI::App& command, RemoteCommand& target, std::uint16_t 
         ->capture_default_str();
 }
 
+// Messages are for people wherever they go (Terminal.h): what an endpoint sent shows as escapes.
 int Fail(const std::string& message, int status = kUsage) {
-    std::cerr << "quendal-sysinfo: "
-              << (StreamIsTerminal(std::cerr) ? VisibleControls(message) : message) << '\n';
+    std::cerr << "quendal-sysinfo: " << VisibleControls(message) << '\n';
     return status;
 }
 
@@ -102,14 +102,23 @@ std::string ChosenFormat(const Options& options) {
     return kText;
 }
 
-std::string RenderAs(const boost::property_tree::ptree& document, const std::string& name) {
+// screen: the text goes to a terminal, which would obey the control bytes a value holds. The text
+// form is for people wherever it goes; the other formats are data elsewhere, byte for byte.
+std::string RenderAs(const boost::property_tree::ptree& document, const std::string& name,
+                     bool screen) {
     if (name == kText) {
         return RenderText(document);
     }
     for (const auto& [known, format] : FormatNames()) {
-        if (known == name) {
+        if (known != name) {
+            continue;
+        }
+        if (!screen) {
             return Render(document, format);
         }
+        // The listing's line ends are its own only when no value brings any.
+        return format == Format::kListing ? Render(VisibleDocument(document), format)
+                                          : VisibleControls(Render(document, format));
     }
     throw UsageError("--format: unknown format " + name);
 }
@@ -121,17 +130,18 @@ int Emit(const Options& options, const TargetResult& result, const Remote& remot
     }
     std::ostringstream outcome;
     PrintOutcome(outcome, result, remote.diagnostics->Reports(), options.quiet);
-    Show(std::cerr, outcome.str());
+    std::cerr << outcome.str() << std::flush;
     if (!result.complete) {
         return Fail("a scan failed, so no document is written", kScanFailed);
     }
-    const std::string text = RenderAs(result.document, ChosenFormat(options));
     if (!options.output || *options.output == "-") {
-        Show(std::cout, text);
+        Show(std::cout,
+             RenderAs(result.document, ChosenFormat(options), StreamIsTerminal(std::cout)));
         return kDone;
     }
     try {
-        WriteFileAtomically(*options.output, text);
+        WriteFileAtomically(*options.output,
+                            RenderAs(result.document, ChosenFormat(options), false));
     } catch (const std::runtime_error& error) {
         return Fail(error.what(), kWriteFailed);
     }
@@ -277,6 +287,8 @@ int Run(int argc, char** argv) {
         const int status = app.exit(error);
         return status == 0 ? kDone : kUsage;
     }
+    // The libraries log what endpoints sent.
+    Tesmora::Log::SetSink(std::make_shared<VisibleLog>());
     if (options.log_level) {
         Tesmora::Log::SetMinLogLevel(*options.log_level);
     } else if (options.quiet) {
