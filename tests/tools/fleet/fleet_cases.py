@@ -31,6 +31,8 @@ from fleet_support import (CSV_HEADER, ENCLOSURE, GOOD, Fleet, by_port,  # noqa:
                            csv_file, dead_port, documents, endpoint_row, harness,
                            server, write)
 import validate_document  # noqa: E402  (tests/tools, on the path fleet_support made)
+sys.path.append(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "cim"))
+import cim_harness  # noqa: E402
 
 
 # ---------------------------------------------------------------- cases
@@ -185,6 +187,79 @@ def interrupted(t):
     t.check(len(documents(out)) == statuses.count("ok"), "documents: %s" % documents(out))
 
 
+def single_targets_stopped(t):
+    """The single-target subcommands stop as a fleet does: Ctrl-C (on Linux SIGTERM too) ends
+    the scan at its next request, the session is closed, no document is written, and the exit
+    status tells the signal; a second Ctrl-C ends the tool at once, its session left open. Each
+    signal comes while an answer after the log-in is held back, so the scan cannot end first."""
+    held = 6000  # ms; the first signal comes well within it
+    rows = [  # subcommand, service, the answer held back, signals, exit status
+        ("server", "public-rackmount1", "FirmwareInventory$", [signal.SIGINT], 130),
+        ("smm", "public-power-shelf", "PowerSubsystem$", [signal.SIGTERM], 143),
+        ("cmm", ENCLOSURE, "Managers/CMM1$", [signal.SIGINT], 130),
+        ("switch --bay 1", ENCLOSURE, "FirmwareInventory$", [signal.SIGTERM], 143),
+        ("esxi", None, None, [signal.SIGINT], 130),
+        ("server", "public-rackmount1", "FirmwareInventory$", [signal.SIGINT] * 2, None),
+    ]
+    for command, service, path, signals, wanted in rows:
+        if t.small and signal.SIGTERM in signals:
+            continue  # Windows has no SIGTERM; Wine ends at once on it
+        label = "%s after %s" % (command, "+".join(signal.Signals(n).name for n in signals))
+        if service is None:
+            endpoint = cim_harness.CimServer(tls_dir=harness.shared_tls_dir(),
+                                             faults=["slow,ms=%d,count=100" % held])
+            user, password = cim_harness.USER, cim_harness.PASSWORD
+        else:
+            endpoint = server(service, faults=["delay,ms=%d,path=%s"
+                                               % (held if wanted else 60000, path)])
+            user, password = harness.DEFAULT_USER, GOOD
+        with endpoint as s:
+            process = subprocess.Popen(
+                t.command(["--ca-file", t.arg(s.ca_file)] + command.split() +
+                          ["--host", "127.0.0.1:%d" % s.port, "--user", user]),
+                env=t.environment({"QUENDAL_PASSWORD": password}), stdin=subprocess.DEVNULL,
+                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            # Logged in (Redfish), or the first operation under way (CIM, which has no session).
+            under_way = "requests" if service is None else "open_sessions"
+            deadline = time.monotonic() + 60
+            while time.monotonic() < deadline and process.poll() is None and \
+                    s.stats()[under_way] == 0:
+                time.sleep(0.05)
+            signalled = time.monotonic()
+            for number in signals:
+                process.send_signal(number)
+                time.sleep(0.2)
+            try:
+                stdout, err = process.communicate(timeout=120)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                stdout, err = process.communicate()
+            elapsed = time.monotonic() - signalled
+            stats = s.stats()
+        err = err.decode("utf-8", "replace")
+        t.said += stdout.decode("utf-8", "replace") + err
+        t.check(stdout == b"", "%s: a document was printed" % label)
+        if wanted is None:
+            # At once: long before the held answer, and with the session still open.
+            t.check(process.returncode != 0 and elapsed < 30, "%s: exit status %d after %.0f s"
+                    % (label, process.returncode, elapsed))
+            t.check(stats["open_sessions"] == 1, "%s: %d sessions open" % (
+                label, stats["open_sessions"]))
+            continue
+        t.expect_status(process.returncode, wanted, label, err)
+        t.check(re.search(r"quendal-sysinfo: stopped \(%s\): no document is written"
+                          % ("SIGTERM" if wanted == 143 else "Ctrl-C"), err), "%s:\n%s"
+                % (label, err))
+        if service is not None:
+            t.check(stats["open_sessions"] == 0, "%s: %d sessions left open"
+                    % (label, stats["open_sessions"]))
+            # Nothing was asked after the held answer but the log-out.
+            held_at = [i for i, line in enumerate(stats["log"]) if re.search(path, line)]
+            after = stats["log"][held_at[0] + 1:] if held_at else ["nothing held"]
+            t.check(after and all(line.startswith("DELETE ") for line in after),
+                    "%s: asked after the stop: %s" % (label, after))
+
+
 def resume(t):
     """--resume scans again only what has no document newer than the file."""
     count = 3 if t.small else 4
@@ -264,8 +339,8 @@ def shard_and_merge(t):
     t.check("shards must not overlap" in err, "merging one shard twice says:\n" + err)
 
 
-CASES = [mixed_results, kinds_share_one_login, interrupted, resume, fleet_diff,
-         shard_and_merge, bad_endpoint_files, inline_passwords, progress_output]
+CASES = [mixed_results, kinds_share_one_login, interrupted, single_targets_stopped, resume,
+         fleet_diff, shard_and_merge, bad_endpoint_files, inline_passwords, progress_output]
 
 
 def main():

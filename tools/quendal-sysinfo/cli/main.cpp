@@ -6,8 +6,9 @@
 //
 // Exit status: 0 done (documents equal, for diff); 1 documents differ; 2 bad command line,
 // inventory, password or document file; 3 a scan failed (no document is written then); 4 the
-// document could not be written; 5 an unexpected failure of the tool itself. fleet adds its own
-// (Fleet.h).
+// document could not be written; 5 an unexpected failure of the tool itself; 130 (Ctrl-C) or 143
+// (SIGTERM): a remote scan was stopped, its session closed and no document written. fleet adds
+// its own (Fleet.h).
 #include <CLI/CLI.hpp>
 #include <iostream>
 #include <memory>
@@ -124,13 +125,18 @@ std::string RenderAs(const boost::property_tree::ptree& document, const std::str
 }
 
 int Emit(const Options& options, const TargetResult& result, const Remote& remote) {
-    // The sessions end before anything is printed: also when the scan failed.
+    // The sessions end before anything is printed: also when the scan failed or was stopped.
     if (remote.network) {
         remote.network->Close();
     }
     std::ostringstream outcome;
     PrintOutcome(outcome, result, remote.diagnostics->Reports(), options.quiet);
     std::cerr << outcome.str() << std::flush;
+    if (StopRequested()) {
+        // Whatever the scan got: the user asked for no more of it.
+        return Fail(std::string("stopped (") + StopName() + "): no document is written",
+                    StopStatus());
+    }
     if (!result.complete) {
         return Fail("a scan failed, so no document is written", kScanFailed);
     }
@@ -329,6 +335,14 @@ int Run(int argc, char** argv) {
         const Connection connection = EndpointOf(options, *target);
         if (remote.inventory && remote.inventory->Find(connection.host) == nullptr) {
             return Fail(options.remote.inventory + ": no endpoint " + connection.host);
+        }
+        // From here on a stop ends the scan at its next request and closes its session, as in a
+        // fleet; before, at the password prompt, it ends the tool at once.
+        std::optional<StopRequests> stop;
+        if (remote.network) {
+            stop.emplace(
+                "quendal-sysinfo: stopping: the scan ends at its next request and its session is "
+                "closed (Ctrl-C again quits at once, leaving it open)\n");
         }
         if (target == &server) {
             return Emit(options, ScanServer(connection, bmc_type("BMC")), remote);

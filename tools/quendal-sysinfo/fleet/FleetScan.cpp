@@ -209,15 +209,8 @@ int ScanFleet(const ScanSettings& settings, const FleetGlobals& globals) {
     if (inventory) {
         backend = std::make_shared<Tesmora::InventoryBackend>(inventory, run.causes);
     } else {
-        Tesmora::NetworkOptions network;
-        network.verify_peer = !globals.remote.insecure;
-        network.ca_file = globals.remote.ca_file;
-        network.timeout = globals.remote.timeout;
-        network.retries = globals.remote.retries;
-        network.diagnostics = run.causes;
+        Tesmora::NetworkOptions network = NetworkOptionsOf(globals.remote, run.causes);
         network.endpoint_timeout = settings.endpoint_timeout;
-        // Scans under way end at their next request once the user asks the run to stop.
-        network.cancelled = [] { return StopRequested(); };
         backend = run.network = std::make_shared<Tesmora::NetworkBackend>(network);
     }
     const Tesmora::ScopedBackend installed(backend);

@@ -1,19 +1,24 @@
-// What a fleet run needs of the platform: the user's request to stop, and whether a file may hold
-// a password. One implementation per platform (linux/, windows/).
+// What the tool's runs need of the platform: the user's request to stop (a fleet run and the
+// single-target scans alike), and whether a file may hold a password. One implementation per
+// platform (linux/, windows/).
 #pragma once
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace Quendal::Tool {
 
 // While one lives, the first Ctrl-C (SIGINT; on Windows also Ctrl-Break and closing the console)
-// or SIGTERM only asks the run to stop: StopRequested turns true, and the run finishes what it
-// must (log-outs, the summary). A second one ends the process at once, as the signal would
-// have. The destructor puts the previous handling back. One at a time.
+// or SIGTERM only asks the run to stop: StopRequested turns true, notice (if any) is written to
+// the standard error stream at once, and the run finishes what it must (log-outs, the summary).
+// A second one ends the process at once, as the signal would have. The destructor puts the
+// previous handling back. One at a time. Windows ends a process whose console is closed soon
+// after it was told: the handler holds that event back until the destructor runs, for at most
+// a few seconds, so that the log-outs may go out.
 class StopRequests {
 public:
-    StopRequests();
+    explicit StopRequests(std::string_view notice = {});
     ~StopRequests();
     StopRequests(const StopRequests&) = delete;
     StopRequests& operator=(const StopRequests&) = delete;
@@ -25,6 +30,9 @@ bool StopRequested();
 // The exit status that tells the caller why the run stopped: 128 plus the signal's number (130
 // after Ctrl-C, 143 after SIGTERM).
 int StopStatus();
+
+// What asked the run to stop, for messages: "Ctrl-C" or "SIGTERM".
+const char* StopName();
 
 // Why the file at path must not hold a password (it can be read by others; or, on Windows,
 // whose file permissions the tool does not judge, always), or nullopt when it may.

@@ -1,6 +1,8 @@
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -19,18 +21,27 @@ static_assert(std::atomic<int>::is_always_lock_free);
 constexpr int kStopSignals[] = {SIGINT, SIGTERM};
 struct sigaction previous[std::size(kStopSignals)];
 
+// Written before the handlers are installed, only read by them.
+char notice_text[512];
+std::size_t notice_size = 0;
+
 void OnStopSignal(int number) {
     int none = 0;
     if (!stop_signal.compare_exchange_strong(none, number)) {
         // The second: the user wants out now, sessions or not.
         signal(number, SIG_DFL);
         raise(number);
+        return;
     }
+    // write is safe in a handler; what it answers changes nothing.
+    [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, notice_text, notice_size);
 }
 
 }  // namespace
 
-StopRequests::StopRequests() {
+StopRequests::StopRequests(std::string_view notice) {
+    notice_size = std::min(notice.size(), sizeof notice_text);
+    std::copy_n(notice.data(), notice_size, notice_text);
     stop_signal = 0;
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
@@ -55,6 +66,10 @@ bool StopRequested() {
 int StopStatus() {
     const int number = stop_signal.load();
     return 128 + (number != 0 ? number : SIGINT);
+}
+
+const char* StopName() {
+    return stop_signal.load() == SIGTERM ? "SIGTERM" : "Ctrl-C";
 }
 
 std::optional<std::string> InlinePasswordsRefused(const std::string& path) {
