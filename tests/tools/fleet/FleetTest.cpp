@@ -1,6 +1,6 @@
 // The fleet's parts that need no endpoint: the endpoint file reader, document names and shards,
-// the progress line, and the summary's file and table. The runs themselves are in
-// fleet_cases.py.
+// the workers the open-file limit allows, the progress line, and the summary's file and table. The
+// runs themselves are in fleet_cases.py.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "FleetFile.h"
+#include "FleetScan.h"
 #include "Password.h"
 #include "Progress.h"
 #include "Summary.h"
@@ -270,6 +271,25 @@ TEST(FleetFile, SplitsIntoStableShardsThatKeepAnEndpointTogether) {
             seen += part.size();
         }
         EXPECT_EQ(seen, fleet.endpoints.size());
+    }
+}
+
+TEST(FleetScan, RunsAsManyScansAsTheOpenFileLimitLeavesRoomFor) {
+    const struct {
+        std::size_t limit, in_use, expected;
+    } kCases[] = {
+        {0, 3, 16},                         // no limit
+        {1024, 3, 16},                      // room for all
+        {40, 3, 5},                         // (40 - 3 - beside) / 5
+        {3 + kFilesBesideScans + 5, 3, 1},  // room for exactly one
+        {3 + kFilesBesideScans + 4, 3, 0},  // not even one
+        {3 + kFilesBesideScans, 3, 0},      // nothing left
+        {5, 3, 0},                          // less than in use: no wrap-around
+        {40, 40 - kFilesBesideScans, 0},
+    };
+    for (const auto& test : kCases) {
+        SCOPED_TRACE(std::to_string(test.limit) + " " + std::to_string(test.in_use));
+        EXPECT_EQ(ScansWithin(16, FileBudget{test.limit, test.in_use, 5}), test.expected);
     }
 }
 

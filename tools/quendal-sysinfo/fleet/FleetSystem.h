@@ -1,8 +1,9 @@
 // What the tool's runs need of the platform: the user's request to stop (a fleet run and the
-// single-target scans alike), and whether a file may hold a password. One implementation per
-// platform (linux/, windows/).
+// single-target scans alike), the limit on open files, and whether a file may hold a password.
+// One implementation per platform (linux/, windows/).
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,6 +34,23 @@ int StopStatus();
 
 // What asked the run to stop, for messages: "Ctrl-C" or "SIGTERM".
 const char* StopName();
+
+// How many files the process may hold open, for a fleet's workers: on Linux descriptors
+// (RLIMIT_NOFILE), which sockets take as well; on Windows only the C runtime's stdio streams
+// (_getmaxstdio) are limited that a fleet could reach, sockets and files being handles.
+struct FileBudget {
+    std::size_t limit = 0;     // 0: none that a fleet reaches
+    std::size_t in_use = 0;    // open now
+    std::size_t per_scan = 0;  // the most one scan holds at once
+};
+
+// What the process itself may open besides its scans while they run: the summary and its
+// temporary, a configuration file a name lookup reads, and spare.
+inline constexpr std::size_t kFilesBesideScans = 8;
+
+// The budget for that many scans at once, the limit raised first as far as they need where the
+// platform allows it (Linux: the soft limit up to the hard one). Never throws.
+FileBudget OpenFileBudget(std::size_t scans);
 
 // Why the file at path must not hold a password (it can be read by others; or, on Windows,
 // whose file permissions the tool does not judge, always), or nullopt when it may.

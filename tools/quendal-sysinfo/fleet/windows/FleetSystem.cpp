@@ -1,5 +1,7 @@
+#include <stdio.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 
@@ -81,6 +83,24 @@ int StopStatus() {
 
 const char* StopName() {
     return "Ctrl-C";
+}
+
+// Sockets, WinHTTP's handles and the files the tool writes are handles, of which a process may
+// hold millions. What is limited is the C runtime's stdio streams (512 unless raised, at most
+// 8192), of which a scan holds one at most: a systems list being read.
+FileBudget OpenFileBudget(std::size_t scans) {
+    constexpr int kMostStreams = 8192;
+    FileBudget budget;
+    budget.per_scan = 1;
+    budget.in_use = 3;  // the standard streams
+    const std::size_t needed = budget.in_use + kFilesBesideScans + scans;
+    int limit = _getmaxstdio();
+    if (static_cast<std::size_t>(limit) < needed &&
+        _setmaxstdio(static_cast<int>(std::min<std::size_t>(needed, kMostStreams))) != -1) {
+        limit = _getmaxstdio();
+    }
+    budget.limit = static_cast<std::size_t>(limit);
+    return budget;
 }
 
 // Who may read a file on Windows depends on its access control list, its folder's inherited
