@@ -227,18 +227,19 @@ void AddGlobalOptions(CLI::App& app, Options& options) {
         ->excludes("--verbose");
 }
 
+// The password is in the connection returned and nowhere else the tool keeps.
 Connection EndpointOf(const Options& options, RemoteCommand& target) {
     ResolveAddress(target.address, target.command->count("--port") > 0, target.connection);
     if (options.user.empty()) {
         throw UsageError("no user: give --user USER or set QUENDAL_USER");
     }
-    target.connection.user = options.user;
-    target.connection.password = ObtainPassword(
+    Connection connection = target.connection;
+    connection.user = options.user;
+    connection.password = ObtainPassword(
         {options.password_file.empty() ? std::nullopt
                                        : std::optional<std::string>(options.password_file),
-         options.password_env,
-         "Password for " + target.connection.user + "@" + target.connection.host + ": "});
-    return target.connection;
+         options.password_env, "Password for " + connection.user + "@" + connection.host + ": "});
+    return connection;
 }
 
 int Run(int argc, char** argv) {
@@ -332,7 +333,11 @@ int Run(int argc, char** argv) {
         if (target == &switch_target) {
             CheckBay(target->bay);
         }
-        const Connection connection = EndpointOf(options, *target);
+        Connection connection = EndpointOf(options, *target);
+        struct Wiped {
+            std::string& password;
+            ~Wiped() { WipeSecret(password); }
+        } wiped{connection.password};
         if (remote.inventory && remote.inventory->Find(connection.host) == nullptr) {
             return Fail(options.remote.inventory + ": no endpoint " + connection.host);
         }
@@ -344,19 +349,19 @@ int Run(int argc, char** argv) {
                 "quendal-sysinfo: stopping: the scan ends at its next request and its session is "
                 "closed (Ctrl-C again quits at once, leaving it open)\n");
         }
+        TargetResult result;
         if (target == &server) {
-            return Emit(options, ScanServer(connection, bmc_type("BMC")), remote);
+            result = ScanServer(connection, bmc_type("BMC"));
+        } else if (target == &esxi) {
+            result = ScanEsxi(connection, bmc_type(""));
+        } else if (target == &cmm) {
+            result = ScanCmm(connection, bmc_type("CMM"));
+        } else if (target == &switch_target) {
+            result = ScanSwitch(connection, target->bay, bmc_type("CMM"));
+        } else {
+            result = ScanSmm(connection, bmc_type("SMM"));
         }
-        if (target == &esxi) {
-            return Emit(options, ScanEsxi(connection, bmc_type("")), remote);
-        }
-        if (target == &cmm) {
-            return Emit(options, ScanCmm(connection, bmc_type("CMM")), remote);
-        }
-        if (target == &switch_target) {
-            return Emit(options, ScanSwitch(connection, target->bay, bmc_type("CMM")), remote);
-        }
-        return Emit(options, ScanSmm(connection, bmc_type("SMM")), remote);
+        return Emit(options, result, remote);
     }
     return kUsage;
 }

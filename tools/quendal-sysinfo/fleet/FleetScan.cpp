@@ -190,11 +190,26 @@ int ScanFleet(const ScanSettings& settings, const FleetGlobals& globals) {
     Run run;
     run.format = FleetFormatOf(extension);
     run.output_dir = settings.output_dir;
-    const FleetFile file = ReadFleetFile(settings.file);
+    FleetFile file = ReadFleetFile(settings.file);
     std::shared_ptr<const Tesmora::Inventory> inventory;
     if (!globals.remote.inventory.empty()) {
         inventory = Tesmora::Inventory::Load(globals.remote.inventory);
     }
+    // The jobs' passwords are the only ones kept from here on, and wiped however the run ends.
+    struct WipedAtTheEnd {
+        FleetFile& file;
+        std::vector<Job>& jobs;
+        ~WipedAtTheEnd() {
+            for (FleetEndpoint& endpoint : file.endpoints) {
+                if (endpoint.password_from == PasswordFrom::kInline) {
+                    WipeSecret(endpoint.password_source);
+                }
+            }
+            for (Job& job : jobs) {
+                WipePasswords(job);
+            }
+        }
+    } wiped{file, run.jobs};
     run.jobs = PrepareJobs(file, settings.file, globals, inventory.get(), extension);
 
     // Endpoints sharing a host and port go to one worker (see FleetScan.h).

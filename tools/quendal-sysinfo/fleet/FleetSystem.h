@@ -1,5 +1,6 @@
 // What the tool's runs need of the platform: the user's request to stop (a fleet run and the
-// single-target scans alike), the limit on open files, and whether a file may hold a password.
+// single-target scans alike), the limit on open files, the guard of a process holding a
+// password, and whether a file may hold one.
 // One implementation per platform (linux/, windows/).
 #pragma once
 
@@ -51,6 +52,13 @@ inline constexpr std::size_t kFilesBesideScans = 8;
 // The budget for that many scans at once, the limit raised first as far as they need where the
 // platform allows it (Linux: the soft limit up to the hard one). Never throws.
 FileBudget OpenFileBudget(std::size_t scans);
+
+// From now on the process holds a password: it may not be dumped. Linux: no core file
+// (RLIMIT_CORE 0) and not dumpable (PR_SET_DUMPABLE 0), so that no other process of the user may
+// attach to it or read its memory, and /proc shows it as root's. Windows: no error report dialog
+// and no heap in an error report; a process of the same user may still read its memory there.
+// Lasts until the process ends; calling it again changes nothing. Never throws.
+void GuardSecrets();
 
 // Why the file at path must not hold a password (it can be read by others; or, on Windows,
 // whose file permissions the tool does not judge, always), or nullopt when it may.

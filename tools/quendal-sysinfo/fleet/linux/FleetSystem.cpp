@@ -1,6 +1,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -121,6 +122,12 @@ FileBudget OpenFileBudget(std::size_t scans) {
     }
     budget.limit = static_cast<std::size_t>(limit.rlim_cur);
     return budget;
+}
+
+void GuardSecrets() {
+    const rlimit no_core{0, 0};
+    setrlimit(RLIMIT_CORE, &no_core);
+    prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
 }
 
 std::optional<std::string> InlinePasswordsRefused(const std::string& path) {

@@ -7,6 +7,9 @@
 
 #include "FleetSystem.h"
 
+// Exported by kernel32 since Vista; MinGW's werapi.h does not compile on its own.
+extern "C" HRESULT WINAPI WerSetFlags(DWORD flags);
+
 namespace Quendal::Tool {
 
 namespace {
@@ -101,6 +104,15 @@ FileBudget OpenFileBudget(std::size_t scans) {
     }
     budget.limit = static_cast<std::size_t>(limit);
     return budget;
+}
+
+// Windows has no per-process switch that keeps the user's other processes out (the process's
+// own access list would, but its owner may change that back); what it has keeps a crash from
+// writing the heap, and the password in it, to an error report.
+void GuardSecrets() {
+    constexpr DWORD kNoHeapInReports = 1;  // WER_FAULT_REPORTING_FLAG_NOHEAP
+    SetErrorMode(GetErrorMode() | SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    WerSetFlags(kNoHeapInReports);
 }
 
 // Who may read a file on Windows depends on its access control list, its folder's inherited
