@@ -193,7 +193,8 @@ void AddGlobalOptions(CLI::App& app, Options& options) {
                    "QUENDAL_USER)")
         ->envname("QUENDAL_USER");
     app.add_option("--password-file", options.password_file,
-                   "File whose first line is the password (not readable by others)")
+                   "File whose first line is the password (writable by you alone, and best "
+                   "readable by you alone)")
         ->check(CLI::ExistingFile);
     app.add_option("--password-env", options.password_env,
                    "Environment variable holding the password")
