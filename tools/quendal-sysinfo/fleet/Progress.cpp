@@ -95,7 +95,7 @@ void Progress::Say(const std::string& line) {
         Draw();
         return;
     }
-    out_ << VisibleControls(line) << '\n' << std::flush;
+    out_ << line << '\n' << std::flush;
 }
 
 void Progress::End() {
