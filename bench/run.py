@@ -6,7 +6,8 @@ Two ways to count, chosen with --mode:
              (repeatable whatever else the machine is doing; the default);
   wall       nanoseconds per package, the median of --repetitions runs of Google Benchmark.
 The diff of two stored documents is timed by the wall clock in both modes (the tool and jq run
-as processes), with the peak resident size of each; the start-up row counts the status
+as processes), with the peak resident size of each; the Redfish memory rows are the peak
+resident size of redfish_memory_bench, one process per shape; the start-up row counts the status
 registrations in one process of the tool under callgrind.
 
 Usage: bench/run.py [--build build/bench] [--mode callgrind|wall] [--only REGEX]
@@ -25,7 +26,7 @@ import sys
 import tempfile
 import time
 
-PROGRAMS = ("document_bench", "output_bench", "inventory_bench")
+PROGRAMS = ("document_bench", "output_bench", "inventory_bench", "cim_xml_bench")
 NAME = re.compile(r"^(?P<work>[^/]+)/(?P<kind>[^/]+)/(?P<side>[^/]+)/(?P<n>\d+)")
 # Packages each benchmark handles under callgrind: ceil(ITEMS / N) iterations of size N.
 ITEMS = 1000
@@ -132,6 +133,18 @@ def diff_rows(tool, repetitions, workdir):
     return rows
 
 
+def memory_rows(program):
+    """Peak resident size of one endpoint's scan of six 14 MiB firmware members, per shape."""
+    rows = []
+    for shape in ("nested", "deep", "kept"):
+        output = subprocess.run([program, shape, "14"], check=True, capture_output=True,
+                                text=True).stdout
+        peak = float(re.search(r"^peak MiB ([0-9.]+)$", output, re.M).group(1))
+        rows.append(("redfish six 14 MiB members, %s: peak RSS (MiB; bound: goal)" % shape, 6,
+                     "%.1f" % peak, "600", peak / 600))
+    return rows
+
+
 def startup_rows(tool, workdir):
     """Status registrations in one process of the tool, under callgrind."""
     out = os.path.join(workdir, "startup.out")
@@ -205,6 +218,9 @@ def main():
                     rows.append(("%s %s%s (%s)" % (work, kind, label, unit), int(n),
                                  "%.0f" % results[name], "%.0f" % bound,
                                  results[name] / bound))
+        memory = os.path.join(args.build, "bench", "redfish_memory_bench")
+        if os.path.exists(memory) and not args.only:
+            rows += memory_rows(memory)
         tool = os.path.join(args.build, "tools", "quendal-sysinfo")
         if os.path.exists(tool) and not args.only:
             if not args.no_diff:

@@ -1,5 +1,5 @@
 // The CIM-XML reader against any bytes: it promises ParseError and nothing else, and what it
-// takes stays within its bounds of depth and element count.
+// takes stays within its bounds of depth, element count and attributes per element.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -21,10 +21,12 @@ void CheckBounds(const Xml::Element& root, const Xml::Limits& limits) {
         const auto [element, depth] = pending.back();
         pending.pop_back();
         ++elements;
-        if (depth > limits.max_depth || elements > limits.max_elements) {
-            Quendal::Fuzz::Broken(
-                "a document beyond the limits was taken",
-                "depth " + std::to_string(depth) + ", elements " + std::to_string(elements));
+        if (depth > limits.max_depth || elements > limits.max_elements ||
+            element->attributes.size() > limits.max_attributes) {
+            Quendal::Fuzz::Broken("a document beyond the limits was taken",
+                                  "depth " + std::to_string(depth) + ", elements " +
+                                      std::to_string(elements) + ", attributes " +
+                                      std::to_string(element->attributes.size()));
         }
         element->Attribute("NAME");
         element->Child("VALUE");
@@ -41,6 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Xml::Limits limits;
     limits.max_depth = 16;
     limits.max_elements = 512;
+    limits.max_attributes = 8;
     try {
         CheckBounds(Xml::Parse(text, limits), limits);
     } catch (const Xml::ParseError&) {

@@ -161,11 +161,15 @@ std::shared_ptr<Cim::Client> NetworkBackend::ClientFor<Cim::Client>(const std::s
                                                                     const std::string& user,
                                                                     const std::string& password) {
     const Net::TransportOptions transport = TransportFor(options_, host, port);
+    const auto deadline = DeadlineOf(host, port);
     std::lock_guard<std::mutex> lock(mutex_);
     std::shared_ptr<Cim::Client>& client = cim_clients_[Key{host, port, user, password}];
     if (!client) {
         Cim::Policy policy;
         policy.retries = options_.retries;
+        policy.timeout = options_.timeout;
+        policy.bounds.deadline = deadline;
+        policy.bounds.cancelled = options_.cancelled;
         client = std::make_shared<Cim::Client>(Net::Authority(host, port),
                                                Cim::Credentials{user, password},
                                                Net::MakeTransport(transport), policy);

@@ -97,6 +97,10 @@ CASES = [Case("version_" + v.replace(".", "_"), version=v, stdout=document(name)
     Case("cim_failure", server=fault("cim-error,code=1"), exit=3, requests=1,
          stderr=error(r"the CIM server failed to enumerate CIM_SoftwareIdentity "
                       r"\(CIM_ERR_FAILED")),
+    # A code the standard does not define is shown as the server gave it.
+    Case("cim_error_code_out_of_range", server=fault("cim-error,code=4294967297"), exit=3,
+         requests=1, stderr=error(r"failed to enumerate CIM_SoftwareIdentity "
+                                  r"\(CIM error 4294967297: fault")),
     Case("malformed_xml", server=fault("malformed"), exit=3, requests=1,
          stderr=error(r"the answer to EnumerateInstances of CIM_SoftwareIdentity is not "
                       r"acceptable XML")),

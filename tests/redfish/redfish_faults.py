@@ -4,14 +4,21 @@ which request misbehaves, how, and how often.  Thread-safe."""
 import re
 import threading
 
-from serving import FaultRule
+from serving import FaultRule, UsageError
 
 FAULT_KINDS = ("delay", "unauthorized", "error", "truncated", "invalid-json",
-               "redirect", "trickle", "html", "not-found", "loop")
+               "redirect", "trickle", "html", "not-found", "loop",
+               "rewrite-links", "rewrite-location", "no-token", "header-flood")
 # Faults that replace the answer; at most one of them applies to a request.
 ANSWER_KINDS = ("unauthorized", "error", "truncated", "invalid-json",
-                "redirect", "html", "not-found")
-FAULT_KEYS = ("path", "count", "status", "retry_after", "ms", "listener")
+                "redirect", "html", "not-found", "no-token")
+FAULT_KEYS = ("path", "count", "status", "retry_after", "ms", "listener",
+              "link", "form", "lines")
+# How rewrite-links and rewrite-location write a link to a path: "userinfo"
+# names the sink after the service's own authority, as user information would
+# make of it once glued to a base URL; "absolute" is the service's own full
+# URL; "other-port" the sink's; "zero" no path at all.
+LINK_FORMS = ("userinfo", "absolute", "other-port", "zero")
 
 
 class Fault(FaultRule):
@@ -31,6 +38,12 @@ class Fault(FaultRule):
         default_ms = {"delay": 1000, "trickle": 500}.get(self.kind, 0)
         self.ms = self.number("ms", default_ms)
         self.listener = self.number("listener", None)
+        self.link = self.regex("link", "")
+        self.form = self.values.get("form", "userinfo")
+        if self.form not in LINK_FORMS:
+            raise UsageError("unknown link form %r in %r (known: %s)"
+                             % (self.form, text, ", ".join(LINK_FORMS)))
+        self.lines = self.number("lines", 5000, 1, 100000)
 
     def matches(self, path, session_op, listener=0):
         if self.remaining == 0:

@@ -12,6 +12,11 @@ counters, the sessions and the fault rules; a rule with listener=K applies to
 the K-th port only (0 is the first).  The ready file lists the ports, and the
 stats count the requests per port and the most sessions open at once.
 
+A sink listens beside the service on another port of the same address: the
+links the rewrite faults write name it, and "sink_connections" in the stats
+counts the connections it accepted, so a test can prove that nothing a client
+sends (a password, a token, a Basic header) reaches another host.
+
 Stats: "requests" and "log" cover every request except the control ones;
 "connections" counts TCP connections accepted, leaving out those whose first
 request was a control request, so a harness asking for stats does not disturb
@@ -38,7 +43,8 @@ import time
 import urllib.parse
 
 import serving
-from redfish_faults import ANSWER_KINDS, FAULT_KINDS, Faults, ListenerFaults
+from redfish_faults import (ANSWER_KINDS, FAULT_KINDS, LINK_FORMS, Faults,
+                            ListenerFaults)
 from serving import UsageError
 
 REALM = "quendal-test"
@@ -108,6 +114,7 @@ class State:
         self.log = []
         self.by_port = {}  # listening port -> requests served there
         self.sessions = {}  # id -> {"token": ..., "user": ...}
+        self.sink_connections = 0
         self.most_sessions = 0  # open at once, since the start or the reset
 
     def count_connection(self):
@@ -136,6 +143,7 @@ class State:
             self.log = []
             self.by_port = {}
             self.most_sessions = len(self.sessions)
+            self.sink_connections = 0
             self.generation += 1
 
     def stats(self):
@@ -145,6 +153,7 @@ class State:
                     "open_sessions": len(self.sessions),
                     "sessions_created": self.sessions_created,
                     "most_open_sessions": self.most_sessions,
+                    "sink_connections": self.sink_connections,
                     "requests_by_port": {str(port): count for port, count
                                          in sorted(self.by_port.items())},
                     "log": list(self.log)}
@@ -256,6 +265,20 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if answer is None:
             answer = self.answer(path, query, body)
         trickle = faults.take_one(raw_path, session_op, ("trickle",))
+        for rewrite in faults.take(raw_path, session_op, ("rewrite-links",),
+                                   False):
+            answer = self.rewrite_links(answer, rewrite)
+        for rewrite in faults.take(raw_path, session_op,
+                                   ("rewrite-location",), False):
+            answer.headers = [(key, self.server.link(
+                rewrite.form, urllib.parse.urlsplit(value)._replace(
+                    scheme="", netloc="").geturl()))
+                if key.lower() == "location" else (key, value)
+                for key, value in answer.headers]
+        flood = faults.take_one(raw_path, session_op, ("header-flood",))
+        if flood is not None:
+            answer.headers += [("X-Flood-%d" % i, "f" * 60)
+                               for i in range(flood.lines)]
         if rule is not None and rule.kind == "invalid-json":
             answer = self.spoil_json(answer)
         self.send(answer,
@@ -317,7 +340,39 @@ class Handler(http.server.BaseHTTPRequestHandler):
                                 [("Location", where)])
         if rule.kind == "html":
             return Answer(200, HTML_PAGE, "text/html; charset=utf-8")
+        if rule.kind == "no-token":
+            # A session said to be made, without the token to use it: none is kept.
+            return Answer(201, {"@odata.type": "#Session.v1_7_0.Session",
+                                "Name": "User Session"})
         return None  # truncated and invalid-json act on the real answer
+
+    def rewrite_links(self, answer, rule):
+        """The answer with the links the rule's link regex matches written in
+        its form: every @odata.id and Members@odata.nextLink, at any depth."""
+        if not answer.content_type.startswith("application/json") \
+                or not answer.body:
+            return answer
+        try:
+            document = json.loads(answer.body)
+        except ValueError:
+            return answer
+
+        def walk(node):
+            if isinstance(node, dict):
+                for key, value in node.items():
+                    if key in ("@odata.id", "Members@odata.nextLink") \
+                            and isinstance(value, str) \
+                            and rule.link.search(value):
+                        node[key] = self.server.link(rule.form, value)
+                    else:
+                        walk(value)
+            elif isinstance(node, list):
+                for item in node:
+                    walk(item)
+
+        walk(document)
+        return Answer(answer.status, document, answer.content_type,
+                      answer.headers)
 
     @staticmethod
     def spoil_json(answer):
@@ -574,6 +629,19 @@ class Server(http.server.ThreadingHTTPServer):
             self.state = shared.state
             self._stopping = shared._stopping
         self.faults = ListenerFaults(self.all_faults, listener)
+        self.sink = shared.sink if shared is not None else None
+        self.url_host = "[%s]" % options.host if ":" in options.host \
+            else options.host
+
+    def link(self, form, path):
+        """A link to path in one of the fault rules' forms (LINK_FORMS)."""
+        if form == "userinfo":
+            return "@%s:%d%s" % (self.url_host, self.sink.port, path)
+        if form == "absolute":
+            return "https://%s:%d%s" % (self.url_host, self.port, path)
+        if form == "other-port":
+            return "https://%s:%d%s" % (self.url_host, self.sink.port, path)
+        return "0"
 
     def server_bind(self):
         # HTTPServer.server_bind looks the host name up, which can stall on
@@ -626,6 +694,36 @@ class Server(http.server.ThreadingHTTPServer):
         return self._stopping.is_set()
 
 
+class Sink:
+    """A listener that serves nothing: it counts the connections it accepts
+    (State.sink_connections) and closes them at once."""
+
+    def __init__(self, host, state, stopping):
+        family = socket.AF_INET6 if ":" in host else socket.AF_INET
+        self.socket = socket.socket(family, socket.SOCK_STREAM)
+        self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.socket.bind((host, 0))
+        self.socket.listen(16)
+        self.socket.settimeout(0.2)
+        self.port = self.socket.getsockname()[1]
+        self._state = state
+        self._stopping = stopping
+        threading.Thread(target=self._accept, daemon=True).start()
+
+    def _accept(self):
+        while not self._stopping.is_set():
+            try:
+                connection, _ = self.socket.accept()
+            except (socket.timeout, OSError):
+                continue
+            with self._state.lock:
+                self._state.sink_connections += 1
+            connection.close()
+
+    def close(self):
+        self.socket.close()
+
+
 def serve_all(servers, poll_interval=0.2):
     """Accept on every listener from one thread until one is asked to stop.
 
@@ -665,8 +763,10 @@ def parse_args(argv):
     parser.add_argument("--fault", action="append", default=[],
                         metavar="FAULT",
                         help="KIND[,path=REGEX][,count=N][,status=S]"
-                             "[,retry_after=SECONDS][,ms=MILLISECONDS]; "
-                             "kinds: " + ", ".join(FAULT_KINDS))
+                             "[,retry_after=SECONDS][,ms=MILLISECONDS]"
+                             "[,link=REGEX][,form=FORM][,lines=N]; "
+                             "kinds: " + ", ".join(FAULT_KINDS)
+                             + "; forms: " + ", ".join(LINK_FORMS))
     parser.add_argument("--delay-ms", type=int, default=0, metavar="MS")
     parser.add_argument("--tls-dir", metavar="DIR")
     parser.add_argument("--ready-file", metavar="PATH")
@@ -688,6 +788,8 @@ def main(argv=None):
 
     def make_servers(context):
         servers = [Server(options, context)]
+        servers[0].sink = Sink(options.host, servers[0].state,
+                               servers[0]._stopping)
         try:
             for listener in range(1, options.ports):
                 servers.append(Server(options, context, servers[0], listener))

@@ -29,6 +29,7 @@ HOSTILE_STRINGS = os.path.join(FIXTURES, "quendal-hostile-strings")
 RAW_CONTROLS = re.compile("[\x00-\x08\x0b-\x1f\x7f-\x9f]")
 PASSWORD = harness.DEFAULT_PASSWORD
 FAILED = r"quendal-sysinfo: a scan failed, so no document is written"
+LEAVES = r"error: .*the service sent a link that is not a path on this endpoint "
 
 
 class Case:
@@ -135,7 +136,7 @@ CASES = [
     Case("no_service_root", "server", server=fault("not-found,path=^/redfish/v1/?$"), exit=3,
          stderr=[r"error: .*no Redfish service at .* \(HTTP 404\)"]),
     Case("redirect_to_another_host", "server", server=fault("redirect,path=^/redfish/v1/?$"),
-         exit=3, stderr=[r"error: .*redirects to another host \(https://elsewhere\.invalid"]),
+         exit=3, stderr=[r"error: .*redirects to another host \(\"https://elsewhere\.invalid"]),
     Case("collection_cut_short", "server", server=fault("truncated,path=^/redfish/v1/Systems$"),
          exit=3, stderr=[r"error: .*the answer to /redfish/v1/Systems was cut short"]),
     Case("collection_not_json", "server", server=fault("invalid-json,path=^/redfish/v1/Systems$"),
@@ -162,6 +163,53 @@ CASES = [
          server=fault("error,path=FirmwareInventory$,count=1"), max_requests=8 + 3 + 1),
     Case("busy_once_then_success", "server", listing="server-rackmount1.listing",
          server=fault("error,status=503,retry_after=1,count=1,path=^/redfish/v1/Systems$")),
+
+    # Every link is a path on the endpoint: one that names another host (here a sink beside the
+    # server, which counts what reaches it) is refused, whichever kind of link it is.
+    Case("foreign_link_sessions", "server",
+         server=fault("rewrite-links,path=^/redfish/v1/?$,link=Sessions$"), exit=3,
+         stderr=[LEAVES + r'\("@127\.0\.0\.1:\d+/redfish/v1/SessionService/Sessions"\)']),
+    Case("foreign_link_systems", "server",
+         server=fault("rewrite-links,path=^/redfish/v1/?$,link=Systems$"), exit=3,
+         stderr=[r"GetMachineType: status 1746", LEAVES + r'\("@127\.0\.0\.1:\d+/redfish/v1/Systems"\)']),
+    Case("foreign_link_member", "server", listing="server-rackmount1-without-bmc.listing",
+         server=fault("rewrite-links,path=FirmwareInventory$,link=BMC$"),
+         stderr=[r"warning: .*sent a member link that is not a path on this endpoint "
+                 r'\("@127\.0\.0\.1:\d+/redfish/v1/UpdateService/FirmwareInventory/BMC"\); left out']),
+    Case("foreign_link_next_page", "server", exit=3,
+         server={"page_size": 1, "faults": ["rewrite-links,path=FirmwareInventory$,link=skip"]},
+         stderr=[LEAVES + r'\("@127\.0\.0\.1:\d+/redfish/v1/UpdateService/FirmwareInventory\?\$skip=1"\)']),
+    # The session is closed where its own @odata.id says instead.
+    Case("foreign_session_location", "server", listing="server-rackmount1.listing",
+         server=fault("rewrite-location,path=Sessions$"),
+         stderr=[r"warning: .*sent a session Location that is not a path on this endpoint "
+                 r'\("@127\.0\.0\.1:\d+/redfish/v1/SessionService/Sessions/']),
+    Case("foreign_redirect", "server", exit=3,
+         server={"faults": ["redirect,path=^/redfish/v1/Systems$",
+                            "rewrite-location,path=^/redfish/v1/Systems$"]},
+         stderr=[r'error: .*/redfish/v1/Systems redirects to another host \("@127\.0\.0\.1:\d+']),
+    # Absolute links to the service itself are paths on it, read like any other.
+    Case("absolute_member_ids", "server", listing="server-rackmount1.listing", max_requests=8 + 3,
+         server=fault("rewrite-links,form=absolute")),
+    # A link that is no path at all is the service's fault, not a broken connection: no retry.
+    Case("link_that_is_no_path", "server", exit=3, max_requests=8,
+         server=fault("rewrite-links,path=^/redfish/v1/?$,link=Systems$,form=zero"),
+         stderr=[LEAVES + r'\("0"\)']),
+
+    # A log-in that fails without a verdict on the password is not tried again by each of the
+    # scan's library calls (smm makes four): the root and one attempt.
+    Case("log_in_without_token_once", "smm", mockup="public-power-shelf", exit=3, max_requests=2,
+         server=fault("no-token,path=Sessions$"),
+         stderr=[r"error: .*no session could be opened \(HTTP 201 at "
+                 r"/redfish/v1/SessionService/Sessions\)"]),
+    Case("log_in_failing_once", "smm", mockup="public-power-shelf", exit=3, max_requests=2,
+         server=fault("error,status=500,count=100,path=Sessions$"),
+         stderr=[r"error: .*no session could be opened \(HTTP 500 at "]),
+    # Told as what it is, and not retried.
+    Case("header_flood", "server", exit=3, max_requests=8,
+         server=fault("header-flood,path=^/redfish/v1/Systems$"),
+         stderr=[r"error: .*the service sent more header lines than allowed with the answer to "
+                 r"/redfish/v1/Systems"]),
 
     # Slow services end at the time-out, and still lose their session.
     Case("slow_answer_times_out", "server", options=["--ca-file", "{ca}", "--timeout", "2"],
@@ -212,6 +260,9 @@ def check(case, status, out, err, elapsed, stats):
     if elapsed > case.max_seconds:
         failures.append("took %.1f s, more than %d s" % (elapsed, case.max_seconds))
     if stats is not None:
+        if stats["sink_connections"] != 0:
+            failures.append("%d connection(s) reached the sink, another host"
+                            % stats["sink_connections"])
         if stats["open_sessions"] != 0:
             failures.append("%d session(s) left open" % stats["open_sessions"])
         if case.max_requests is not None and stats["requests"] > case.max_requests:

@@ -135,10 +135,12 @@ struct Rig {
     std::vector<std::string> warnings;
     std::unique_ptr<Cim::Client> client;
 
-    explicit Rig(std::vector<Reply> script, unsigned int retries = 2)
+    explicit Rig(std::vector<Reply> script, unsigned int retries = 2,
+                 Tesmora::Net::Bounds bounds = {})
         : replies(script.begin(), script.end()) {
         Cim::Policy policy;
         policy.retries = retries;
+        policy.bounds = std::move(bounds);
         policy.sleep = [this](milliseconds wait) { waits.push_back(wait); };
         client = std::make_unique<Cim::Client>(kEndpoint, Cim::Credentials{kUser, kPassword},
                                                std::make_unique<ScriptedTransport>(&replies, &sent),
@@ -381,7 +383,12 @@ TEST(CimClient, RetriesPassingTroubleWithAGrowingBackoff) {
         unsigned int retries;
         std::vector<milliseconds> waits;
         bool answers;
+        Tesmora::Net::Bounds bounds = {};
     };
+    const auto soon = [](milliseconds left) {
+        return Tesmora::Net::Bounds{std::chrono::steady_clock::now() + left, nullptr, nullptr};
+    };
+    const Tesmora::Net::Bounds cancelled{std::nullopt, [] { return true; }, nullptr};
     const std::vector<Case> cases = {
         {"500 once", {Http(500), Instances({kDriver})}, 2, {500ms}, true},
         {"429 twice", {Http(429), Http(429), Instances({kDriver})}, 2, {500ms, 1000ms}, true},
@@ -397,10 +404,14 @@ TEST(CimClient, RetriesPassingTroubleWithAGrowingBackoff) {
          true},
         {"no retries", {Http(500)}, 0, {}, false},
         {"time-outs are not retried", {Throws(TransportFailure::kTimedOut)}, 2, {}, false},
+        // The endpoint's time and the caller's cancellation bound the attempts and the waits.
+        {"cancelled: nothing is sent", {}, 2, {}, false, cancelled},
+        {"back-off past the deadline", {Http(500)}, 2, {}, false, soon(200ms)},
+        {"within the deadline", {Http(500), Instances({kDriver})}, 2, {500ms}, true, soon(60s)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Rig rig(c.script, c.retries);
+        Rig rig(c.script, c.retries, c.bounds);
         if (c.answers) {
             EXPECT_EQ(rig.Enumerate().size(), 1u);
         } else {
@@ -408,6 +419,12 @@ TEST(CimClient, RetriesPassingTroubleWithAGrowingBackoff) {
         }
         EXPECT_EQ(rig.waits, c.waits);
         EXPECT_TRUE(rig.replies.empty());
+        EXPECT_EQ(rig.sent.size(), c.script.size());
+        // No request is given longer than what is left of the endpoint's time.
+        for (const HttpRequest& request : rig.sent) {
+            EXPECT_LE(request.timeout, c.bounds.deadline ? 60s : 30s);
+            EXPECT_GT(request.timeout, 0ms);
+        }
     }
 }
 

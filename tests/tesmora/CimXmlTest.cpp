@@ -20,6 +20,14 @@ std::string Repeat(const std::string& text, std::size_t times) {
     return out;
 }
 
+std::string Attributes(std::size_t count) {
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) {
+        text += " A" + std::to_string(i) + "=\"v\"";
+    }
+    return text;
+}
+
 std::string Nested(std::size_t depth) {
     return Repeat("<V>", depth) + Repeat("</V>", depth);
 }
@@ -73,6 +81,11 @@ TEST(CimXml, RefusesWhatIsNotAPlainWellFormedDocument) {
         {"two roots", "<CIM/><CIM/>", "content after the root element"},
         {"text after the root", "<CIM/>x", "content after the root element"},
         {"same attribute twice", "<CIM A=\"1\" A=\"2\"/>", "attribute A twice"},
+        {"same attribute twice, apart", "<CIM A=\"1\" B=\"2\" C=\"3\" A=\"4\">x</CIM>",
+         "attribute A twice"},
+        {"more attributes than the limit", "<CIM" + Attributes(65) + "/>",
+         "more than 64 attributes in <CIM>"},
+        {"reference too long to be one", "<CIM>&#x00000000041;</CIM>", "unterminated reference"},
         {"'<' in a value", "<CIM A=\"<\"/>", "'<' in an attribute value"},
         {"unquoted value", "<CIM A=1/>", "quoted attribute value"},
         {"attributes run together", "<CIM A=\"1\"B=\"2\"/>", "expected whitespace"},
@@ -116,6 +129,7 @@ TEST(CimXml, NestingAndSizeStopAtTheLimits) {
     } catch (const Xml::ParseError& error) {
         EXPECT_NE(std::string(error.what()).find("nested deeper than 64"), std::string::npos);
     }
+    EXPECT_NO_THROW(Xml::Parse("<CIM" + Attributes(limits.max_attributes) + "/>"));
     const Xml::Limits few{64, 10};
     EXPECT_NO_THROW(Xml::Parse("<CIM>" + Repeat("<V/>", 9) + "</CIM>", few));
     EXPECT_THROW(Xml::Parse("<CIM>" + Repeat("<V/>", 10) + "</CIM>", few), Xml::ParseError);

@@ -411,6 +411,7 @@ TEST_F(TransportTest, ReportsEachFailureAsItsKind) {
         Json faults;
         std::function<void(TransportOptions&)> adjust;
         TransportFailure failure;
+        std::string target = "/redfish/v1/Systems";
     };
     const auto timeout = [](TransportOptions& o) { o.request_timeout = std::chrono::seconds(1); };
     const auto cap = [](TransportOptions& o) { o.max_body_bytes = 100; };
@@ -435,22 +436,52 @@ TEST_F(TransportTest, ReportsEachFailureAsItsKind) {
         {"HTTP to a peer that does not speak it", Json::array(),
          [&](TransportOptions& o) { o.port = not_http.port(), o.use_tls = false; },
          TransportFailure::kMalformed},
+        {"a flood of headers",
+         Json::array({"header-flood,lines=2000"}),
+         {},
+         TransportFailure::kHeaderFlood},
+        // Glued to a base URL, each would name another host; none may leave at all.
+        {"target with user information",
+         Json::array(),
+         {},
+         TransportFailure::kBadTarget,
+         "@127.0.0.1:9/redfish/v1/Systems"},
+        {"scheme-relative target",
+         Json::array(),
+         {},
+         TransportFailure::kBadTarget,
+         "//127.0.0.1:9/redfish/v1/Systems"},
+        {"absolute target",
+         Json::array(),
+         {},
+         TransportFailure::kBadTarget,
+         "https://127.0.0.1:9/redfish/v1/Systems"},
+        {"target with a line break",
+         Json::array(),
+         {},
+         TransportFailure::kBadTarget,
+         "/redfish/v1/Systems HTTP/1.1\r\nHost: 127.0.0.1:9\r\n\r\nGET /x"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetFaults(c.faults);
+        Control("POST", "/__control/reset");
         TransportOptions options = ServerOptions();
         if (c.adjust) {
             c.adjust(options);
         }
         const auto start = std::chrono::steady_clock::now();
         try {
-            const HttpResponse answer = MakeTransport(options)->Send(
-                HttpRequest{"GET", "/redfish/v1/Systems", {kBasic}, ""});
+            const HttpResponse answer =
+                MakeTransport(options)->Send(HttpRequest{"GET", c.target, {kBasic}, ""});
             ADD_FAILURE() << "answered " << answer.status;
         } catch (const TransportError& error) {
             EXPECT_EQ(error.failure(), c.failure) << error.what();
             EXPECT_EQ(std::string(error.what()).find(kBasic.value), std::string::npos);
+        }
+        if (c.failure == TransportFailure::kBadTarget) {
+            EXPECT_EQ(Stats()["requests"], 0);
+            EXPECT_EQ(Stats()["connections"], 0);
         }
         // Generous: the limit is 1 s where one is set, and failing takes no time otherwise.
         EXPECT_LT(Seconds(std::chrono::steady_clock::now() - start).count(), 5.0);

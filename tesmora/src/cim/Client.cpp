@@ -24,7 +24,8 @@ std::string OneLine(const std::string& text) {
     return text.size() > kLongestDescription ? line + "..." : line;
 }
 
-std::string StatusName(long code) {
+// The standard's name of a status code, or the code as the server gave it.
+std::string StatusName(long code, const std::string& given) {
     static const char* const kNames[] = {"CIM_ERR_FAILED",
                                          "CIM_ERR_ACCESS_DENIED",
                                          "CIM_ERR_INVALID_NAMESPACE",
@@ -35,7 +36,7 @@ std::string StatusName(long code) {
     if (code >= kCimErrFailed && code <= kCimErrNotSupported) {
         return kNames[code - 1];
     }
-    return "CIM error " + std::to_string(code);
+    return "CIM error " + OneLine(given.substr(0, 24));
 }
 
 // The Error an ERROR element of an answer stands for.
@@ -49,7 +50,7 @@ Error CimError(const Xml::Element& error, const std::string& class_name) {
     }
     const std::string* description = error.Attribute("DESCRIPTION");
     const std::string said =
-        StatusName(code) +
+        StatusName(code, code_text ? *code_text : std::string("without a code")) +
         (description && !description->empty() ? ": " + OneLine(*description) : std::string());
     switch (code) {
         case kCimErrAccessDenied:
@@ -233,7 +234,7 @@ Client::Client(std::string endpoint, Credentials credentials,
       policy_(std::move(policy)),
       name_space_(std::move(name_space)) {
     if (!policy_.sleep) {
-        policy_.sleep = [](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); };
+        policy_.sleep = Net::CancellableSleep(policy_.bounds.cancelled);
     }
 }
 
@@ -250,26 +251,39 @@ std::string Client::Exchange(const std::string& method, const std::string& body)
     for (const char c : name_space_) {
         object += c == '/' ? std::string("%2F") : std::string(1, c);
     }
-    const Net::HttpRequest request{"POST",
-                                   kTarget,
-                                   {{"Content-Type", "application/xml; charset=\"utf-8\""},
-                                    {"Accept", "application/xml, text/xml"},
-                                    {"CIMProtocolVersion", "1.0"},
-                                    {"CIMOperation", "MethodCall"},
-                                    {"CIMMethod", method},
-                                    {"CIMObject", object},
-                                    {"Authorization", Redfish::BasicAuthorization(credentials_)}},
-                                   body};
+    Net::HttpRequest request{"POST",
+                             kTarget,
+                             {{"Content-Type", "application/xml; charset=\"utf-8\""},
+                              {"Accept", "application/xml, text/xml"},
+                              {"CIMProtocolVersion", "1.0"},
+                              {"CIMOperation", "MethodCall"},
+                              {"CIMMethod", method},
+                              {"CIMObject", object},
+                              {"Authorization", Redfish::BasicAuthorization(credentials_)}},
+                             body};
+    // A wait that would outlast the deadline fails now rather than after the wait.
+    const auto check = [&](std::chrono::milliseconds wait) {
+        if (std::optional<Error> exceeded = policy_.bounds.Exceeded(method, wait)) {
+            Fail(*exceeded);
+        }
+    };
     for (unsigned int attempt = 0;; ++attempt) {
         const auto backoff = policy_.first_backoff * (1 << std::min(attempt, 4u));
+        check(std::chrono::milliseconds(0));
+        request.timeout = policy_.bounds.RequestLimit(policy_.timeout);
         Net::HttpResponse response;
         try {
             response = transport_->Send(request);
         } catch (const Net::TransportError& error) {
             // Enumerations change nothing on the server, so sending one again is harmless.
             if (Net::Retryable(error.failure()) && attempt < policy_.retries) {
+                check(backoff);
                 policy_.sleep(backoff);
                 continue;
+            }
+            if (error.failure() == TransportFailure::kTimedOut &&
+                request.timeout < policy_.timeout) {
+                Fail(Net::EndpointTimeOut(method));  // the endpoint's time, not --timeout
             }
             Fail(Net::ErrorOf(error, endpoint_, method, "CIM server"));
         }
@@ -277,6 +291,7 @@ std::string Client::Exchange(const std::string& method, const std::string& body)
         TS_LOG(4) << "POST " << kTarget << " " << method << " -> " << status << " ("
                   << response.body.size() << " bytes)";
         if ((status >= 500 || status == 429) && attempt < policy_.retries) {
+            check(backoff);
             policy_.sleep(backoff);
             continue;
         }

@@ -5,6 +5,10 @@
 // lost connection, a body cut short, or an HTTP 5xx/429 answer, after a growing back-off. A
 // redirect is never followed: CIM servers have no reason to send one.
 //
+// Bounds. The Policy's deadline and cancellation are checked before each request and each wait,
+// and no request is given longer than what is left of the deadline: once either has struck,
+// operations fail at once with Cause::kTimeout and end the client.
+//
 // Failures throw Net::Error (transport/Failure.h), the network libraries' common error with its
 // cause and hint.
 // Some end the client for good (refused credentials, no connection, a time-out, a certificate):
@@ -25,6 +29,7 @@
 #include <vector>
 
 #include "redfish/Client.h"
+#include "transport/Failure.h"
 #include "transport/Transport.h"
 
 namespace Tesmora::Cim {
@@ -45,9 +50,13 @@ enum CimStatus {
 
 struct Policy {
     unsigned int retries = 2;
-    std::chrono::milliseconds first_backoff{500};  // doubles with each retry
-    // How the client waits between attempts; tests replace it.
+    std::chrono::milliseconds first_backoff{500};                 // doubles with each retry
+    std::chrono::milliseconds timeout{std::chrono::seconds(30)};  // one request at most
+    // How the client waits between attempts; tests replace it. The default returns early once
+    // the bounds' cancellation answers true.
     std::function<void(std::chrono::milliseconds)> sleep;
+    // The endpoint's deadline and the caller's cancellation (transport/Failure.h).
+    Net::Bounds bounds;
 };
 
 // One property of an instance: a scalar has at most one value, an array any number. A null

@@ -134,8 +134,9 @@ private:
     // The text of an entity or character reference, at_ on its '&'.
     void Reference(std::string& out) {
         ++at_;
-        const std::size_t end = in_.find(';', at_);
-        if (end == std::string_view::npos || end - at_ > 12) {
+        // No reference is longer than "#x10FFFF": the ';' is looked for that far only.
+        const std::size_t end = in_.substr(0, at_ + 13).find(';', at_);
+        if (end == std::string_view::npos) {
             Fail("an unterminated reference");
         }
         const std::string_view name = in_.substr(at_, end - at_);
@@ -187,11 +188,17 @@ private:
             SkipSpace();
             if (StartsWith("/>")) {
                 at_ += 2;
+                CheckAttributes(element);
                 return true;
             }
             if (StartsWith(">")) {
                 ++at_;
+                CheckAttributes(element);
                 return false;
+            }
+            if (element.attributes.size() >= limits_.max_attributes) {
+                Fail("more than " + std::to_string(limits_.max_attributes) + " attributes in <" +
+                     element.name + ">");
             }
             if (at_ == before) {
                 Fail("expected whitespace, '>' or '/>' in <" + element.name + ">");
@@ -224,10 +231,24 @@ private:
                     ++at_;
                 }
             }
-            if (element.Attribute(name) != nullptr) {
-                Fail("the attribute " + name + " twice in <" + element.name + ">");
-            }
             element.attributes.emplace_back(std::move(name), std::move(value));
+        }
+    }
+
+    // Refuses an attribute given twice: sorted names side by side, not every pair compared.
+    void CheckAttributes(const Element& element) const {
+        if (element.attributes.size() < 2) {
+            return;
+        }
+        std::vector<std::string_view> names;
+        names.reserve(element.attributes.size());
+        for (const auto& attribute : element.attributes) {
+            names.emplace_back(attribute.first);
+        }
+        std::sort(names.begin(), names.end());
+        const auto twice = std::adjacent_find(names.begin(), names.end());
+        if (twice != names.end()) {
+            Fail("the attribute " + std::string(*twice) + " twice in <" + element.name + ">");
         }
     }
 
@@ -248,7 +269,9 @@ private:
             if (c == '&') {
                 Reference(current.text);
             } else if (c != '<') {
-                const std::size_t end = std::min(in_.find('<', at_), in_.find('&', at_));
+                // The first of the two: a search for each to the end would make every text
+                // node cost the rest of the input.
+                const std::size_t end = in_.find_first_of("<&", at_);
                 const std::size_t stop = end == std::string_view::npos ? in_.size() : end;
                 current.text += in_.substr(at_, stop - at_);
                 at_ = stop;

@@ -7,8 +7,10 @@
 // reader open other files or URLs. Any other named entity reference is therefore an error too.
 //
 // The reader works without recursion, so a deeply nested answer cannot exhaust the stack; it
-// stops at a nesting depth and an element count that no real answer reaches, so the tree it
-// builds stays within a small multiple of the input's size (itself capped by the transport).
+// stops at a nesting depth, an element count and a number of attributes per element that no
+// real answer reaches, so the tree it builds stays within a small multiple of the input's size
+// (itself capped by the transport). Its time is linear in the input: each byte is looked at a
+// bounded number of times (duplicate attributes are found by sorting, not pairwise).
 //
 // Encoding: UTF-8 only, as CIM-XML prescribes; bytes are kept as they come.
 #pragma once
@@ -37,6 +39,7 @@ struct Element {
 struct Limits {
     std::size_t max_depth = 64;         // a CIM-XML instance answer nests about ten deep
     std::size_t max_elements = 200000;  // some ten thousand instances with a few properties
+    std::size_t max_attributes = 64;    // of one element; CIM-XML's carry at most six
 };
 
 class ParseError : public std::runtime_error {

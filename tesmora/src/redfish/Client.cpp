@@ -18,6 +18,12 @@ using Net::TransportFailure;
 
 constexpr const char* kServiceRoot = "/redfish/v1/";
 
+// What a property and a value of a kept tree take, besides their texts (nlohmann's object is a
+// std::map: a node of about 80 bytes per property; a value 16 bytes, more in an array's spare
+// room). An estimate, to bound what one endpoint keeps.
+constexpr std::size_t kKeptPerProperty = 96;
+constexpr std::size_t kKeptPerValue = 32;
+
 // An HTTP date ("Sun, 06 Nov 1994 08:49:37 GMT") as seconds since 1970, UTC.
 std::optional<std::int64_t> SecondsSinceEpoch(const std::string& text) {
     static const std::string kMonths = "JanFebMarAprMayJunJulAugSepOctNovDec";
@@ -105,6 +111,180 @@ std::string NormalisePath(const std::string& link) {
     return encoded;
 }
 
+namespace {
+
+bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix) {
+    if (text.size() < prefix.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(text[i])) !=
+            std::tolower(static_cast<unsigned char>(prefix[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// An answer's tree with only the properties the mapping reads (IsMappedProperty), built from
+// the parser's events: the rest (Oem sections, descriptions of every sensor, ...) is skipped as
+// it is parsed, never built, so what a scan keeps stays small. Stops the parse once what it
+// keeps would go beyond its allowance. Linear in the answer: nlohmann's own callback parser
+// looks through a whole array after each of its objects, which a hostile answer of many small
+// objects turns into hours.
+class MappedTree : public nlohmann::json_sax<Json> {
+public:
+    explicit MappedTree(std::size_t allowance) : allowance_(allowance) {}
+
+    bool over() const { return over_; }
+    std::size_t kept() const { return kept_; }
+    Json Take() { return std::move(root_); }
+
+    bool null() override { return Put(Json(nullptr)); }
+    bool boolean(bool value) override { return Put(Json(value)); }
+    bool number_integer(number_integer_t value) override { return Put(Json(value)); }
+    bool number_unsigned(number_unsigned_t value) override { return Put(Json(value)); }
+    bool number_float(number_float_t value, const string_t&) override { return Put(Json(value)); }
+    bool string(string_t& value) override {
+        const std::size_t size = value.size();
+        return Put(Json(std::move(value)), size);
+    }
+    bool binary(binary_t&) override { return false; }  // JSON text has none
+    bool start_object(std::size_t) override { return Open(Json::value_t::object); }
+    bool start_array(std::size_t) override { return Open(Json::value_t::array); }
+    bool end_object() override { return Close(); }
+    bool end_array() override { return Close(); }
+    bool key(string_t& name) override {
+        if (skipping_ > 0) {
+            return true;
+        }
+        drop_next_ = !IsMappedProperty(name);
+        if (drop_next_) {
+            return true;
+        }
+        key_ = name;
+        return Count(kKeptPerProperty + name.size());
+    }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+        return false;
+    }
+
+private:
+    bool Count(std::size_t bytes) {
+        kept_ += bytes;
+        over_ = kept_ > allowance_;
+        return !over_;
+    }
+    // Whether the next value is left out: inside a dropped container, or a dropped key's.
+    bool Dropped() {
+        if (skipping_ > 0) {
+            return true;
+        }
+        const bool dropped = drop_next_;
+        drop_next_ = false;
+        return dropped;
+    }
+    Json* Insert(Json value) {
+        if (open_.empty()) {
+            root_ = std::move(value);
+            return &root_;
+        }
+        Json& parent = *open_.back();
+        if (parent.is_array()) {
+            auto& array = parent.get_ref<Json::array_t&>();
+            array.push_back(std::move(value));
+            return &array.back();
+        }
+        return &(parent.get_ref<Json::object_t&>()[key_] = std::move(value));
+    }
+    bool Put(Json value, std::size_t text = 0) {
+        if (Dropped()) {
+            return true;
+        }
+        Insert(std::move(value));
+        return Count(kKeptPerValue + text);
+    }
+    bool Open(Json::value_t type) {
+        if (Dropped()) {
+            ++skipping_;
+            return true;
+        }
+        // Only the innermost container grows while it is open, so the pointers stay valid.
+        open_.push_back(Insert(Json(type)));
+        return Count(kKeptPerValue);
+    }
+    bool Close() {
+        if (skipping_ > 0) {
+            --skipping_;
+        } else if (!open_.empty()) {
+            open_.pop_back();
+        }
+        return true;
+    }
+
+    std::size_t allowance_;
+    std::size_t kept_ = 0;
+    bool over_ = false;
+    Json root_;
+    std::vector<Json*> open_;
+    std::string key_;
+    bool drop_next_ = false;
+    std::size_t skipping_ = 0;  // levels inside a dropped container
+};
+
+}  // namespace
+
+bool NestsDeeperThan(std::string_view json, std::size_t levels) {
+    std::size_t depth = 0;
+    bool in_string = false;
+    for (std::size_t i = 0; i < json.size(); ++i) {
+        const char c = json[i];
+        if (in_string) {
+            if (c == '\\') {
+                ++i;  // the escaped character cannot end the string
+            } else if (c == '"') {
+                in_string = false;
+            }
+        } else if (c == '"') {
+            in_string = true;
+        } else if (c == '{' || c == '[') {
+            if (++depth > levels) {
+                return true;
+            }
+        } else if ((c == '}' || c == ']') && depth > 0) {
+            --depth;
+        }
+    }
+    return false;
+}
+
+std::optional<std::string> PathOnEndpoint(const std::string& link, const std::string& endpoint) {
+    std::string rest = link;
+    std::vector<std::string> authorities{endpoint};
+    if (const std::size_t colon = endpoint.rfind(':');
+        colon != std::string::npos && endpoint.substr(colon) == ":443") {
+        authorities.push_back(endpoint.substr(0, colon));
+    }
+    for (const char* scheme : {"https://", "http://"}) {
+        for (const std::string& authority : authorities) {
+            const std::string prefix = scheme + authority;
+            // The authority ends where the path, the query or the fragment begins.
+            if (StartsWithIgnoringCase(link, prefix) &&
+                (link.size() == prefix.size() ||
+                 std::string("/?#").find(link[prefix.size()]) != std::string::npos)) {
+                rest = link.substr(prefix.size());
+                if (rest.empty() || rest[0] != '/') {
+                    rest = "/" + rest;
+                }
+            }
+        }
+    }
+    if (rest.empty() || rest[0] != '/' || rest.rfind("//", 0) == 0) {
+        return std::nullopt;
+    }
+    return NormalisePath(rest);
+}
+
 std::string BasicAuthorization(const Credentials& credentials) {
     static const char* const kAlphabet =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -139,18 +319,7 @@ Client::Client(std::string endpoint, Credentials credentials,
     }
     if (!policy_.sleep) {
         // In slices, so that a caller who gives up need not sit out a long back-off.
-        policy_.sleep = [cancelled = policy_.cancelled](std::chrono::milliseconds wait) {
-            constexpr std::chrono::milliseconds kSlice{50};
-            const auto until = std::chrono::steady_clock::now() + wait;
-            for (auto now = std::chrono::steady_clock::now(); now < until;
-                 now = std::chrono::steady_clock::now()) {
-                if (cancelled && cancelled()) {
-                    return;
-                }
-                std::this_thread::sleep_for(
-                    std::min<std::chrono::steady_clock::duration>(kSlice, until - now));
-            }
-        };
+        policy_.sleep = Net::CancellableSleep(policy_.cancelled);
     }
 }
 
@@ -165,33 +334,32 @@ void Client::Fail(const Error& error) {
     throw error;
 }
 
-void Client::CheckBounds(const std::string& target, std::chrono::milliseconds wait) {
-    if (policy_.cancelled && policy_.cancelled()) {
-        Fail(Error(Cause::kTimeout, "cancelled before " + target + " was asked for"));
-    }
-    if (policy_.deadline && policy_.now() + wait >= *policy_.deadline) {
-        Fail(Error(Cause::kTimeout,
-                   "the time allowed for this endpoint ran out before " + target + " was answered",
-                   "raise --endpoint-timeout for a slow service"));
+void Client::CheckBounds(const Net::Bounds& bounds, const std::string& target,
+                         std::chrono::milliseconds wait) {
+    if (std::optional<Error> exceeded = bounds.Exceeded(target, wait)) {
+        Fail(*exceeded);
     }
 }
 
+Net::Bounds Client::ScanBounds() const {
+    return Net::Bounds{policy_.deadline, policy_.cancelled, policy_.now};
+}
+
 Net::HttpResponse Client::Exchange(const std::string& method, std::string target,
-                                   const std::string& body, bool authenticated, bool bounded) {
+                                   const std::string& body, bool authenticated,
+                                   const Net::Bounds& bounds) {
     unsigned int attempt = 0;
     int redirects = 0;
     // A wait that would outlast the deadline fails now rather than after the wait.
     const auto wait = [&](std::chrono::milliseconds how_long) {
-        if (bounded) {
-            CheckBounds(target, how_long);
-        }
+        CheckBounds(bounds, target, how_long);
         policy_.sleep(how_long);
     };
     for (;;) {
-        if (bounded) {
-            CheckBounds(target, std::chrono::milliseconds(0));
-        }
+        CheckBounds(bounds, target, std::chrono::milliseconds(0));
         Net::HttpRequest request{method, target, {}, body};
+        // No request may outlast what is left of the endpoint's time.
+        request.timeout = bounds.RequestLimit(policy_.timeout);
         request.headers.push_back({"Accept", "application/json"});
         request.headers.push_back({"OData-Version", "4.0"});
         if (!body.empty()) {
@@ -213,6 +381,10 @@ Net::HttpResponse Client::Exchange(const std::string& method, std::string target
                 ++attempt;
                 continue;
             }
+            if (error.failure() == TransportFailure::kTimedOut &&
+                request.timeout < policy_.timeout) {
+                Fail(Net::EndpointTimeOut(target));  // the endpoint's time, not --timeout
+            }
             Fail(Net::ErrorOf(error, endpoint_, target, "service"));
         }
         TS_LOG(4) << method << " " << target << " -> " << response.status << " ("
@@ -220,18 +392,12 @@ Net::HttpResponse Client::Exchange(const std::string& method, std::string target
 
         if (IsRedirect(response.status)) {
             const std::string* location = response.Header("Location");
-            std::string next = location ? *location : std::string();
-            for (const char* scheme : {"https://", "http://"}) {
-                const std::string prefix = scheme + endpoint_;
-                if (next.rfind(prefix, 0) == 0 &&
-                    (next.size() == prefix.size() || next[prefix.size()] == '/')) {
-                    next = next.substr(prefix.size());
-                }
-            }
-            if (next.empty() || next[0] != '/' || next.rfind("//", 0) == 0) {
+            const std::optional<std::string> next =
+                location ? PathOnEndpoint(*location, endpoint_) : std::nullopt;
+            if (!next) {
                 Fail(Error(Cause::kRedirect,
                            target + " redirects to another host (" +
-                               (location ? *location : std::string("nowhere")) +
+                               (location ? Net::Shown(*location) : std::string("nowhere")) +
                                "), which is not followed",
                            "give that host as --host if it is the service"));
             }
@@ -239,7 +405,7 @@ Net::HttpResponse Client::Exchange(const std::string& method, std::string target
                 Fail(Error(Cause::kRedirect, target + " redirects more than " +
                                                  std::to_string(policy_.max_redirects) + " times"));
             }
-            target = NormalisePath(next);
+            target = *next;
             continue;
         }
 
@@ -283,10 +449,32 @@ Json Client::Interpret(const Net::HttpResponse& response, const std::string& pat
         Fail(
             Error(Cause::kBadAnswer, "unexpected HTTP " + std::to_string(status) + " for " + path));
     }
-    Json json = Json::parse(response.body, nullptr, false);
+    Json json = Read(response.body, path);
     if (json.is_discarded() || !json.is_object()) {
         Fail(Error(Cause::kBadAnswer, "the answer to " + path + " is not a JSON object"));
     }
+    return json;
+}
+
+Json Client::Read(const std::string& body, const std::string& path) {
+    if (NestsDeeperThan(body, policy_.max_depth)) {
+        Fail(Error(Cause::kBadAnswer, "the answer to " + path + " nests deeper than " +
+                                          std::to_string(policy_.max_depth) + " levels"));
+    }
+    MappedTree tree(policy_.max_kept_bytes - std::min(kept_bytes_, policy_.max_kept_bytes));
+    const bool parsed = Json::sax_parse(body, &tree);
+    if (tree.over()) {
+        Fail(Error(Cause::kBadAnswer,
+                   "the answers of this service hold more than the " +
+                       std::to_string((policy_.max_kept_bytes + (std::size_t{1} << 20) - 1) >> 20) +
+                       " MiB a scan keeps of one endpoint; " + path + " is not read"));
+    }
+    if (!parsed) {
+        return Json(Json::value_t::discarded);
+    }
+    const std::size_t kept = tree.kept();
+    Json json = tree.Take();
+    kept_bytes_ += kept;
     return json;
 }
 
@@ -297,7 +485,8 @@ const Json& Client::Root() {
     if (failed_) {
         throw *failed_;
     }
-    const Net::HttpResponse response = Exchange("GET", kServiceRoot, std::string(), false);
+    const Net::HttpResponse response =
+        Exchange("GET", kServiceRoot, std::string(), false, ScanBounds());
     if (response.status == 401 || response.status == 403) {
         // A service that wants credentials even for its root: log in where sessions usually are.
         login_ = Login::kNone;
@@ -314,7 +503,7 @@ const Json& Client::Root() {
             "no Redfish service at " + where + " (HTTP " + std::to_string(response.status) + ")",
             "check --host and the port"));
     }
-    Json root = Json::parse(response.body, nullptr, false);
+    Json root = Read(response.body, kServiceRoot);
     const bool redfish =
         root.is_object() && (root.contains("RedfishVersion") ||
                              Text(root, {"@odata.type"}).find("ServiceRoot") != std::string::npos);
@@ -329,6 +518,18 @@ const Json& Client::Root() {
 }
 
 void Client::LogIn() {
+    if (log_in_failed_) {
+        throw *log_in_failed_;
+    }
+    try {
+        OpenSession();
+    } catch (const Error& error) {
+        log_in_failed_ = error;
+        throw;
+    }
+}
+
+void Client::OpenSession() {
     std::string sessions = "/redfish/v1/SessionService/Sessions";
     if (const auto root = resources_.find(kServiceRoot); root != resources_.end()) {
         const std::string collection = Link(root->second, {"Links", "Sessions"});
@@ -336,11 +537,11 @@ void Client::LogIn() {
             login_ = Login::kBasic;  // the service offers no sessions
             return;
         }
-        sessions = NormalisePath(collection);
+        sessions = PathOf(collection);
     }
     const std::string body =
         Json{{"UserName", credentials_.user}, {"Password", credentials_.password}}.dump();
-    const Net::HttpResponse response = Exchange("POST", sessions, body, false);
+    const Net::HttpResponse response = Exchange("POST", sessions, body, false, ScanBounds());
     const int status = response.status;
     if (status == 401 || status == 403) {
         Fail(Refused(status, sessions));
@@ -356,28 +557,44 @@ void Client::LogIn() {
     }
     token_ = *token;
     login_ = Login::kSession;
-    if (const std::string* location = response.Header("Location")) {
-        std::string path = *location;
-        const std::size_t scheme = path.find("://");
-        if (scheme != std::string::npos) {
-            const std::size_t slash = path.find('/', scheme + 3);
-            path = slash == std::string::npos ? std::string() : path.substr(slash);
-        }
-        session_path_ = NormalisePath(path);
-    } else {
-        const Json answer = Json::parse(response.body, nullptr, false);
-        if (const std::string id = Text(answer, {"@odata.id"}); !id.empty()) {
-            session_path_ = NormalisePath(id);
+    // Where to log out: the Location, else the session's own @odata.id; only a path here.
+    const std::string* location = response.Header("Location");
+    std::optional<std::string> where =
+        location ? PathOnEndpoint(*location, endpoint_) : std::nullopt;
+    if (location != nullptr && !where) {
+        reporter_(Severity::kWarning, Cause::kBadAnswer,
+                  "the service sent a session Location that is not a path on this endpoint (" +
+                      Net::Shown(*location) + "); it is not followed");
+    }
+    if (!where) {
+        try {
+            const Json answer = Read(response.body, sessions);
+            if (const std::string id = Text(answer, {"@odata.id"}); !id.empty()) {
+                where = PathOnEndpoint(id, endpoint_);
+            }
+        } catch (const Error&) {
+            // An answer too deep or too large names no session: warned about below.
         }
     }
+    session_path_ = where.value_or(std::string());
     if (session_path_.empty()) {
         reporter_(Severity::kWarning, Cause::kSession,
                   "the service opened a session without saying where; it cannot be closed");
     }
 }
 
+std::string Client::PathOf(const std::string& link) {
+    std::optional<std::string> path = PathOnEndpoint(link, endpoint_);
+    if (!path) {
+        Fail(Error(Cause::kBadAnswer,
+                   "the service sent a link that is not a path on this endpoint (" +
+                       Net::Shown(link) + "); it is not followed"));
+    }
+    return std::move(*path);
+}
+
 const Json& Client::Get(const std::string& link) {
-    const std::string path = NormalisePath(link);
+    const std::string path = PathOf(link);
     if (const auto found = resources_.find(path); found != resources_.end()) {
         return found->second;
     }
@@ -393,7 +610,7 @@ const Json& Client::Get(const std::string& link) {
             return found->second;
         }
     }
-    Json json = Interpret(Exchange("GET", path, std::string(), true), path);
+    Json json = Interpret(Exchange("GET", path, std::string(), true, ScanBounds()), path);
     return resources_.emplace(path, std::move(json)).first->second;
 }
 
@@ -411,7 +628,7 @@ const Json* Client::Fetch(const std::string& link, const std::string& collection
 }
 
 std::vector<const Json*> Client::Members(const std::string& link) {
-    const std::string collection = NormalisePath(link);
+    const std::string collection = PathOf(link);
     std::vector<const Json*> members;
     std::set<std::string> seen_members;
     std::set<std::string> seen_pages{collection};
@@ -428,7 +645,14 @@ std::vector<const Json*> Client::Members(const std::string& link) {
                           "a member of " + collection + " has no @odata.id; left out");
                 continue;
             }
-            const std::string path = NormalisePath(id);
+            const std::optional<std::string> path_of = PathOnEndpoint(id, endpoint_);
+            if (!path_of) {
+                reporter_(Severity::kWarning, Cause::kBadAnswer,
+                          "the service sent a member link that is not a path on this endpoint (" +
+                              Net::Shown(id) + "); left out of " + collection);
+                continue;
+            }
+            const std::string& path = *path_of;
             if (!seen_members.insert(path).second) {
                 reporter_(Severity::kNote, Cause::kBadAnswer,
                           collection + " lists " + path + " more than once; taken once");
@@ -442,7 +666,7 @@ std::vector<const Json*> Client::Members(const std::string& link) {
         if (next.empty()) {
             return members;
         }
-        const std::string next_path = NormalisePath(next);
+        const std::string next_path = PathOf(next);
         if (!seen_pages.insert(next_path).second || pages >= policy_.max_pages) {
             Fail(Error(Cause::kPagingLoop, "the pages of " + collection + " lead back to " +
                                                next_path + "; reading stopped"));
@@ -452,7 +676,7 @@ std::vector<const Json*> Client::Members(const std::string& link) {
 }
 
 const Json* Client::FirstMember(const std::string& link) {
-    const std::string collection = NormalisePath(link);
+    const std::string collection = PathOf(link);
     const Json& page = Get(collection);
     const auto list = page.find("Members");
     if (list == page.end() || !list->is_array()) {
@@ -465,11 +689,14 @@ const Json* Client::FirstMember(const std::string& link) {
 void Client::Close() noexcept {
     if (login_ != Login::kSession || session_path_.empty()) {
         login_ = Login::kNone;
+        log_in_failed_.reset();
         return;
     }
     try {
+        // Neither cancelled nor held to the endpoint's time, but to a short limit of its own.
+        const Net::Bounds log_out{policy_.now() + policy_.log_out_limit, nullptr, policy_.now};
         const Net::HttpResponse response =
-            Exchange("DELETE", session_path_, std::string(), true, false);
+            Exchange("DELETE", session_path_, std::string(), true, log_out);
         if (response.status != 404 && (response.status < 200 || response.status > 299)) {
             reporter_(Severity::kWarning, Cause::kSession,
                       "the session " + session_path_ + " could not be closed (HTTP " +
@@ -485,6 +712,7 @@ void Client::Close() noexcept {
     } catch (...) {
     }
     login_ = Login::kNone;
+    log_in_failed_.reset();
     token_.clear();
     session_path_.clear();
 }

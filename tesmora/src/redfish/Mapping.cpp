@@ -1,8 +1,54 @@
 #include "redfish/Mapping.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace Tesmora::Redfish {
 
 namespace {
+
+// Every property name read below, by the backend (NetworkBackend.cpp) or by the client; sorted.
+constexpr std::string_view kMappedProperties[] = {
+    "@odata.id",
+    "@odata.type",
+    "Chassis",
+    "ChassisType",
+    "Contains",
+    "Description",
+    "FirmwareInventory",
+    "FirmwareVersion",
+    "Id",
+    "Links",
+    "Location",
+    "LocationOrdinalValue",
+    "ManagedBy",
+    "ManagerType",
+    "Managers",
+    "Manufacturer",
+    "MemberId",
+    "Members",
+    "Members@odata.nextLink",
+    "Model",
+    "Name",
+    "PartLocation",
+    "PartNumber",
+    "Power",
+    "PowerSubsystem",
+    "PowerSupplies",
+    "RedfishVersion",
+    "RelatedItem",
+    "ReleaseDate",
+    "SerialNumber",
+    "Sessions",
+    "SoftwareId",
+    "State",
+    "Status",
+    "Switches",
+    "Systems",
+    "UpdateService",
+    "Updateable",
+    "Version",
+};
 
 // The firmware classification code the documents carry for every Redfish identity.
 constexpr const char* kFirmware = "10";
@@ -28,6 +74,10 @@ std::string LinkOf(const Json& link) {
 }
 
 }  // namespace
+
+bool IsMappedProperty(std::string_view name) {
+    return std::binary_search(std::begin(kMappedProperties), std::end(kMappedProperties), name);
+}
 
 std::string Text(const Json& resource, std::initializer_list<const char*> path) {
     const Json* node = At(resource, path);

@@ -11,6 +11,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -21,6 +22,10 @@
 #include "tesmora/TSOptions.h"
 
 namespace Tesmora::Redfish {
+
+// Whether the mapping (or the client, walking links) reads a property of this name at any
+// level; the client drops every other property as it parses an answer.
+bool IsMappedProperty(std::string_view name);
 
 // The text at a property path, e.g. {"Status", "State"}.
 std::string Text(const Json& resource, std::initializer_list<const char*> path);

@@ -5,6 +5,9 @@
 // from paths, method names and the transport's own texts only.
 #pragma once
 
+#include <chrono>
+#include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -33,6 +36,34 @@ bool Retryable(TransportFailure failure);
 // "EnumerateInstances"), service what should be answering ("service", "CIM server").
 Error ErrorOf(const TransportError& error, const std::string& endpoint, const std::string& what,
               const std::string& service);
+
+// A text a service sent, fit to quote in a message: in double quotes, cut after 120 bytes,
+// control characters, quotes and backslashes as \xNN.
+std::string Shown(const std::string& text);
+
+// The time an endpoint may still take, and whether its caller has given up: both clients check
+// them before each request and each wait, and give each request no more than what is left.
+struct Bounds {
+    using Clock = std::chrono::steady_clock;
+    std::optional<Clock::time_point> deadline;  // none: no limit
+    std::function<bool()> cancelled;            // null: never; cheap and thread-safe
+    std::function<Clock::time_point()> now;     // null: the steady clock
+
+    Clock::time_point Now() const { return now ? now() : Clock::now(); }
+    // The Error to throw before asking for what (a path, a CIM method), or before a wait of
+    // that length: nullopt while neither the cancellation nor the deadline has struck.
+    std::optional<Error> Exceeded(const std::string& what, std::chrono::milliseconds wait) const;
+    // The time-out of the next request: own, or what is left of the deadline where that is
+    // shorter (at least 1 ms).
+    std::chrono::milliseconds RequestLimit(std::chrono::milliseconds own) const;
+};
+
+// The endpoint's time ran out while what was under way.
+Error EndpointTimeOut(const std::string& what);
+
+// A default wait for the clients: sleeps in short slices, returning early once cancelled (may
+// be null) answers true.
+std::function<void(std::chrono::milliseconds)> CancellableSleep(std::function<bool()> cancelled);
 
 // Whether a client can go on after an error of this cause: only failures of one request do not
 // end it.

@@ -1,5 +1,7 @@
 #include "transport/Transport.h"
 
+#include <algorithm>
+
 namespace Tesmora::Net {
 
 namespace {
@@ -26,6 +28,25 @@ const std::string* HttpResponse::Header(std::string_view name) const {
         }
     }
     return nullptr;
+}
+
+bool IsOriginForm(std::string_view target) {
+    if (target.empty() || target[0] != '/' || target.rfind("//", 0) == 0) {
+        return false;
+    }
+    static constexpr std::string_view kMarks = "-._~!$&'()*+,;=:@/%?";
+    for (const char c : target) {
+        const bool alnum =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        if (!alnum && kMarks.find(c) == std::string_view::npos) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::chrono::milliseconds LimitFor(const HttpRequest& request, std::chrono::milliseconds own) {
+    return request.timeout > std::chrono::milliseconds(0) ? std::min(own, request.timeout) : own;
 }
 
 std::string Authority(const std::string& host, std::uint16_t port) {

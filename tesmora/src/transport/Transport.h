@@ -2,7 +2,11 @@
 //
 // A Transport sends one request at a time and waits for the whole answer. It keeps its
 // connection open between requests (keep-alive) and reconnects by itself when the peer closed
-// it. Redirects are never followed: a 3xx answer is handed back like any other. Each platform
+// it. Redirects are never followed: a 3xx answer is handed back like any other. A request goes
+// to options.host and options.port only: the URL is built from parts (libcurl's URL API,
+// WinHTTP's separate host and object name), and a target that is not a path in origin form is
+// refused before anything is sent, so no text a service supplied can name another host. Each
+// platform
 // has its own implementation (libcurl on Linux, WinHTTP on Windows), chosen at build time;
 // MakeTransport builds the running platform's.
 //
@@ -33,6 +37,8 @@ struct HttpRequest {
     std::string target;  // origin form: the path and query, e.g. "/redfish/v1/Systems?$skip=2"
     std::vector<HttpHeader> headers;  // besides Host and Content-Length, which the transport sets
     std::string body;
+    // This request's own limit, connect included, when shorter than the transport's; 0: none.
+    std::chrono::milliseconds timeout{0};
 };
 
 struct HttpResponse {
@@ -54,7 +60,13 @@ enum class TransportFailure {
     kTruncated,        // the answer ended before the length it announced
     kTooLarge,         // the body exceeds the size cap
     kMalformed,        // the peer does not speak HTTP
+    kHeaderFlood,      // more answer headers than kMaxHeaderLines or kMaxHeaderBytes
+    kBadTarget,        // the request's target is not a path in origin form: nothing was sent
 };
+
+// What an answer's head may hold; real services send a few dozen lines, a few kilobytes.
+constexpr std::size_t kMaxHeaderLines = 256;
+constexpr std::size_t kMaxHeaderBytes = std::size_t{64} << 10;
 
 class TransportError : public std::runtime_error {
 public:
@@ -90,5 +102,13 @@ std::unique_ptr<Transport> MakeTransport(const TransportOptions& options);
 
 // "host:port" as a URL authority: IPv6 addresses in brackets.
 std::string Authority(const std::string& host, std::uint16_t port);
+
+// Whether target is a request target in origin form: "/" and then URI characters only (no
+// second "/" at the start, no blank, no control character), so that it can only ever be read as
+// a path and query on the transport's own host.
+bool IsOriginForm(std::string_view target);
+
+// The limit for one request: the transport's own, or the request's where that is shorter.
+std::chrono::milliseconds LimitFor(const HttpRequest& request, std::chrono::milliseconds own);
 
 }  // namespace Tesmora::Net

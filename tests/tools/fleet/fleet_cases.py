@@ -28,11 +28,11 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from fleet_offline_cases import (bad_endpoint_files, fleet_diff,  # noqa: E402
                                  inline_passwords, progress_output)
-from fleet_support import (CSV_HEADER, ENCLOSURE, GOOD, Fleet, by_port,  # noqa: E402
+from fleet_support import (CSV_HEADER, ENCLOSURE, GOOD, ROOT, Fleet, by_port,  # noqa: E402
                            csv_file, dead_port, documents, endpoint_row, harness,
                            server, write)
 import validate_document  # noqa: E402  (tests/tools, on the path fleet_support made)
-sys.path.append(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "cim"))
+sys.path.append(os.path.join(ROOT, "tests", "cim"))
 import cim_harness  # noqa: E402
 
 
@@ -296,6 +296,34 @@ def open_file_limit(t):
             else:
                 t.check(not os.path.exists(out), "%s: the output folder was made" % label)
         t.check(s.stats()["open_sessions"] == 0, "sessions left open")
+def endpoints_end_in_time(t):
+    """A slow Redfish service and a slow CIM server under --endpoint-timeout 5: no request is
+    given longer than what is left of its endpoint's time, so each ends by then with that
+    cause (not --timeout's), and the session is still closed."""
+    redfish_faults = ["delay,ms=4000,path=^/redfish/v1/Systems$",
+                      "delay,ms=30000,path=FirmwareInventory$"]
+    with server(faults=redfish_faults) as s, \
+            cim_harness.CimServer(tls_dir=harness.shared_tls_dir(),
+                                  faults=["slow,ms=4500,count=100"]) as c:
+        fleet = csv_file(t.path("fleet.csv"),
+                         [endpoint_row(s.port), endpoint_row(c.port, kind="esxi")])
+        started = time.monotonic()
+        status, _, err = t.scan(s, fleet, t.path("out"), "--endpoint-timeout", "5",
+                                "--timeout", "60")
+        elapsed = time.monotonic() - started
+        stats = s.stats()
+    t.expect_status(status, 3, "fleet", err)
+    summary = by_port(t.summary(t.path("out")))
+    for port, what in ((s.port, "/redfish/v1/UpdateService/FirmwareInventory"),
+                       (c.port, "EnumerateInstances")):
+        entry = summary.get(port, {})
+        cause = "the time allowed for this endpoint ran out before %s was answered" % what
+        t.check(entry.get("status") == "failed" and
+                any(cause in text for text in entry.get("causes", [])),
+                "endpoint %d: no cause %r: %s" % (port, cause, entry))
+    # Generous: 5 s each, side by side, and a log-out of its own short limit.
+    t.check(elapsed < 30, "took %.0f s" % elapsed)
+    t.check(stats["open_sessions"] == 0, "%d sessions left open" % stats["open_sessions"])
 
 
 def resume(t):
@@ -377,8 +405,9 @@ def shard_and_merge(t):
     t.check("shards must not overlap" in err, "merging one shard twice says:\n" + err)
 
 
-CASES = [mixed_results, kinds_share_one_login, interrupted, single_targets_stopped, resume,
-         fleet_diff, shard_and_merge, bad_endpoint_files, inline_passwords, progress_output]
+CASES = [mixed_results, kinds_share_one_login, interrupted, single_targets_stopped,
+         endpoints_end_in_time, resume, fleet_diff, shard_and_merge, bad_endpoint_files,
+         inline_passwords, progress_output]
 # The limit on open files is a Linux matter: Windows has none that a fleet reaches (FleetSystem.h).
 LINUX_HOST_CASES = [open_file_limit]
 

@@ -1,5 +1,7 @@
 // The transport on Linux: libcurl, one easy handle per transport so that its connection is kept
-// and reused from one request to the next.
+// and reused from one request to the next. Each request's URL is put together by libcurl's URL
+// API from the scheme, the transport's host and port, and the target's path and query: no text
+// of a request is ever read as a URL, so none can bring user information or a host of its own.
 #include <curl/curl.h>
 
 #include <mutex>
@@ -20,6 +22,8 @@ struct Transfer {
     HttpResponse response;
     std::size_t max_body_bytes = 0;
     bool too_large = false;
+    std::size_t header_bytes = 0;
+    bool header_flood = false;
 };
 
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
@@ -45,6 +49,12 @@ std::string Trim(std::string text) {
 std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
     auto& transfer = *static_cast<Transfer*>(user);
     const std::size_t bytes = size * count;
+    transfer.header_bytes += bytes;
+    if (transfer.header_bytes > kMaxHeaderBytes ||
+        transfer.response.headers.size() >= kMaxHeaderLines) {
+        transfer.header_flood = true;
+        return 0;  // aborts the transfer
+    }
     const std::string line(data, bytes);
     if (line.rfind("HTTP/", 0) == 0) {
         // A new status line (after an interim 1xx answer) starts the headers afresh.
@@ -80,8 +90,13 @@ TransportFailure FailureOf(CURLcode code, const Transfer& transfer) {
         case CURLE_FILESIZE_EXCEEDED:
             return TransportFailure::kTooLarge;
         case CURLE_WRITE_ERROR:
+            if (transfer.header_flood) {
+                return TransportFailure::kHeaderFlood;
+            }
             return transfer.too_large ? TransportFailure::kTooLarge
                                       : TransportFailure::kConnectionLost;
+        case CURLE_URL_MALFORMAT:
+            return TransportFailure::kBadTarget;
         case CURLE_WEIRD_SERVER_REPLY:
         case CURLE_UNSUPPORTED_PROTOCOL:
         case CURLE_BAD_CONTENT_ENCODING:
@@ -93,25 +108,41 @@ TransportFailure FailureOf(CURLcode code, const Transfer& transfer) {
 
 class CurlTransport : public Transport {
 public:
-    explicit CurlTransport(const TransportOptions& options)
-        : options_(options),
-          base_url_((options.use_tls ? "https://" : "http://") +
-                    Authority(options.host, options.port)) {
+    explicit CurlTransport(const TransportOptions& options) : options_(options) {
         InitialiseOnce();
         handle_ = curl_easy_init();
-        if (handle_ == nullptr) {
+        url_ = curl_url();
+        if (handle_ == nullptr || url_ == nullptr) {
+            curl_url_cleanup(url_);
+            curl_easy_cleanup(handle_);
             throw TransportError(TransportFailure::kConnectFailed, "cannot start libcurl");
+        }
+        // libcurl's URL API wants an IPv6 address in brackets, as a URL writes it.
+        const bool ipv6 = options.host.find(':') != std::string::npos;
+        const std::string host = ipv6 ? "[" + options.host + "]" : options.host;
+        const std::string port = std::to_string(options.port);
+        if (curl_url_set(url_, CURLUPART_SCHEME, options.use_tls ? "https" : "http", 0) !=
+                CURLUE_OK ||
+            curl_url_set(url_, CURLUPART_HOST, host.c_str(), 0) != CURLUE_OK ||
+            curl_url_set(url_, CURLUPART_PORT, port.c_str(), 0) != CURLUE_OK) {
+            curl_url_cleanup(url_);
+            curl_easy_cleanup(handle_);
+            throw TransportError(TransportFailure::kNameNotResolved,
+                                 "cannot use the host name " + options.host);
         }
     }
 
-    ~CurlTransport() override { curl_easy_cleanup(handle_); }
+    ~CurlTransport() override {
+        curl_easy_cleanup(handle_);
+        curl_url_cleanup(url_);
+    }
     CurlTransport(const CurlTransport&) = delete;
     CurlTransport& operator=(const CurlTransport&) = delete;
 
     HttpResponse Send(const HttpRequest& request) override {
+        SetTarget(request.target);
         Transfer transfer;
         transfer.max_body_bytes = options_.max_body_bytes;
-        const std::string url = base_url_ + request.target;
 
         curl_slist* headers = nullptr;
         // No "Expect: 100-continue" round trip, and no compressed answers to unpack.
@@ -121,7 +152,7 @@ public:
         }
 
         char error[CURL_ERROR_SIZE] = {};
-        Configure(request, url, headers, transfer, error);
+        Configure(request, headers, transfer, error);
         const CURLcode code = curl_easy_perform(handle_);
         curl_slist_free_all(headers);
         if (code != CURLE_OK) {
@@ -135,10 +166,26 @@ public:
     }
 
 private:
-    void Configure(const HttpRequest& request, const std::string& url, curl_slist* headers,
-                   Transfer& transfer, char* error) {
+    // The path and query of the URL handle; the scheme, host and port stay the transport's.
+    void SetTarget(const std::string& target) {
+        if (!IsOriginForm(target)) {
+            throw TransportError(TransportFailure::kBadTarget, "the request target is not a path");
+        }
+        const std::size_t mark = target.find('?');
+        const std::string path = target.substr(0, mark);
+        const std::string query =
+            mark == std::string::npos ? std::string() : target.substr(mark + 1);
+        if (curl_url_set(url_, CURLUPART_PATH, path.c_str(), 0) != CURLUE_OK ||
+            curl_url_set(url_, CURLUPART_QUERY, query.empty() ? nullptr : query.c_str(), 0) !=
+                CURLUE_OK) {
+            throw TransportError(TransportFailure::kBadTarget, "the request target is not a path");
+        }
+    }
+
+    void Configure(const HttpRequest& request, curl_slist* headers, Transfer& transfer,
+                   char* error) {
         CURL* const h = handle_;
-        curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(h, CURLOPT_CURLU, url_);
         curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error);
         curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, options_.use_tls ? "https" : "http");
         curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long{CURL_HTTP_VERSION_1_1});
@@ -147,9 +194,9 @@ private:
         curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
         curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
-                         static_cast<long>(options_.connect_timeout.count()));
+                         static_cast<long>(LimitFor(request, options_.connect_timeout).count()));
         curl_easy_setopt(h, CURLOPT_TIMEOUT_MS,
-                         static_cast<long>(options_.request_timeout.count()));
+                         static_cast<long>(LimitFor(request, options_.request_timeout).count()));
         curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE,
                          static_cast<curl_off_t>(options_.max_body_bytes));
         curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, options_.verify_peer ? 1L : 0L);
@@ -182,8 +229,8 @@ private:
     }
 
     TransportOptions options_;
-    std::string base_url_;
     CURL* handle_ = nullptr;
+    CURLU* url_ = nullptr;
 };
 
 }  // namespace

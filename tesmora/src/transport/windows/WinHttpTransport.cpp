@@ -8,9 +8,10 @@
 // Certificates are checked by this transport (Certificates.h), not by WinHTTP: WinHTTP ignores
 // every certificate error, and the status callback checks the peer at
 // WINHTTP_CALLBACK_STATUS_SENDING_REQUEST, after the TLS handshake and before any byte of the
-// request (which may carry credentials) leaves. WinHTTP alone cannot do the job: it cannot be given extra trusted CAs (ca_file); Wine's
-// WinHTTP reports its own certificate failures as a plain channel error, so kCertificate could
-// not be told from kTlsFailed; and Wine's name check ignores IP addresses in subjectAltName.
+// request (which may carry credentials) leaves. WinHTTP alone cannot do the job: it cannot be given
+// extra trusted CAs (ca_file); Wine's WinHTTP reports its own certificate failures as a plain
+// channel error, so kCertificate could not be told from kTlsFailed; and Wine's name check ignores
+// IP addresses in subjectAltName.
 //
 // What Wine 8 does differently, read in its source and seen against the test server:
 // - Closing the request handle in that callback is how Windows cancels a request. Wine's
@@ -109,8 +110,10 @@ TransportFailure FailureOf(DWORD error, DWORD secure_failure_flags) {
         case ERROR_WINHTTP_SECURE_CHANNEL_ERROR:
             return TransportFailure::kTlsFailed;
         case ERROR_WINHTTP_INVALID_SERVER_RESPONSE:
-        case ERROR_WINHTTP_HEADER_SIZE_OVERFLOW:
             return TransportFailure::kMalformed;
+        case ERROR_WINHTTP_HEADER_SIZE_OVERFLOW:
+        case ERROR_WINHTTP_HEADER_COUNT_EXCEEDED:
+            return TransportFailure::kHeaderFlood;
         default:
             return TransportFailure::kConnectionLost;
     }
@@ -215,10 +218,14 @@ public:
         if (!ca_error_.empty()) {
             throw TransportError(TransportFailure::kCertificate, ca_error_);
         }
+        // The object name goes to the connect handle's host as it is: only a path may.
+        if (!IsOriginForm(request.target)) {
+            throw TransportError(TransportFailure::kBadTarget, "the request target is not a path");
+        }
         const Clock::time_point start = Clock::now();
-        const Clock::time_point deadline = start + options_.request_timeout;
+        const Clock::time_point deadline = start + LimitFor(request, options_.request_timeout);
         Internet handle = OpenRequest(request);
-        LimitTo(handle.get(), deadline, start + options_.connect_timeout);
+        LimitTo(handle.get(), deadline, start + LimitFor(request, options_.connect_timeout));
         Dispatch(handle, request);
         HttpResponse response = ReadHead(handle.get());
         ReadBody(handle.get(), request, deadline, response);
@@ -327,6 +334,10 @@ private:
                  GetLastError());
         }
         const std::string head = Narrow(std::wstring_view(raw.c_str()));
+        if (head.size() > kMaxHeaderBytes) {
+            throw TransportError(TransportFailure::kHeaderFlood,
+                                 "the answer from " + Authority() + " has too many headers");
+        }
         // WinHTTP takes any line with a three-character second word for a status line.
         HttpResponse response;
         const bool http = head.compare(0, 5, "HTTP/") == 0 && head.size() > 12 && head[8] == ' ' &&
@@ -344,6 +355,11 @@ private:
             const std::string text = head.substr(line + 2, next - line - 2);
             const std::size_t colon = text.find(':');
             if (colon != std::string::npos) {
+                if (response.headers.size() >= kMaxHeaderLines) {
+                    throw TransportError(
+                        TransportFailure::kHeaderFlood,
+                        "the answer from " + Authority() + " has too many headers");
+                }
                 const std::size_t value = text.find_first_not_of(" \t", colon + 1);
                 response.headers.push_back(
                     HttpHeader{text.substr(0, colon),
