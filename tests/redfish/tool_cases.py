@@ -24,6 +24,9 @@ import validate_document  # noqa: E402
 EXPECTED = os.path.normpath(os.path.join(HERE, "..", "tools", "expected", "redfish"))
 FIXTURES = os.path.normpath(os.path.join(HERE, "..", "data", "redfish-fixtures"))
 ENCLOSURE = os.path.join(FIXTURES, "quendal-enclosure")
+HOSTILE_STRINGS = os.path.join(FIXTURES, "quendal-hostile-strings")
+# What a terminal would obey: C0 controls but TAB and LF, DEL and the C1 controls.
+RAW_CONTROLS = re.compile("[\x00-\x08\x0b-\x1f\x7f-\x9f]")
 PASSWORD = harness.DEFAULT_PASSWORD
 TEXT = ("--ca-file", "{ca}", "--format", "text")
 PARTIAL = ("--ca-file", "{ca}", "--partial")
@@ -36,7 +39,7 @@ class Case:
                  options=("--ca-file", "{ca}"), host="127.0.0.1:{port}",
                  password=PASSWORD, exit=0, listing=None, stderr=(), stdout=(),
                  max_requests=None, max_seconds=60, no_server=False, stats=True,
-                 open_sessions=0, sessions_created=None):
+                 open_sessions=0, sessions_created=None, plain=False):
         self.name = name
         self.command = command.split()
         self.mockup = mockup
@@ -54,6 +57,7 @@ class Case:
         self.stats = stats  # False where the server's own certificate fails its control link
         self.open_sessions = open_sessions  # a session nobody could close
         self.sessions_created = sessions_created  # None: not checked
+        self.plain = plain  # no control character reaches either stream raw
 
 
 def fault(text):
@@ -126,6 +130,14 @@ CASES = [
     Case("switch_empty_bay", "-q switch --bay 2", mockup=ENCLOSURE, exit=3,
          stderr=[r"get switch type ERROR\.",
                  r"error: .*: the enclosure describes no I/O module in bay 2"]),
+
+    # A service's control characters reach the terminal as escapes, also through a pipe: in the
+    # note that quotes its machine type (the model's first four characters, an ESC among them)
+    # and in the text form of the document (a package name forging a line).
+    Case("control_characters_shown_escaped", "server", mockup=HOSTILE_STRINGS, plain=True,
+         options=["--ca-file", "{ca}", "--format", "text"],
+         stderr=[r"note: 127\.0\.0\.1:\d+: machine type QX\\x1b\] is on none of the systems "
+                 r"lists"]),
 
     # Transport and security.
     Case("insecure_is_warned_about", "server", options=["--insecure"],
@@ -371,6 +383,9 @@ def check(case, status, out, err, elapsed, stats):
     for pattern in case.stderr:
         if not re.search(pattern, err):
             failures.append("standard error does not match %r" % pattern)
+    if case.plain and RAW_CONTROLS.search(out + err):
+        failures.append("a control character reaches the output raw: %r"
+                        % RAW_CONTROLS.search(out + err).group())
     if "json" in case.options and status == 0:
         failures += validate_document.problems(out)
     if case.password in out + err:

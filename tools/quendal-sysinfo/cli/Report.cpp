@@ -34,9 +34,23 @@ const char* SeverityWord(Tesmora::Severity severity) {
     return "note";
 }
 
+void MakeVisible(boost::property_tree::ptree& tree) {
+    tree.data() = VisibleControls(tree.data(), LineEnds::kEscaped);
+    for (auto& child : tree) {
+        MakeVisible(child.second);
+    }
+}
+
 }  // namespace
 
-std::string RenderText(const boost::property_tree::ptree& document) {
+boost::property_tree::ptree VisibleDocument(const boost::property_tree::ptree& document) {
+    boost::property_tree::ptree visible = document;
+    MakeVisible(visible);
+    return visible;
+}
+
+std::string RenderText(const boost::property_tree::ptree& original) {
+    const boost::property_tree::ptree document = VisibleDocument(original);
     std::ostringstream text;
     const auto content = document.get_child_optional("CONTENT");
     bool packages = false;
@@ -71,7 +85,9 @@ void PrintOutcome(std::ostream& out, const TargetResult& result,
         for (const ScanReport& scan : result.scans) {
             out << scan.scan << ": status " << scan.status << " (" << scan.meaning << ")";
             if (failed != diagnostics.end()) {
-                out << "; in fact " << failed->endpoint << ": " << failed->message;
+                out << "; in fact "
+                    << VisibleControls(failed->endpoint + ": " + failed->message,
+                                       LineEnds::kEscaped);
             }
             out << '\n';
         }
@@ -81,16 +97,17 @@ void PrintOutcome(std::ostream& out, const TargetResult& result,
             continue;
         }
         out << "quendal-sysinfo: " << SeverityWord(diagnostic.severity) << ": "
-            << Tesmora::Describe(diagnostic) << '\n';
+            << VisibleControls(Tesmora::Describe(diagnostic), LineEnds::kEscaped) << '\n';
     }
     if (!quiet) {
         for (const std::string& note : result.notes) {
-            out << "quendal-sysinfo: note: " << note << '\n';
+            out << "quendal-sysinfo: note: " << VisibleControls(note, LineEnds::kEscaped) << '\n';
         }
     }
     if (result.complete) {
         for (const std::string& missing : result.missing) {
-            out << "quendal-sysinfo: partial: the document lacks " << missing << '\n';
+            out << "quendal-sysinfo: partial: the document lacks "
+                << VisibleControls(missing, LineEnds::kEscaped) << '\n';
         }
     }
 }

@@ -67,7 +67,9 @@ FleetFile ParseFleetFile(const std::string& text, const std::string& name,
                          const std::string& folder,
                          const std::optional<std::string>& inline_refused);
 
-// Reads and parses the file at path; throws UsageError also when it cannot be read.
+// Reads and parses the file at path; throws UsageError also when it cannot be read. The file may
+// hold passwords: the process is guarded first (GuardSecrets, FleetSystem.h), and the text read
+// is wiped once parsed.
 FleetFile ReadFleetFile(const std::string& path);
 
 // "host:port", IPv6 addresses in brackets: how the backends name an endpoint in diagnostics.

@@ -10,6 +10,7 @@
 
 #include "FleetFile.h"
 #include "SysinfoDocuments.h"
+#include "Terminal.h"
 
 namespace Quendal::Tool {
 
@@ -191,13 +192,15 @@ std::string SummaryTable(const FleetSummary& summary) {
     for (const EndpointOutcome& outcome : summary.endpoints) {
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.2f", outcome.seconds);
-        rows.push_back({AuthorityOf(outcome.host, outcome.port) +
-                            (outcome.bay.empty() ? "" : " bay " + outcome.bay),
-                        outcome.kind, outcome.status,
-                        outcome.packages ? std::to_string(*outcome.packages) : "-", seconds,
-                        !outcome.causes.empty()    ? outcome.causes.front()
-                        : !outcome.missing.empty() ? "lacks " + outcome.missing.front()
-                                                   : ""});
+        rows.push_back(
+            {AuthorityOf(outcome.host, outcome.port) +
+                 (outcome.bay.empty() ? "" : " bay " + outcome.bay),
+             outcome.kind, outcome.status,
+             outcome.packages ? std::to_string(*outcome.packages) : "-", seconds,
+             VisibleControls(!outcome.causes.empty()    ? outcome.causes.front()
+                             : !outcome.missing.empty() ? "lacks " + outcome.missing.front()
+                                                        : std::string(),
+                             LineEnds::kEscaped)});
         ++counts[outcome.status];
     }
     std::vector<std::size_t> widths(rows.front().size(), 0);

@@ -5,15 +5,18 @@
 //   - Password.h: where an endpoint's password comes from; UsageError, the error of bad input.
 //   - Terminal.h: the terminal: hidden input, and control bytes made visible before they
 //     reach a screen.
+//   - FleetSystem.h: what runs need of the platform: the user's request to stop, which a fleet
+//     and the single-target scans heed alike.
 //   - Fleet.h: the fleet subcommands. Their endpoint file, jobs, scanning, summary, progress and
-//     shards (FleetFile.h, FleetJobs.h, FleetScan.h, Summary.h, Progress.h, FleetTools.h) and
-//     the platform's stop requests (FleetSystem.h) stay behind this header.
+//     shards (FleetFile.h, FleetJobs.h, FleetScan.h, Summary.h, Progress.h, FleetTools.h) stay
+//     behind this header.
 //
 // Includes the documents and output rooms, the module and the in-house libraries; never the cli.
 // The cli includes this header, not the ones behind it (docs/architecture.md).
 #pragma once
 
 #include "Fleet.h"
+#include "FleetSystem.h"
 #include "Password.h"
 #include "Remote.h"
 #include "Targets.h"
