@@ -11,6 +11,7 @@
 
 #include "FleetFile.h"
 #include "FleetJobs.h"
+#include "FleetPins.h"
 #include "FleetSystem.h"
 #include "Password.h"
 #include "Progress.h"
@@ -212,6 +213,8 @@ int ScanFleet(const ScanSettings& settings, const FleetGlobals& globals) {
         Tesmora::NetworkOptions network;
         network.verify_peer = !globals.remote.insecure;
         network.ca_file = globals.remote.ca_file;
+        network.pins = globals.remote.pins;
+        network.endpoint_pins = EndpointPins(file, globals.remote.insecure);
         network.timeout = globals.remote.timeout;
         network.retries = globals.remote.retries;
         network.diagnostics = run.causes;

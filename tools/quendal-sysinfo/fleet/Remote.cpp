@@ -21,6 +21,7 @@ Remote UseRemote(const RemoteSettings& settings) {
     Tesmora::NetworkOptions network;
     network.verify_peer = !settings.insecure;
     network.ca_file = settings.ca_file;
+    network.pins = settings.pins;
     network.timeout = settings.timeout;
     network.retries = settings.retries;
     network.diagnostics = remote.diagnostics;

@@ -5,9 +5,11 @@
 //   - Password.h: where an endpoint's password comes from; UsageError, the error of bad input.
 //   - Terminal.h: the terminal: hidden input, and control bytes made visible before they
 //     reach a screen.
-//   - Fleet.h: the fleet subcommands. Their endpoint file, jobs, scanning, summary, progress and
-//     shards (FleetFile.h, FleetJobs.h, FleetScan.h, Summary.h, Progress.h, FleetTools.h) and
-//     the platform's stop requests (FleetSystem.h) stay behind this header.
+//   - Pins.h: --pin, and the pin subcommand, which shows an endpoint's certificate.
+//   - Fleet.h: the fleet subcommands. Their endpoint file, jobs, scanning, summary, progress,
+//     shards and pins (FleetFile.h, FleetJobs.h, FleetScan.h, Summary.h, Progress.h,
+//     FleetTools.h, FleetPins.h) and the platform's stop requests (FleetSystem.h) stay behind
+//     this header.
 //
 // Includes the documents and output rooms, the module and the in-house libraries; never the cli.
 // The cli includes this header, not the ones behind it (docs/architecture.md).
@@ -15,6 +17,7 @@
 
 #include "Fleet.h"
 #include "Password.h"
+#include "Pins.h"
 #include "Remote.h"
 #include "Targets.h"
 #include "Terminal.h"
