@@ -231,12 +231,12 @@ TEST(FleetFile, WritesItselfAgainWithPins) {
          {{kPin0}, {}},
          "# lab\r\nkind,host,user,pin\r\n\nserver,h1,\"a, b\"," + kPin0 +
              "\r\n# old\nserver,h2,,\n"},
-        {"CSV with one, in the middle",
-         "kind, \"pin\" ,host,user\nserver,\"" + slashes + "\",h1,ops\nserver, " + kPinT +
-             " ,h2,\"o,\"\"ps\"\"\"\ncmm,,h3,ops",
+        {"CSV with one, after a quoted comma",
+         "kind,user, \"pin\" ,host\nserver,ops,\"" + slashes + "\",h1\nserver,\"o,\"\"ps\"\"\", " +
+             kPinT + " ,h2\ncmm,ops,,h3",
          {{kPinF}, {kPin0, kPinF}, {kPinT}},
-         "kind, \"pin\" ,host,user\nserver,\"" + slashes + "\",h1,ops\nserver," + kPin0 + " " +
-             kPinF + ",h2,\"o,\"\"ps\"\"\"\ncmm," + kPinT + ",h3,ops"},
+         "kind,user, \"pin\" ,host\nserver,ops,\"" + slashes + "\",h1\nserver,\"o,\"\"ps\"\"\"," +
+             kPin0 + " " + kPinF + ",h2\ncmm,ops," + kPinT + ",h3"},
         {"JSON",
          R"({"endpoints": [{"kind": "server", "host": "h1", "pin": ")" + slashes +
              R"("}, {"kind": "server", "host": "h2", "user": "ops"},

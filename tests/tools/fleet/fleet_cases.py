@@ -287,18 +287,21 @@ def trust_on_first_use(t):
         with open(t.path("replaced.csv"), encoding="utf-8") as f:
             t.check(f.read().splitlines()[3].endswith("," + changed.pin), "replaced.csv")
 
-        # JSON: a second pin for a key about to change stays; a new one is written as a text.
+        # JSON: a second pin for a key about to change stays; a new one is written as a text; a
+        # changed key alone is enough for status 3.
         endpoints = [{"kind": "server", "host": "127.0.0.1", "port": new.port, "user": user,
                       "password_env": "GOOD_PW", "pin": [harness.OTHER_PIN, new.pin]},
-                     {"kind": "esxi", "host": "127.0.0.1:%d" % cim.port, "user": user}]
+                     {"kind": "esxi", "host": "127.0.0.1:%d" % cim.port, "user": user},
+                     {"kind": "server", "host": "127.0.0.1:%d" % changed.port,
+                      "pin": harness.OTHER_PIN}]
         fleet = write(t.path("fleet.json"), json.dumps({"endpoints": endpoints}))
         status, stdout, err = t.run(["fleet", "pin", t.arg(fleet), "--output",
                                      t.arg(t.path("pinned.json"))])
-        t.expect_status(status, 0, "fleet pin of a JSON file", stdout + err)
+        t.expect_status(status, 3, "fleet pin of a JSON file", stdout + err)
         with open(t.path("pinned.json"), encoding="utf-8") as f:
             back = json.load(f)["endpoints"]
-        t.check(back[0]["pin"] == [harness.OTHER_PIN, new.pin] and back[1]["pin"] == cim.pin,
-                "pinned.json: %s" % back)
+        t.check([e.get("pin") for e in back] == [[harness.OTHER_PIN, new.pin], cim.pin,
+                                                 harness.OTHER_PIN], "pinned.json: %s" % back)
 
     # Inline passwords go to no file others could read: refused before any endpoint is asked.
     secret = write(t.path("secret.csv"), "kind,host,password\nserver,127.0.0.1:%d,%s\n"
