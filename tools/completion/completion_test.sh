@@ -59,7 +59,7 @@ cases=(
     "quendal-sysinfo fleet merge a b --|--help --output-dir"
     "quendal-sysinfo fleet shard f.csv --|--help --index --shards"
     "quendal-sysinfo fleet shard --shards |"
-    "quendal-sysinfo fleet p|pin"
+    "quendal-sysinfo fleet pi|pin"
     "quendal-sysinfo fleet pin $scratch/o|$scratch/other.txt"
     "quendal-sysinfo fleet pin f.csv --r|--replace"
 )
