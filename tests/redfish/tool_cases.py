@@ -27,6 +27,9 @@ import validate_document  # noqa: E402
 EXPECTED = os.path.normpath(os.path.join(HERE, "..", "tools", "expected", "redfish"))
 FIXTURES = os.path.normpath(os.path.join(HERE, "..", "data", "redfish-fixtures"))
 ENCLOSURE = os.path.join(FIXTURES, "quendal-enclosure")
+HOSTILE_STRINGS = os.path.join(FIXTURES, "quendal-hostile-strings")
+# What a terminal would obey: C0 controls but TAB and LF, DEL and the C1 controls.
+RAW_CONTROLS = re.compile("[\x00-\x08\x0b-\x1f\x7f-\x9f]")
 PASSWORD = harness.DEFAULT_PASSWORD
 FAILED = r"quendal-sysinfo: a scan failed, so no document is written"
 LEAVES = r"error: .*the service sent a link that is not a path on this endpoint "
@@ -39,7 +42,7 @@ class Case:
                  options=("--ca-file", "{ca}"), host="127.0.0.1:{port}",
                  password=PASSWORD, exit=0, listing=None, stderr=(), stdout=(),
                  max_requests=None, credentials=None, max_seconds=60, no_server=False,
-                 stats=True):
+                 stats=True, plain=False):
         self.name = name
         self.command = command.split()
         self.mockup = mockup
@@ -56,6 +59,7 @@ class Case:
         self.max_seconds = max_seconds
         self.no_server = no_server
         self.stats = stats  # False where the server's own certificate fails its control link
+        self.plain = plain  # no control character reaches either stream raw
 
 
 def fault(text):
@@ -101,6 +105,13 @@ CASES = [
     Case("cmm_of_a_server", "cmm", exit=3,
          stderr=[r"status 1552",
                  r"note: .*no manager of the enclosure is an enclosure manager"]),
+
+    # A service's control characters reach the terminal as escapes, also through a pipe: in the
+    # note that quotes its machine type and in the text form of the document.
+    Case("control_characters_shown_escaped", "server", mockup=HOSTILE_STRINGS, plain=True,
+         options=["--ca-file", "{ca}", "--format", "text"],
+         stderr=[r"note: 127\.0\.0\.1:\d+: machine type QX\\x1b\]0;owned\\x07\\x1b\[2J"
+                 r"\\x0d\\x0aquendal-sysinfo: note: forged is on none of the systems lists"]),
 
     # Transport and security.
     Case("insecure_is_warned_about", "server", options=["--insecure"],
@@ -292,6 +303,9 @@ def check(case, status, out, err, elapsed, stats, pin=None):
     for wanted in case.stderr:
         if not re.search(pattern(wanted), err):
             failures.append("standard error does not match %r" % pattern(wanted))
+    if case.plain and RAW_CONTROLS.search(out + err):
+        failures.append("a control character reaches the output raw: %r"
+                        % RAW_CONTROLS.search(out + err).group())
     if "json" in case.options and status == 0:
         failures += validate_document.problems(out)
     if case.password in out + err:

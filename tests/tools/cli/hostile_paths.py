@@ -12,8 +12,10 @@ usage: hostile_paths.py PROGRAM INVENTORY
   (a file size limit) leaves the old file and no temporary. A run killed (SIGTERM, SIGKILL) at
   any moment leaves the stored document whole.
 - --inventory, diff and --password-file refuse FIFOs and devices at once
-  (never waiting on them) with exit 2; a password file that any user may write
-  is refused, one that others may read is taken with a warning.
+  (never waiting on them) with exit 2; a password file that its group or any
+  user may write is refused, one that others may read, or one in a folder
+  others may write to (without the sticky bit), is taken with a warning.
+- While it holds a password the tool can neither dump core nor be attached to.
 """
 
 import os
@@ -191,15 +193,22 @@ class HostilePaths(unittest.TestCase):
                 self.assertEqual(done.returncode, 2, done.stderr)
 
     def test_password_files_others_may_write_are_refused_readable_ones_warned_about(self):
-        password = self.path("password")
+        folder = self.path("secrets")
+        os.mkdir(folder)
+        password = os.path.join(folder, "password")
         with open(password, "w") as file:
             file.write("Example-pw-1\n")
-        cases = ((0o600, 0, None), (0o640, 0, "other users may read this password file"),
-                 (0o644, 0, "other users may read this password file"),
-                 (0o602, 2, "any user may write to this file"),
-                 (0o666, 2, "any user may write to this file"))
-        for mode, status, told in cases:
-            with self.subTest(mode=oct(mode)):
+        writable = "the group or other users may write to this file"
+        cases = ((0o600, 0o700, 0, None), (0o640, 0o700, 0, "other users may read this password file"),
+                 (0o644, 0o755, 0, "other users may read this password file"),
+                 (0o602, 0o700, 2, writable), (0o620, 0o700, 2, writable),
+                 (0o666, 0o700, 2, writable),
+                 (0o600, 0o777, 0, "other users may write to its folder"),
+                 (0o600, 0o770, 0, "other users may write to its folder"),
+                 (0o600, 0o1777, 0, None))  # the sticky bit: no one else may replace the file
+        for mode, folder_mode, status, told in cases:
+            with self.subTest(mode=oct(mode), folder=oct(folder_mode)):
+                os.chmod(folder, folder_mode)
                 os.chmod(password, mode)
                 done = self.run_tool(["--inventory", INVENTORY, "-q"] + SERVER,
                                      password_file=password)
@@ -209,6 +218,39 @@ class HostilePaths(unittest.TestCase):
                 else:
                     self.assertEqual(done.stderr, "")
                 self.assertNotIn("Example-pw-1", done.stderr)
+
+    def test_the_process_holding_a_password_cannot_be_dumped(self):
+        """Observed from outside while the tool waits for its password on a FIFO: no core
+        size, and /proc/PID owned by root although the tool runs as another user, which the
+        kernel does for a process that may not be dumped or attached to (proc(5))."""
+        fifo = self.path("password.fifo")
+        os.mkfifo(fifo, 0o600)
+        as_user = {}
+        if os.getuid() == 0:  # root owns every /proc entry anyway: run the tool as nobody
+            os.chmod(self.dir, 0o755)
+            os.chown(fifo, 65534, 65534)
+            as_user = {"user": 65534, "group": 65534, "extra_groups": []}
+        env = dict(os.environ, QUENDAL_USER="quendal-ops")
+        env.pop("QUENDAL_PASSWORD", None)
+        hard = resource.getrlimit(resource.RLIMIT_CORE)[1]
+        run = subprocess.Popen([PROGRAM, "--inventory", INVENTORY, "--password-file", fifo] +
+                               SERVER, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE, text=True, **as_user,
+                               preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_CORE,
+                                                                     (hard, hard)))
+        try:
+            with open(fifo, "w") as writer:  # opens once the tool is waiting to read
+                with open(f"/proc/{run.pid}/limits") as limits:
+                    core = [line.split()[4:6] for line in limits if line.startswith("Max core")]
+                owner = os.stat(f"/proc/{run.pid}/status").st_uid
+                writer.write("Example-pw-1\n")
+            out, err = run.communicate(timeout=TIMEOUT)
+        finally:
+            if run.poll() is None:
+                run.kill()
+        self.assertEqual(run.returncode, 0, err)
+        self.assertEqual(owner, 0, "the tool's /proc entries are its user's: it may be dumped")
+        self.assertEqual(core, [["0", "0"]])
 
     def test_an_inventory_beyond_the_size_limit_is_refused_before_it_is_read(self):
         large = self.path("large.json")

@@ -4,13 +4,15 @@
 #         [-D SET_ENV=<NAME=VALUE|...>] [-D UNSET_ENV=<NAME|...>] [-D WORKDIR=<dir>]
 #         [-D EXPECT_EXIT=<n>] [-D EXPECT_STDOUT=<file>] [-D EXPECT_STDOUT_REGEX=<regex>]
 #         [-D EXPECT_STDERR_REGEX=<regex>] [-D OUTPUT_FILE=<file written by --output>]
-#         [-D EXPECT_OUTPUT=<file>] [-D FORBID=<text>] [-D VALIDATE=xml|json]
+#         [-D EXPECT_OUTPUT=<file>] [-D FORBID=<text>] [-D VALIDATE=xml|json] [-D PLAIN=ON]
 #         -P run_tool.cmake
 #
 # Line ends are compared without carriage returns: a Windows program writes CRLF to a console
-# stream. FORBID must appear nowhere in what the program printed or wrote. VALIDATE json (implied
-# by a successful --format json run) has jq and validate_document.py check the document. Scratch
-# files are named after the test: tests run in parallel.
+# stream. FORBID must appear nowhere in what the program printed or wrote. PLAIN: neither stream
+# holds a control byte other than TAB and LF (CR only as part of a line end), which could
+# rewrite a terminal that shows it. VALIDATE json (implied by a successful --format json run)
+# has jq and validate_document.py check the document. Scratch files are named after the test:
+# tests run in parallel.
 cmake_minimum_required(VERSION 3.25)
 
 # Lists come separated by "|", which survives being passed through a test's command line.
@@ -129,6 +131,16 @@ if(DEFINED FORBID AND NOT FORBID STREQUAL "")
         string(FIND "${${stream}}" "${FORBID}" at)
         if(NOT at EQUAL -1)
             string(APPEND failures "'${FORBID}' appears in ${stream}\n")
+        endif()
+    endforeach()
+endif()
+
+if(PLAIN)
+    string(ASCII 1 2 3 4 5 6 7 8 11 12 13 14 15 16 17 18 19 20 21 22 23 24 25 26 27 28 29 30 31 127
+        controls)
+    foreach(stream out err)
+        if("${${stream}}" MATCHES "[${controls}]")
+            string(APPEND failures "a control byte reaches ${stream} raw\n")
         endif()
     endforeach()
 endif()

@@ -6,7 +6,8 @@ usage: terminal_test.py PROGRAM TERMINAL_INVENTORY
 - The password prompt turns echo off, and a signal that ends the tool while
   it waits (Ctrl-C, SIGTERM, a hang-up) leaves the terminal with echo back on.
 - Control bytes from an endpoint reach the terminal as visible escapes, never
-  raw: a name holding ESC ] ... BEL ESC [2J must not retitle or clear it.
+  raw: a name holding ESC ] ... BEL ESC [2J must not retitle or clear it, a C1
+  CSI neither, and a line end in it must not start a line of its own.
 """
 
 import os
@@ -75,7 +76,8 @@ class OnATerminal(unittest.TestCase):
         process.wait(timeout=20)
         self.assertNotIn(b"\x1b", shown)
         self.assertNotIn(b"\x07", shown)
-        self.assertIn(b"NAME:  \t\\x1b]0;owned\\x07\\x1b[2JFirmware", shown)
+        self.assertNotIn(b"\xc2\x9b", shown)
+        self.assertIn(b"NAME:  \t\\x1b]0;owned\\x07\\x1b[2JFirmware\\xc2\\x9b\\x0aforged", shown)
 
 
 if __name__ == "__main__":

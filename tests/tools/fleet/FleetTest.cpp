@@ -1,6 +1,6 @@
 // The fleet's parts that need no endpoint: the endpoint file reader, document names and shards,
-// the endpoint file written again with pins, the progress line, and the summary's file and
-// table. The runs themselves are in fleet_cases.py.
+// the endpoint file written again with pins, the workers the open-file limit allows, the progress
+// line, and the summary's file and table. The runs themselves are in fleet_cases.py.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +13,7 @@
 
 #include "FleetFile.h"
 #include "FleetPins.h"
+#include "FleetScan.h"
 #include "Password.h"
 #include "Progress.h"
 #include "Summary.h"
@@ -364,6 +365,25 @@ TEST(FleetFile, SplitsIntoStableShardsThatKeepAnEndpointTogether) {
     }
 }
 
+TEST(FleetScan, RunsAsManyScansAsTheOpenFileLimitLeavesRoomFor) {
+    const struct {
+        std::size_t limit, in_use, expected;
+    } kCases[] = {
+        {0, 3, 16},                         // no limit
+        {1024, 3, 16},                      // room for all
+        {40, 3, 5},                         // (40 - 3 - beside) / 5
+        {3 + kFilesBesideScans + 5, 3, 1},  // room for exactly one
+        {3 + kFilesBesideScans + 4, 3, 0},  // not even one
+        {3 + kFilesBesideScans, 3, 0},      // nothing left
+        {5, 3, 0},                          // less than in use: no wrap-around
+        {40, 40 - kFilesBesideScans, 0},
+    };
+    for (const auto& test : kCases) {
+        SCOPED_TRACE(std::to_string(test.limit) + " " + std::to_string(test.in_use));
+        EXPECT_EQ(ScansWithin(16, FileBudget{test.limit, test.in_use, 5}), test.expected);
+    }
+}
+
 TEST(Progress, SaysDoneFailedRateAndTimeLeft) {
     const struct {
         std::size_t done, total, failed, here;
@@ -394,13 +414,14 @@ TEST(Progress, RedrawsOneLineOnATerminalAndWritesLinesElsewhere) {
     for (Progress* progress : {&on_terminal, &in_log, &silent}) {
         now += 1s;
         progress->Finished("server h1:443", "ok", false, "", 0.4);
-        progress->Finished("server h2:443", "failed", true, "refused \x1b[2J", 1.5);
+        progress->Finished("server h2:443", "failed", true, "refused \x1b[2J\nforged", 1.5);
         progress->Say("stopping");
         progress->End();
     }
     EXPECT_EQ(lines.str(),
               "quendal-sysinfo: fleet: 2/4 server h1:443: ok, 0.4 s\n"
-              "quendal-sysinfo: fleet: 3/4 server h2:443: failed, 1.5 s: refused \x1b[2J\n"
+              "quendal-sysinfo: fleet: 3/4 server h2:443: failed, 1.5 s: refused "
+              "\\x1b[2J\\x0aforged\n"
               "stopping\n");
     EXPECT_EQ(quiet.str(), "stopping\n");
     const std::string drawn = bar.str();
@@ -435,7 +456,7 @@ TEST(Summary, ReadsBackWhatItWroteWithBadBytesReplaced) {
     ok.packages = 3;
     ok.document = "server-2001_db8__30-443.json";
     ok.notes = {"note: machine type 3500 is on none of the systems lists"};
-    EndpointOutcome failed = Outcome(kStatusFailed, {"not a Redfish service (\xff\xfe)"});
+    EndpointOutcome failed = Outcome(kStatusFailed, {"not a Redfish service (\xff\xfe)\n\x1b[2J"});
     failed.host = "cmm1";
     failed.kind = "switch";
     failed.bay = "2";
@@ -453,8 +474,9 @@ TEST(Summary, ReadsBackWhatItWroteWithBadBytesReplaced) {
     EXPECT_EQ(back.endpoints[0].notes, ok.notes);
     EXPECT_EQ(back.endpoints[0].scans[0].meaning, "Succeed.");
     EXPECT_EQ(back.endpoints[1].bay, "2");
-    EXPECT_EQ(back.endpoints[1].causes,
-              std::vector<std::string>{"not a Redfish service (\xEF\xBF\xBD\xEF\xBF\xBD)"});
+    EXPECT_EQ(
+        back.endpoints[1].causes,
+        std::vector<std::string>{"not a Redfish service (\xEF\xBF\xBD\xEF\xBF\xBD)\n\x1b[2J"});
     EXPECT_EQ(back.endpoints[1].packages, std::nullopt);
     EXPECT_EQ(back.endpoints[2].status, kStatusNotScanned);
 
@@ -462,7 +484,7 @@ TEST(Summary, ReadsBackWhatItWroteWithBadBytesReplaced) {
               "ENDPOINT            KIND    STATUS       PACKAGES  SECONDS  CAUSE\n"
               "[2001:db8::30]:443  server  ok                  3     0.00\n"
               "cmm1:443 bay 2      switch  failed              -     0.00  not a Redfish service "
-              "(\xEF\xBF\xBD\xEF\xBF\xBD)\n"
+              "(\xEF\xBF\xBD\xEF\xBF\xBD)\\x0a\\x1b[2J\n"
               "[2001:db8::30]:443  server  not scanned         -     0.00  the run was stopped\n"
               "3 endpoints: 1 ok, 1 failed, 1 not scanned (the run was stopped)\n");
 

@@ -16,6 +16,7 @@ fleet_offline_cases.py, what they share in fleet_support.py.
 import json
 import os
 import re
+import resource
 import shutil
 import signal
 import stat
@@ -187,6 +188,114 @@ def interrupted(t):
     t.check(len(documents(out)) == statuses.count("ok"), "documents: %s" % documents(out))
 
 
+def single_targets_stopped(t):
+    """The single-target subcommands stop as a fleet does: Ctrl-C (on Linux SIGTERM too) ends
+    the scan at its next request, the session is closed, no document is written, and the exit
+    status tells the signal; a second Ctrl-C ends the tool at once, its session left open. Each
+    signal comes while an answer after the log-in is held back, so the scan cannot end first."""
+    held = 6000  # ms; the first signal comes well within it
+    rows = [  # subcommand, service, the answer held back, signals, exit status
+        ("server", "public-rackmount1", "FirmwareInventory$", [signal.SIGINT], 130),
+        ("smm", "public-power-shelf", "PowerSubsystem$", [signal.SIGTERM], 143),
+        ("cmm", ENCLOSURE, "Managers/CMM1$", [signal.SIGINT], 130),
+        ("switch --bay 1", ENCLOSURE, "FirmwareInventory$", [signal.SIGTERM], 143),
+        ("esxi", None, None, [signal.SIGINT], 130),
+        ("server", "public-rackmount1", "FirmwareInventory$", [signal.SIGINT] * 2, None),
+    ]
+    for command, service, path, signals, wanted in rows:
+        if t.small and signal.SIGTERM in signals:
+            continue  # Windows has no SIGTERM; Wine ends at once on it
+        label = "%s after %s" % (command, "+".join(signal.Signals(n).name for n in signals))
+        if service is None:
+            endpoint = cim_harness.CimServer(tls_dir=harness.shared_tls_dir(),
+                                             faults=["slow,ms=%d,count=100" % held])
+            user, password = cim_harness.USER, cim_harness.PASSWORD
+        else:
+            endpoint = server(service, faults=["delay,ms=%d,path=%s"
+                                               % (held if wanted else 60000, path)])
+            user, password = harness.DEFAULT_USER, GOOD
+        with endpoint as s:
+            process = subprocess.Popen(
+                t.command(["--ca-file", t.arg(s.ca_file)] + command.split() +
+                          ["--host", "127.0.0.1:%d" % s.port, "--user", user]),
+                env=t.environment({"QUENDAL_PASSWORD": password}), stdin=subprocess.DEVNULL,
+                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            # Logged in (Redfish), or the first operation under way (CIM, which has no session).
+            under_way = "requests" if service is None else "open_sessions"
+            deadline = time.monotonic() + 60
+            while time.monotonic() < deadline and process.poll() is None and \
+                    s.stats()[under_way] == 0:
+                time.sleep(0.05)
+            signalled = time.monotonic()
+            for number in signals:
+                process.send_signal(number)
+                time.sleep(0.2)
+            try:
+                stdout, err = process.communicate(timeout=120)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                stdout, err = process.communicate()
+            elapsed = time.monotonic() - signalled
+            stats = s.stats()
+        err = err.decode("utf-8", "replace")
+        t.said += stdout.decode("utf-8", "replace") + err
+        t.check(stdout == b"", "%s: a document was printed" % label)
+        if wanted is None:
+            # At once: long before the held answer, and with the session still open.
+            t.check(process.returncode != 0 and elapsed < 30, "%s: exit status %d after %.0f s"
+                    % (label, process.returncode, elapsed))
+            t.check(stats["open_sessions"] == 1, "%s: %d sessions open" % (
+                label, stats["open_sessions"]))
+            continue
+        t.expect_status(process.returncode, wanted, label, err)
+        t.check(re.search(r"quendal-sysinfo: stopped \(%s\): no document is written"
+                          % ("SIGTERM" if wanted == 143 else "Ctrl-C"), err), "%s:\n%s"
+                % (label, err))
+        if service is not None:
+            t.check(stats["open_sessions"] == 0, "%s: %d sessions left open"
+                    % (label, stats["open_sessions"]))
+            # Nothing was asked after the held answer but the log-out (on a busy machine the
+            # stop may come before the scan gets that far).
+            held_at = [i for i, line in enumerate(stats["log"]) if re.search(path, line)]
+            after = stats["log"][held_at[0] + 1:] if held_at else []
+            t.check(all(line.startswith("DELETE ") for line in after),
+                    "%s: asked after the stop: %s" % (label, after))
+
+
+def open_file_limit(t):
+    """Linux: --jobs beyond what the open-file limit allows (each scan holds up to five
+    descriptors at once) is lowered with a note, the soft limit raised to the hard one first
+    where that is enough, and refused with the cause where not even one scan fits: never a
+    certificate or connection failure, never a document silently missing."""
+    count = 12
+    rows = [  # soft and hard limit, exit status, what standard error says
+        ((40, 40), 0, r"note: --jobs %d lowered to [1-9]\d*: the open-file limit \(40, \d+ in use\)"
+         % count),
+        ((40, 4096), 0, None),
+        ((12, 12), 2, r"the open-file limit \(12, \d+ in use\) leaves room for no scan"),
+    ]
+    with server(ports=count) as s:
+        fleet = csv_file(t.path("fleet.csv"), [endpoint_row(port) for port in s.ports])
+        for (soft, hard), wanted, told in rows:
+            label = "open-file limit %d/%d" % (soft, hard)
+            out = t.path("out-%d-%d" % (soft, hard))
+            result = subprocess.run(
+                t.command(["--ca-file", t.arg(s.ca_file), "fleet", t.arg(fleet), "--output-dir",
+                           t.arg(out), "--jobs", str(count)]),
+                env=t.environment(), stdin=subprocess.DEVNULL, capture_output=True, timeout=240,
+                preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (soft, hard)))
+            err = result.stderr.decode("utf-8", "replace")
+            t.said += err
+            t.expect_status(result.returncode, wanted, label, err)
+            if told:
+                t.check(re.search(told, err), "%s: no %r in\n%s" % (label, told, err))
+            else:
+                t.check("lowered" not in err, "%s: --jobs lowered:\n%s" % (label, err))
+            if wanted == 0:
+                t.check(len(documents(out)) == count, "%s: documents %s" % (label, documents(out)))
+            else:
+                t.check(not os.path.exists(out), "%s: the output folder was made" % label)
+        t.check(s.stats()["open_sessions"] == 0, "sessions left open")
 def endpoints_end_in_time(t):
     """A slow Redfish service and a slow CIM server under --endpoint-timeout 5: no request is
     given longer than what is left of its endpoint's time, so each ends by then with that
@@ -395,10 +504,11 @@ def shard_and_merge(t):
     t.check("shards must not overlap" in err, "merging one shard twice says:\n" + err)
 
 
-CASES = [mixed_results, kinds_share_one_login, interrupted, endpoints_end_in_time,
-         trust_on_first_use, resume,
-         fleet_diff,
-         shard_and_merge, bad_endpoint_files, inline_passwords, progress_output]
+CASES = [mixed_results, kinds_share_one_login, interrupted, single_targets_stopped,
+         endpoints_end_in_time, trust_on_first_use, resume, fleet_diff, shard_and_merge,
+         bad_endpoint_files, inline_passwords, progress_output]
+# The limit on open files is a Linux matter: Windows has none that a fleet reaches (FleetSystem.h).
+LINUX_HOST_CASES = [open_file_limit]
 
 
 def main():
@@ -414,7 +524,11 @@ def main():
             t.failures.append("the password shows in the output or the summary")
         return t.failures, ""
 
-    return harness.case_main({case.__name__: case for case in CASES}, run)
+    cases = {case.__name__: case for case in CASES}
+    if "--list" not in sys.argv:
+        # Run from the Linux suite alone, under its own name (tests/tools/fleet/CMakeLists.txt).
+        cases.update((case.__name__, case) for case in LINUX_HOST_CASES)
+    return harness.case_main(cases, run)
 
 
 if __name__ == "__main__":

@@ -20,9 +20,23 @@ const char* SeverityWord(Tesmora::Severity severity) {
     return "note";
 }
 
+void MakeVisible(boost::property_tree::ptree& tree) {
+    tree.data() = VisibleControls(tree.data(), LineEnds::kEscaped);
+    for (auto& child : tree) {
+        MakeVisible(child.second);
+    }
+}
+
 }  // namespace
 
-std::string RenderText(const boost::property_tree::ptree& document) {
+boost::property_tree::ptree VisibleDocument(const boost::property_tree::ptree& document) {
+    boost::property_tree::ptree visible = document;
+    MakeVisible(visible);
+    return visible;
+}
+
+std::string RenderText(const boost::property_tree::ptree& original) {
+    const boost::property_tree::ptree document = VisibleDocument(original);
     std::ostringstream text;
     const auto content = document.get_child_optional("CONTENT");
     bool packages = false;
@@ -55,11 +69,11 @@ void PrintOutcome(std::ostream& out, const TargetResult& result,
             continue;
         }
         out << "quendal-sysinfo: " << SeverityWord(diagnostic.severity) << ": "
-            << Tesmora::Describe(diagnostic) << '\n';
+            << VisibleControls(Tesmora::Describe(diagnostic), LineEnds::kEscaped) << '\n';
     }
     if (!quiet) {
         for (const std::string& note : result.notes) {
-            out << "quendal-sysinfo: note: " << note << '\n';
+            out << "quendal-sysinfo: note: " << VisibleControls(note, LineEnds::kEscaped) << '\n';
         }
     }
 }

@@ -1,8 +1,9 @@
 // What the tool shows of a run: each scan's status, why remote calls failed, and the document
 // in the human-readable text form.
 //
-// Texts from remote endpoints reach the terminal here, so whatever goes to a terminal passes
-// VisibleControls (Terminal.h) first: a name holding ESC or BEL must not rewrite the screen.
+// Texts from remote endpoints reach people here, so each value passes VisibleControls
+// (Terminal.h) on its own, line ends included: a name holding ESC or BEL must not rewrite the
+// screen, nor one holding a line end start a line that looks like the tool's.
 // Nothing here throws but std::bad_alloc and ptree_bad_path (for a package without its keys).
 #pragma once
 
@@ -17,11 +18,16 @@
 namespace Quendal::Tool {
 
 // The text form: the document's scalars ("MT:  \tQX01", ...), then "PACKAGES:" and the module's
-// listing of the packages, when there are any.
+// listing of the packages, when there are any; every value made visible.
 std::string RenderText(const boost::property_tree::ptree& document);
 
+// A copy of the document with every value made visible (line ends escaped), for the module's
+// listing on a screen.
+boost::property_tree::ptree VisibleDocument(const boost::property_tree::ptree& document);
+
 // One line per scan ("GetMachineType: status 0 (Succeed.)") unless quiet, then one line per
-// distinct diagnostic, then the result's own notes; notes are left out when quiet.
+// distinct diagnostic, then the result's own notes; notes are left out when quiet. Each
+// diagnostic and note is made visible, wherever the lines go.
 void PrintOutcome(std::ostream& out, const TargetResult& result,
                   const std::vector<Tesmora::Diagnostic>& diagnostics, bool quiet);
 

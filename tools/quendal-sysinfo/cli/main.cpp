@@ -6,8 +6,9 @@
 //
 // Exit status: 0 done (documents equal, for diff); 1 documents differ; 2 bad command line,
 // inventory, password or document file; 3 a scan failed (no document is written then); 4 the
-// document could not be written; 5 an unexpected failure of the tool itself. fleet adds its own
-// (Fleet.h).
+// document could not be written; 5 an unexpected failure of the tool itself; 130 (Ctrl-C) or 143
+// (SIGTERM): a remote scan was stopped, its session closed and no document written. fleet adds
+// its own (Fleet.h).
 //
 // pin (Pins.h) shows an endpoint's certificate: 0, or 3 when none could be read.
 #include <CLI/CLI.hpp>
@@ -75,9 +76,9 @@ void AddEndpointOptions(CLI::App& command, RemoteCommand& target, std::uint16_t 
         ->capture_default_str();
 }
 
+// Messages are for people wherever they go (Terminal.h): what an endpoint sent shows as escapes.
 int Fail(const std::string& message, int status = kUsage) {
-    std::cerr << "quendal-sysinfo: "
-              << (StreamIsTerminal(std::cerr) ? VisibleControls(message) : message) << '\n';
+    std::cerr << "quendal-sysinfo: " << VisibleControls(message) << '\n';
     return status;
 }
 
@@ -104,36 +105,51 @@ std::string ChosenFormat(const Options& options) {
     return kText;
 }
 
-std::string RenderAs(const boost::property_tree::ptree& document, const std::string& name) {
+// screen: the text goes to a terminal, which would obey the control bytes a value holds. The text
+// form is for people wherever it goes; the other formats are data elsewhere, byte for byte.
+std::string RenderAs(const boost::property_tree::ptree& document, const std::string& name,
+                     bool screen) {
     if (name == kText) {
         return RenderText(document);
     }
     for (const auto& [known, format] : FormatNames()) {
-        if (known == name) {
+        if (known != name) {
+            continue;
+        }
+        if (!screen) {
             return Render(document, format);
         }
+        // The listing's line ends are its own only when no value brings any.
+        return format == Format::kListing ? Render(VisibleDocument(document), format)
+                                          : VisibleControls(Render(document, format));
     }
     throw UsageError("--format: unknown format " + name);
 }
 
 int Emit(const Options& options, const TargetResult& result, const Remote& remote) {
-    // The sessions end before anything is printed: also when the scan failed.
+    // The sessions end before anything is printed: also when the scan failed or was stopped.
     if (remote.network) {
         remote.network->Close();
     }
     std::ostringstream outcome;
     PrintOutcome(outcome, result, remote.diagnostics->Reports(), options.quiet);
-    Show(std::cerr, outcome.str());
+    std::cerr << outcome.str() << std::flush;
+    if (StopRequested()) {
+        // Whatever the scan got: the user asked for no more of it.
+        return Fail(std::string("stopped (") + StopName() + "): no document is written",
+                    StopStatus());
+    }
     if (!result.complete) {
         return Fail("a scan failed, so no document is written", kScanFailed);
     }
-    const std::string text = RenderAs(result.document, ChosenFormat(options));
     if (!options.output || *options.output == "-") {
-        Show(std::cout, text);
+        Show(std::cout,
+             RenderAs(result.document, ChosenFormat(options), StreamIsTerminal(std::cout)));
         return kDone;
     }
     try {
-        WriteFileAtomically(*options.output, text);
+        WriteFileAtomically(*options.output,
+                            RenderAs(result.document, ChosenFormat(options), false));
     } catch (const std::runtime_error& error) {
         return Fail(error.what(), kWriteFailed);
     }
@@ -179,7 +195,8 @@ void AddGlobalOptions(CLI::App& app, Options& options) {
                    "QUENDAL_USER)")
         ->envname("QUENDAL_USER");
     app.add_option("--password-file", options.password_file,
-                   "File whose first line is the password (not readable by others)")
+                   "File whose first line is the password (writable by you alone, and best "
+                   "readable by you alone)")
         ->check(CLI::ExistingFile);
     app.add_option("--password-env", options.password_env,
                    "Environment variable holding the password")
@@ -213,18 +230,19 @@ void AddGlobalOptions(CLI::App& app, Options& options) {
         ->excludes("--verbose");
 }
 
+// The password is in the connection returned and nowhere else the tool keeps.
 Connection EndpointOf(const Options& options, RemoteCommand& target) {
     ResolveAddress(target.address, target.command->count("--port") > 0, target.connection);
     if (options.user.empty()) {
         throw UsageError("no user: give --user USER or set QUENDAL_USER");
     }
-    target.connection.user = options.user;
-    target.connection.password = ObtainPassword(
+    Connection connection = target.connection;
+    connection.user = options.user;
+    connection.password = ObtainPassword(
         {options.password_file.empty() ? std::nullopt
                                        : std::optional<std::string>(options.password_file),
-         options.password_env,
-         "Password for " + target.connection.user + "@" + target.connection.host + ": "});
-    return target.connection;
+         options.password_env, "Password for " + connection.user + "@" + connection.host + ": "});
+    return connection;
 }
 
 int Run(int argc, char** argv) {
@@ -281,6 +299,8 @@ int Run(int argc, char** argv) {
         const int status = app.exit(error);
         return status == 0 ? kDone : kUsage;
     }
+    // The libraries log what endpoints sent.
+    Tesmora::Log::SetSink(std::make_shared<VisibleLog>());
     if (options.log_level) {
         Tesmora::Log::SetMinLogLevel(*options.log_level);
     } else if (options.quiet) {
@@ -321,23 +341,35 @@ int Run(int argc, char** argv) {
         if (target == &switch_target) {
             CheckBay(target->bay);
         }
-        const Connection connection = EndpointOf(options, *target);
+        Connection connection = EndpointOf(options, *target);
+        struct Wiped {
+            std::string& password;
+            ~Wiped() { WipeSecret(password); }
+        } wiped{connection.password};
         if (remote.inventory && remote.inventory->Find(connection.host) == nullptr) {
             return Fail(options.remote.inventory + ": no endpoint " + connection.host);
         }
+        // From here on a stop ends the scan at its next request and closes its session, as in a
+        // fleet; before, at the password prompt, it ends the tool at once.
+        std::optional<StopRequests> stop;
+        if (remote.network) {
+            stop.emplace(
+                "quendal-sysinfo: stopping: the scan ends at its next request and its session is "
+                "closed (Ctrl-C again quits at once, leaving it open)\n");
+        }
+        TargetResult result;
         if (target == &server) {
-            return Emit(options, ScanServer(connection, bmc_type("BMC")), remote);
+            result = ScanServer(connection, bmc_type("BMC"));
+        } else if (target == &esxi) {
+            result = ScanEsxi(connection, bmc_type(""));
+        } else if (target == &cmm) {
+            result = ScanCmm(connection, bmc_type("CMM"));
+        } else if (target == &switch_target) {
+            result = ScanSwitch(connection, target->bay, bmc_type("CMM"));
+        } else {
+            result = ScanSmm(connection, bmc_type("SMM"));
         }
-        if (target == &esxi) {
-            return Emit(options, ScanEsxi(connection, bmc_type("")), remote);
-        }
-        if (target == &cmm) {
-            return Emit(options, ScanCmm(connection, bmc_type("CMM")), remote);
-        }
-        if (target == &switch_target) {
-            return Emit(options, ScanSwitch(connection, target->bay, bmc_type("CMM")), remote);
-        }
-        return Emit(options, ScanSmm(connection, bmc_type("SMM")), remote);
+        return Emit(options, result, remote);
     }
     return kUsage;
 }

@@ -36,10 +36,12 @@
 //   + package SOFTWAREID="NIC-25G" SLOTNUM="3": NAME="Adapter" VERSION="22.31"
 //   ~ package SOFTWAREID="SYSFW-PRIMARY" SLOTNUM="": VERSION "1.0" -> "1.1", SLOTTYPE (absent) ->
 //   "1"
-// Added and removed packages show their NAME and VERSION where they have them. A changed
-// package lists every differing field, the old package's field order first. Values are quoted
-// with C escapes (\" \\ \t \n \r) and every other byte outside printable ASCII as \xHH with
-// exactly two digits, so each line is one line of plain ASCII whatever the document holds.
+// Values are compared and shown as StoredDocument keeps them: as an XML document holds them, so
+// that one scan's documents are equal whatever their formats. Added and removed packages show
+// their NAME and VERSION where they have them. A changed package lists every differing field,
+// the old package's field order first. Values are quoted with C escapes (\" \\ \t \n \r) and
+// every other byte outside printable ASCII as \xHH with exactly two digits, so each line is one
+// line of plain ASCII whatever the document holds.
 #pragma once
 
 #include <boost/property_tree/ptree.hpp>

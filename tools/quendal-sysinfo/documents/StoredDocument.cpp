@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "Diff.h"
+#include "SysinfoOutput.h"
 
 namespace Quendal::Tool {
 
@@ -86,13 +87,18 @@ std::uint32_t StoredDocument::Intern(std::string_view key) {
 
 StoredDocument::Field StoredDocument::Append(std::uint32_t key, std::string_view value) {
     constexpr std::size_t kMost = std::numeric_limits<std::uint32_t>::max();
-    if (value.size() > kMost - values_.size()) {
+    const std::size_t at = values_.size();
+    if (XmlHoldsAsItIs(value)) {
+        values_.append(value);
+    } else {
+        AppendAsXmlHoldsIt(values_, value);
+    }
+    if (values_.size() > kMost) {
+        values_.resize(at);
         throw DocumentError("a stored document holds more than 4 GiB of values");
     }
-    const Field field{key, static_cast<std::uint32_t>(values_.size()),
-                      static_cast<std::uint32_t>(value.size())};
-    values_.append(value);
-    return field;
+    return Field{key, static_cast<std::uint32_t>(at),
+                 static_cast<std::uint32_t>(values_.size() - at)};
 }
 
 namespace {

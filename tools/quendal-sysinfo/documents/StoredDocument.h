@@ -7,7 +7,10 @@
 // children other than PACKAGES. Packages: each child keyed PACKAGE of each child keyed PACKAGES.
 // Fields: a package's children. Each as its key and its node's own value (what lies below a node
 // is not compared); where a key is repeated, the first of them counts, as find() reads it, and the
-// later ones are not kept.
+// later ones are not kept. A value is kept as an XML document holds it (Text.h: ill-formed UTF-8
+// and what XML cannot hold, such as most control characters, each as one U+FFFD), so that the
+// documents of one scan hold the same values whatever format they were stored in: XML cannot
+// carry what JSON and INFO keep.
 //
 // Plain values: copies are independent, nothing is shared between threads, and only allocation
 // failure throws, except Add*, which throw DocumentError once the values pass 4 GiB.

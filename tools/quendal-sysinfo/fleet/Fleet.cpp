@@ -33,7 +33,10 @@ public:
             ->check(CLI::ExistingFile);
         fleet_->add_option("--output-dir", scan_.output_dir,
                            "Folder for the documents and summary.json (made if missing)");
-        fleet_->add_option("--jobs", scan_.jobs, "Endpoints scanned at once")
+        fleet_
+            ->add_option("--jobs", scan_.jobs,
+                         "Endpoints scanned at once (fewer, with a note, where the open-file "
+                         "limit leaves room for fewer)")
             ->check(CLI::Range(1u, kMaxJobs))
             ->default_val(kDefaultJobs);
         fleet_

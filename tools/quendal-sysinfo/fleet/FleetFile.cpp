@@ -6,6 +6,7 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -14,6 +15,7 @@
 #include "FleetSystem.h"
 #include "Password.h"
 #include "Remote.h"
+#include "SysinfoOutput.h"
 #include "tesmora/HostAddress.h"
 #include "tesmora/PeerCertificate.h"
 
@@ -427,18 +429,26 @@ FleetFile ParseFleetFile(const std::string& text, const std::string& name,
 }
 
 FleetFile ReadFleetFile(const std::string& path, std::string* content) {
+    // The file may hold passwords.
+    GuardSecrets();
     std::ifstream stream(path, std::ios::binary);
     if (!stream) {
         throw UsageError(path + ": cannot read the endpoint file");
     }
-    std::ostringstream text;
-    text << stream.rdbuf();
+    std::string text{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
     const std::size_t slash = path.find_last_of("/\\");
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash);
-    if (content != nullptr) {
-        *content = text.str();
+    try {
+        FleetFile file = ParseFleetFile(text, path, folder, InlinePasswordsRefused(path));
+        if (content != nullptr) {
+            content->swap(text);
+        }
+        WipeSecret(text);
+        return file;
+    } catch (...) {
+        WipeSecret(text);
+        throw;
     }
-    return ParseFleetFile(text.str(), path, folder, InlinePasswordsRefused(path));
 }
 
 }  // namespace Quendal::Tool

@@ -73,9 +73,10 @@ FleetFile ParseFleetFile(const std::string& text, const std::string& name,
                          const std::string& folder,
                          const std::optional<std::string>& inline_refused);
 
-// Reads and parses the file at path; throws UsageError also when it cannot be read. text, when
-// given, receives the file's content.
-FleetFile ReadFleetFile(const std::string& path, std::string* text = nullptr);
+// Reads and parses the file at path; throws UsageError also when it cannot be read. The file may
+// hold passwords: the process is guarded first (GuardSecrets, FleetSystem.h), and the text read
+// is wiped once parsed, unless the caller asks for it in content, and then wipes it itself.
+FleetFile ReadFleetFile(const std::string& path, std::string* content = nullptr);
 
 // "host:port", IPv6 addresses in brackets: how the backends name an endpoint in diagnostics.
 std::string AuthorityOf(const std::string& host, std::uint16_t port);

@@ -33,6 +33,14 @@ std::vector<Job> PrepareJobs(const FleetFile& file, const std::string& name,
                              const std::string& extension) {
     std::vector<std::string> problems;
     std::map<std::string, std::string> read;  // source -> password
+    struct WipedAtTheEnd {
+        std::map<std::string, std::string>& read;
+        ~WipedAtTheEnd() {
+            for (auto& [source, password] : read) {
+                WipeSecret(password);
+            }
+        }
+    } wiped{read};
     const auto password = [&](bool from_file, const std::string& source,
                               std::string& why) -> std::optional<std::string> {
         const std::string key = (from_file ? "file:" : "env:") + source;
@@ -55,6 +63,8 @@ std::vector<Job> PrepareJobs(const FleetFile& file, const std::string& name,
         return read[key] = value;
     };
     std::vector<Job> jobs;
+    // Reserved: a vector that grows leaves copies of short passwords in the storage it frees.
+    jobs.reserve(file.endpoints.size());
     for (const FleetEndpoint& endpoint : file.endpoints) {
         Job job;
         job.endpoint = endpoint;
@@ -93,6 +103,7 @@ std::vector<Job> PrepareJobs(const FleetFile& file, const std::string& name,
         }
         if (found) {
             connection.password = *found;
+            WipeSecret(*found);
         } else {
             problem("password: " + why);
         }
@@ -128,6 +139,7 @@ std::vector<Job> PrepareJobs(const FleetFile& file, const std::string& name,
         outcome.status = kStatusNotScanned;
         outcome.causes = {"the run was stopped before this endpoint was scanned"};
         jobs.push_back(std::move(job));
+        WipePasswords(job);  // what a short one's move left behind
     }
     if (!problems.empty()) {
         std::string message;
@@ -156,6 +168,13 @@ TargetResult ScanJob(const Job& job) {
 }
 
 // Keeps the document of an endpoint when it is newer than the endpoint file and readable.
+void WipePasswords(Job& job) noexcept {
+    WipeSecret(job.connection.password);
+    if (job.endpoint.password_from == PasswordFrom::kInline) {
+        WipeSecret(job.endpoint.password_source);
+    }
+}
+
 void ResumeJob(Job& job, const std::string& output_dir, fs::file_time_type file_time) {
     const std::string path = (fs::path(output_dir) / job.document).string();
     std::error_code error;

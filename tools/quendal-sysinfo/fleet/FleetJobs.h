@@ -7,7 +7,8 @@
 //     is told at once (up to kMaxProblems), "FILE:LINE: FIELD: what", in one UsageError. With an
 //     inventory, an endpoint it does not list is such a problem too. No terminal is asked.
 //   - Every job starts "not scanned", with that as its cause, so that a run stopped before it
-//     reports it as such.
+//     reports it as such. The passwords PrepareJobs read along the way are wiped, the jobs' own
+//     copies are the only ones it leaves (WipePasswords).
 //   - ResumeJob marks a job "skipped (resumed)" when its document is newer than the endpoint
 //     file and can be read; anything else leaves it to be scanned.
 //   - ScanJob runs the Targets.h function of the endpoint's kind; it throws what they throw.
@@ -47,6 +48,10 @@ Format FleetFormatOf(const std::string& name);
 std::vector<Job> PrepareJobs(const FleetFile& file, const std::string& name,
                              const FleetGlobals& globals, const Tesmora::Inventory* inventory,
                              const std::string& extension);
+
+// Wipes the job's password and, for one written in the endpoint file, its source
+// (WipeSecret): once the job's scans are done.
+void WipePasswords(Job& job) noexcept;
 
 void ResumeJob(Job& job, const std::string& output_dir, std::filesystem::file_time_type file_time);
 

@@ -259,8 +259,12 @@ int PinFleet(const PinSettings& settings, const FleetGlobals& globals) {
             "with its pins (the table for review goes to standard output)");
     }
     const std::string& output = *globals.output;
-    std::string text;
-    const FleetFile file = ReadFleetFile(settings.file, &text);
+    // The file's text, and the one written, may hold passwords: wiped however this ends.
+    struct Wiped {
+        std::string text;
+        ~Wiped() { WipeSecret(text); }
+    } read, written;
+    const FleetFile file = ReadFleetFile(settings.file, &read.text);
     const bool passwords = std::any_of(
         file.endpoints.begin(), file.endpoints.end(),
         [](const FleetEndpoint& e) { return e.password_from == PasswordFrom::kInline; });
@@ -325,7 +329,8 @@ int PinFleet(const PinSettings& settings, const FleetGlobals& globals) {
 
     Show(std::cout, PinTable(outcomes, settings.replace));
     try {
-        WriteFileAtomically(output, FileWithPins(text, file, pins));
+        written.text = FileWithPins(read.text, file, pins);
+        WriteFileAtomically(output, written.text);
     } catch (const std::runtime_error& error) {
         std::cerr << "quendal-sysinfo: error: " << error.what() << '\n';
         return kWriteFailed;

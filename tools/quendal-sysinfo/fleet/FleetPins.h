@@ -16,7 +16,8 @@
 //     and prints PinTable to standard output. Returns 0 when every endpoint is pinned, unchanged
 //     or replaced, 3 when one is changed or unreachable, 4 when the file cannot be written.
 //     Bad input (the file, the options, a password file others could read) throws UsageError
-//     before any endpoint is asked.
+//     before any endpoint is asked. The texts read and written are wiped (WipeSecret) at the
+//     end: the file may hold passwords.
 //   - FileWithPins is pure: the endpoint file's text with endpoint i's pins as pins[i]. CSV
 //     keeps every other line and field as written and adds a pin column when there is none;
 //     JSON is written as fleet shard writes it, one endpoint per line. An endpoint whose pins do

@@ -172,6 +172,14 @@ void Show(std::ostream& stream, const std::string& text) {
 
 }  // namespace
 
+std::size_t ScansWithin(std::size_t wanted, const FileBudget& budget) {
+    if (budget.limit == 0 || budget.per_scan == 0) {
+        return wanted;
+    }
+    const std::size_t taken = budget.in_use + kFilesBesideScans;
+    return budget.limit <= taken ? 0 : std::min(wanted, (budget.limit - taken) / budget.per_scan);
+}
+
 int ScanFleet(const ScanSettings& settings, const FleetGlobals& globals) {
     if (globals.output) {
         throw UsageError("fleet: --output names one file; a fleet writes to --output-dir DIR");
@@ -183,12 +191,56 @@ int ScanFleet(const ScanSettings& settings, const FleetGlobals& globals) {
     Run run;
     run.format = FleetFormatOf(extension);
     run.output_dir = settings.output_dir;
-    const FleetFile file = ReadFleetFile(settings.file);
+    FleetFile file = ReadFleetFile(settings.file);
     std::shared_ptr<const Tesmora::Inventory> inventory;
     if (!globals.remote.inventory.empty()) {
         inventory = Tesmora::Inventory::Load(globals.remote.inventory);
     }
+    // The jobs' passwords are the only ones kept from here on, and wiped however the run ends.
+    struct WipedAtTheEnd {
+        FleetFile& file;
+        std::vector<Job>& jobs;
+        ~WipedAtTheEnd() {
+            for (FleetEndpoint& endpoint : file.endpoints) {
+                if (endpoint.password_from == PasswordFrom::kInline) {
+                    WipeSecret(endpoint.password_source);
+                }
+            }
+            for (Job& job : jobs) {
+                WipePasswords(job);
+            }
+        }
+    } wiped{file, run.jobs};
     run.jobs = PrepareJobs(file, settings.file, globals, inventory.get(), extension);
+
+    // Endpoints sharing a host and port go to one worker (see FleetScan.h).
+    std::vector<std::vector<std::size_t>> groups;
+    std::map<std::string, std::size_t> group_of;
+    for (std::size_t i = 0; i < run.jobs.size(); ++i) {
+        const auto [at, fresh] =
+            group_of.emplace(EndpointKeyOf(run.jobs[i].endpoint), groups.size());
+        if (fresh) {
+            groups.emplace_back();
+        }
+        groups[at->second].push_back(i);
+    }
+    // Past the limit on open files, scans would fail with causes that are not theirs
+    // (certificates, connections) and documents would not be written.
+    const std::size_t wanted = std::min<std::size_t>(settings.jobs, groups.size());
+    const FileBudget files = OpenFileBudget(wanted);
+    const std::size_t workers = ScansWithin(wanted, files);
+    const std::string limit_text = "the open-file limit (" + std::to_string(files.limit) + ", " +
+                                   std::to_string(files.in_use) + " in use) leaves room for ";
+    if (workers == 0 && wanted > 0) {
+        throw UsageError("fleet: " + limit_text + "no scan: each holds up to " +
+                         std::to_string(files.per_scan) + " files at once; raise it (ulimit -n)");
+    }
+    if (workers < wanted && !globals.quiet) {
+        std::cerr << "quendal-sysinfo: fleet: note: --jobs " << settings.jobs << " lowered to "
+                  << workers << ": " << limit_text << workers
+                  << " scans at once, each holding up to " << files.per_scan
+                  << " files (raise it with ulimit -n)\n";
+    }
 
     std::error_code error;
     fs::create_directories(settings.output_dir, error);
@@ -210,35 +262,15 @@ int ScanFleet(const ScanSettings& settings, const FleetGlobals& globals) {
     if (inventory) {
         backend = std::make_shared<Tesmora::InventoryBackend>(inventory, run.causes);
     } else {
-        Tesmora::NetworkOptions network;
-        network.verify_peer = !globals.remote.insecure;
-        network.ca_file = globals.remote.ca_file;
-        network.pins = globals.remote.pins;
+        Tesmora::NetworkOptions network = NetworkOptionsOf(globals.remote, run.causes);
         network.endpoint_pins = EndpointPins(file, globals.remote.insecure);
-        network.timeout = globals.remote.timeout;
-        network.retries = globals.remote.retries;
-        network.diagnostics = run.causes;
         network.endpoint_timeout = settings.endpoint_timeout;
-        // Scans under way end at their next request once the user asks the run to stop.
-        network.cancelled = [] { return StopRequested(); };
         backend = run.network = std::make_shared<Tesmora::NetworkBackend>(network);
     }
     const Tesmora::ScopedBackend installed(backend);
     if (!globals.log_level_chosen) {
         // Failures reach the summary; log records would only break up the progress line.
         Tesmora::Log::SetMinLogLevel(0);
-    }
-
-    // Endpoints sharing a host and port go to one worker (see FleetScan.h).
-    std::vector<std::vector<std::size_t>> groups;
-    std::map<std::string, std::size_t> group_of;
-    for (std::size_t i = 0; i < run.jobs.size(); ++i) {
-        const auto [at, fresh] =
-            group_of.emplace(EndpointKeyOf(run.jobs[i].endpoint), groups.size());
-        if (fresh) {
-            groups.emplace_back();
-        }
-        groups[at->second].push_back(i);
     }
 
     const StopRequests stop;
@@ -250,7 +282,6 @@ int ScanFleet(const ScanSettings& settings, const FleetGlobals& globals) {
                                                                  : Progress::Mode::kLines,
                                    run.jobs.size(), resumed);
     std::atomic<std::size_t> next{0};
-    const std::size_t workers = std::min<std::size_t>(settings.jobs, groups.size());
     std::atomic<std::size_t> running{workers};
     std::vector<std::thread> threads;
     for (std::size_t i = 0; i < workers; ++i) {

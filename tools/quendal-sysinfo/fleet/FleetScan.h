@@ -18,9 +18,11 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <string>
 
 #include "Fleet.h"
+#include "FleetSystem.h"
 
 namespace Quendal::Tool {
 
@@ -32,6 +34,13 @@ struct ScanSettings {
     bool resume = false;  // keep documents newer than the file
 };
 
+// Runs the fleet. More workers than the open-file limit leaves room for (FleetSystem.h) are
+// lowered to what fits, with a note; where not even one fits, UsageError says why, before
+// anything is made or scanned.
 int ScanFleet(const ScanSettings& settings, const FleetGlobals& globals);
+
+// How many of wanted scans may run at once within budget: all of them without a limit, else
+// what the limit leaves after the files in use and kFilesBesideScans, at per_scan files each.
+std::size_t ScansWithin(std::size_t wanted, const FileBudget& budget);
 
 }  // namespace Quendal::Tool

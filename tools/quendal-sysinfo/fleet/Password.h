@@ -5,9 +5,15 @@
 // Throws UsageError when no source gives one; the message never holds the password.
 //
 // A password file is read up to its first line end; it may be a regular file or a pipe. On
-// Linux, as ssh does with keys, a regular file that any user may write is refused (whoever
-// writes it chooses what is sent), and one that the group or others may read is taken with a
-// warning. Windows has no such bits to check, and takes the file as it is.
+// Linux, as ssh does with keys, a regular file that its group or any user may write is refused
+// (whoever writes it chooses what is sent), and one that the group or others may read, or that
+// lies in a folder they may write to without the sticky bit (they could replace it), is taken
+// with a warning. Windows has no such bits to check, and takes the file as it is.
+//
+// Before any source is read the process is guarded for holding a secret (GuardSecrets,
+// FleetSystem.h). The password read is returned without copies left behind by the tool; the
+// caller wipes it (WipeSecret, ReplaceFile.h) once the scans are done. The environment variable
+// itself, and the standard input's buffer a typed one passed through, are not the tool's to wipe.
 #pragma once
 
 #include <cstddef>

@@ -79,7 +79,8 @@ void Progress::Finished(const std::string& label, const std::string& status, boo
     failed_ += failed ? 1 : 0;
     if (mode_ == Mode::kLines) {
         out_ << kPrefix << done_ << "/" << total_ << " " << label << ": " << status << ", "
-             << Fixed(seconds) << " s" << (cause.empty() ? "" : ": " + cause) << '\n'
+             << Fixed(seconds) << " s"
+             << (cause.empty() ? "" : ": " + VisibleControls(cause, LineEnds::kEscaped)) << '\n'
              << std::flush;
     }
     Draw();

@@ -5,7 +5,8 @@
 // and the time left at that rate. Elsewhere (kLines: a log, a pipe) each finished endpoint gets
 // one plain line of its own, so that logs stay readable. kQuiet says nothing. Endpoints skipped
 // because their document is already there count as done from the start, but not towards the
-// rate. Texts from endpoints (causes) reach a terminal through VisibleControls.
+// rate. Texts from endpoints (causes) pass VisibleControls in every mode: a log is read on a
+// screen too.
 //
 // Threads: every member may be called from any thread; lines never interleave.
 #pragma once

@@ -3,11 +3,25 @@
 #include <algorithm>
 #include <cctype>
 
+#include "FleetSystem.h"
 #include "Password.h"
 #include "tesmora/HostAddress.h"
 #include "tesmora/InventoryBackend.h"
 
 namespace Quendal::Tool {
+
+Tesmora::NetworkOptions NetworkOptionsOf(const RemoteSettings& settings,
+                                         std::shared_ptr<Tesmora::DiagnosticSink> diagnostics) {
+    Tesmora::NetworkOptions network;
+    network.verify_peer = !settings.insecure;
+    network.ca_file = settings.ca_file;
+    network.pins = settings.pins;
+    network.timeout = settings.timeout;
+    network.retries = settings.retries;
+    network.diagnostics = std::move(diagnostics);
+    network.cancelled = [] { return StopRequested(); };
+    return network;
+}
 
 Remote UseRemote(const RemoteSettings& settings) {
     Remote remote;
@@ -18,14 +32,8 @@ Remote UseRemote(const RemoteSettings& settings) {
             std::make_shared<Tesmora::InventoryBackend>(remote.inventory, remote.diagnostics));
         return remote;
     }
-    Tesmora::NetworkOptions network;
-    network.verify_peer = !settings.insecure;
-    network.ca_file = settings.ca_file;
-    network.pins = settings.pins;
-    network.timeout = settings.timeout;
-    network.retries = settings.retries;
-    network.diagnostics = remote.diagnostics;
-    remote.network = std::make_shared<Tesmora::NetworkBackend>(network);
+    remote.network =
+        std::make_shared<Tesmora::NetworkBackend>(NetworkOptionsOf(settings, remote.diagnostics));
     Tesmora::SetBackend(remote.network);
     return remote;
 }

@@ -33,6 +33,12 @@ struct Remote {
     std::shared_ptr<Tesmora::DiagnosticLog> diagnostics;  // why remote calls failed
 };
 
+// The network backend's options for the settings, reporting to diagnostics. Its calls fail at
+// once ("cancelled") after the user asked the run to stop (StopRequests, FleetSystem.h): a fleet
+// and a single-target scan stop alike.
+Tesmora::NetworkOptions NetworkOptionsOf(const RemoteSettings& settings,
+                                         std::shared_ptr<Tesmora::DiagnosticSink> diagnostics);
+
 Remote UseRemote(const RemoteSettings& settings);
 
 // Fills the connection's host and port from --host (NAME, IPv4 or [IPv6], each with an

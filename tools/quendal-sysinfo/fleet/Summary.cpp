@@ -10,6 +10,7 @@
 
 #include "FleetFile.h"
 #include "SysinfoDocuments.h"
+#include "Terminal.h"
 
 namespace Quendal::Tool {
 
@@ -178,7 +179,9 @@ std::string SummaryTable(const FleetSummary& summary) {
                             (outcome.bay.empty() ? "" : " bay " + outcome.bay),
                         outcome.kind, outcome.status,
                         outcome.packages ? std::to_string(*outcome.packages) : "-", seconds,
-                        outcome.causes.empty() ? "" : outcome.causes.front()});
+                        outcome.causes.empty()
+                            ? ""
+                            : VisibleControls(outcome.causes.front(), LineEnds::kEscaped)});
         ++counts[outcome.status];
     }
     std::vector<std::size_t> widths(rows.front().size(), 0);

@@ -53,8 +53,8 @@ std::string SummaryJson(const FleetSummary& summary);
 
 FleetSummary ReadSummary(const std::string& path);
 
-// One row per endpoint (ENDPOINT, KIND, STATUS, PACKAGES, SECONDS, CAUSE: the first cause), then
-// a line counting the endpoints of each status.
+// One row per endpoint (ENDPOINT, KIND, STATUS, PACKAGES, SECONDS, CAUSE: the first cause, made
+// visible with its line ends: VisibleControls), then a line counting the endpoints of each status.
 std::string SummaryTable(const FleetSummary& summary);
 
 }  // namespace Quendal::Tool

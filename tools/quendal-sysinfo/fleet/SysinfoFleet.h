@@ -5,17 +5,19 @@
 //   - Password.h: where an endpoint's password comes from; UsageError, the error of bad input.
 //   - Terminal.h: the terminal: hidden input, and control bytes made visible before they
 //     reach a screen.
+//   - FleetSystem.h: what runs need of the platform: the user's request to stop, which a fleet
+//     and the single-target scans heed alike.
 //   - Pins.h: --pin, and the pin subcommand, which shows an endpoint's certificate.
 //   - Fleet.h: the fleet subcommands. Their endpoint file, jobs, scanning, summary, progress,
 //     shards and pins (FleetFile.h, FleetJobs.h, FleetScan.h, Summary.h, Progress.h,
-//     FleetTools.h, FleetPins.h) and the platform's stop requests (FleetSystem.h) stay behind
-//     this header.
+//     FleetTools.h, FleetPins.h) stay behind this header.
 //
 // Includes the documents and output rooms, the module and the in-house libraries; never the cli.
 // The cli includes this header, not the ones behind it (docs/architecture.md).
 #pragma once
 
 #include "Fleet.h"
+#include "FleetSystem.h"
 #include "Password.h"
 #include "Pins.h"
 #include "Remote.h"

@@ -10,6 +10,7 @@
 
 #include "ReplaceFile.h"
 #include "SystemInfo.h"
+#include "Text.h"
 
 namespace Quendal::Tool {
 
@@ -17,73 +18,18 @@ namespace pt = boost::property_tree;
 
 namespace {
 
-constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
-
 enum class Target { kJson, kXml };
-
-// One step through a UTF-8 text: a whole character, or the maximal ill-formed subsequence
-// that starts here (at least one byte), which the Unicode standard replaces by one U+FFFD.
-struct Step {
-    char32_t code_point;
-    std::size_t length;
-    bool valid;
-};
-
-// The well-formed multi-byte sequences by lead byte: how many bytes follow, and the range of
-// the first of them, narrowed where needed to exclude overlong forms, surrogates and values
-// past U+10FFFF. Later bytes always lie in 80..BF.
-constexpr struct {
-    unsigned char first, last;
-    std::size_t trailing;
-    unsigned char low, high;
-} kLeads[] = {{0xC2, 0xDF, 1, 0x80, 0xBF}, {0xE0, 0xE0, 2, 0xA0, 0xBF}, {0xE1, 0xEC, 2, 0x80, 0xBF},
-              {0xED, 0xED, 2, 0x80, 0x9F}, {0xEE, 0xEF, 2, 0x80, 0xBF}, {0xF0, 0xF0, 3, 0x90, 0xBF},
-              {0xF1, 0xF3, 3, 0x80, 0xBF}, {0xF4, 0xF4, 3, 0x80, 0x8F}};
-
-Step DecodeAt(std::string_view text, std::size_t at) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    if (lead < 0x80) {
-        return {lead, 1, true};
-    }
-    const auto* form = std::find_if(std::begin(kLeads), std::end(kLeads), [&](const auto& f) {
-        return lead >= f.first && lead <= f.last;
-    });
-    if (form == std::end(kLeads)) {
-        return {0, 1, false};
-    }
-    char32_t code_point = lead & (0x3F >> form->trailing);
-    unsigned char low = form->low;
-    unsigned char high = form->high;
-    std::size_t length = 1;
-    for (; length <= form->trailing; ++length) {
-        // Past the end reads as 0, which no range holds.
-        const auto byte =
-            at + length < text.size() ? static_cast<unsigned char>(text[at + length]) : 0;
-        if (byte < low || byte > high) {
-            return {0, length, false};
-        }
-        code_point = (code_point << 6) | (byte & 0x3F);
-        low = 0x80;
-        high = 0xBF;
-    }
-    return {code_point, length, true};
-}
-
-// Valid UTF-8 already excludes surrogates and values past U+10FFFF.
-bool IsXmlChar(char32_t c) {
-    return c >= 0x20 ? c != 0xFFFE && c != 0xFFFF : c == 0x09 || c == 0x0A || c == 0x0D;
-}
 
 std::string Sanitized(std::string_view text, Target target) {
     std::string result;
     result.reserve(text.size());
+    if (target == Target::kXml) {
+        AppendAsXmlHoldsIt(result, text);
+        return result;
+    }
     for (std::size_t at = 0; at < text.size();) {
-        const Step step = DecodeAt(text, at);
-        if (step.valid && (target == Target::kJson || IsXmlChar(step.code_point))) {
-            result.append(text.substr(at, step.length));
-        } else {
-            result.append(kReplacement);
-        }
+        const Utf8Step step = DecodeUtf8(text, at);
+        result.append(step.valid ? text.substr(at, step.length) : kReplacementCharacter);
         at += step.length;
     }
     return result;
@@ -104,7 +50,7 @@ constexpr struct {
 // Applied to a key that is already valid UTF-8.
 bool IsXmlName(std::string_view key) {
     for (std::size_t at = 0; at < key.size();) {
-        const Step step = DecodeAt(key, at);
+        const Utf8Step step = DecodeUtf8(key, at);
         const auto* range = std::find_if(
             std::begin(kNameRanges), std::end(kNameRanges),
             [&](const auto& r) { return step.code_point >= r.first && step.code_point <= r.last; });
@@ -127,7 +73,7 @@ bool IsClean(const pt::ptree& tree, Target target) {
                 ++at;  // the common case, decoded without a call
                 continue;
             }
-            const Step step = DecodeAt(text, at);
+            const Utf8Step step = DecodeUtf8(text, at);
             if (!step.valid || (target == Target::kXml && !IsXmlChar(step.code_point))) {
                 return false;
             }

@@ -175,12 +175,35 @@ std::string ReadRegularFile(const std::string& path, std::size_t limit, const st
     return text;
 }
 
+void WipeSecret(std::string& secret) noexcept {
+    // Within its capacity a string never moves its buffer.
+    secret.resize(secret.capacity());
+    SystemFiles::Wipe(secret.data(), secret.size());
+    secret.clear();
+}
+
 SecretFile ReadSecretFile(const std::string& path, std::size_t limit) {
     SystemFiles::Reader file(path, SystemFiles::Reader::Kind::kSecret);
     SecretFile secret;
     secret.readable_by_others = file.ReadableByOthers();
-    std::string text;
+    secret.folder_writable_by_others = file.FolderWritableByOthers();
     char buffer[4096];
+    // The stack buffer, and the line when reading fails half-way, are wiped however this ends.
+    struct Wiped {
+        char* bytes;
+        std::size_t size;
+        std::string& line;
+        ~Wiped() {
+            SystemFiles::Wipe(bytes, size);
+            if (!done) {
+                WipeSecret(line);
+            }
+        }
+        bool done = false;
+    } wiped{buffer, sizeof buffer, secret.first_line};
+    std::string& text = secret.first_line;
+    // Room for all of it at once: a string that grows leaves copies in the buffers it frees.
+    text.reserve(limit + sizeof buffer);
     std::size_t line_end = std::string::npos;
     while (line_end == std::string::npos && text.size() <= limit) {
         const std::ptrdiff_t got = file.Read(buffer, sizeof buffer);
@@ -197,7 +220,7 @@ SecretFile ReadSecretFile(const std::string& path, std::size_t limit) {
     if (text.size() > limit) {
         Fail(path, "the first line is longer than " + SizeText(limit));
     }
-    secret.first_line = std::move(text);
+    wiped.done = true;
     return secret;
 }
 

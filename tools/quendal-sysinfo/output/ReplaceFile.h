@@ -46,13 +46,20 @@ std::string ReadRegularFile(const std::string& path, std::size_t limit, const st
 
 // A file holding a secret, read up to its first line end (at most limit bytes before it). A
 // regular file or a pipe will do (a shell's <(command) hands over a pipe). On Linux a regular
-// file that others may write is refused; one that the group or others may read is accepted and
-// reported through readable_by_others. Windows has no such bits to check: never refused there.
+// file that its group or others may write is refused; one that the group or others may read,
+// or one in a folder they may write to (without the sticky bit), is accepted and reported.
+// Windows has no such bits to check: never refused there. The buffers the secret passed through
+// on its way are wiped; first_line is its only copy.
 struct SecretFile {
     std::string first_line;  // without its line end
     bool readable_by_others = false;
+    bool folder_writable_by_others = false;
 };
 SecretFile ReadSecretFile(const std::string& path, std::size_t limit);
+
+// Overwrites the secret's whole buffer with zeros, in a way the compiler may not leave out, and
+// empties it. Copies made before, by whoever made them, are not reached.
+void WipeSecret(std::string& secret) noexcept;
 
 // "64 MiB", "100 bytes": how limits read in messages.
 inline std::string SizeText(std::size_t bytes) {

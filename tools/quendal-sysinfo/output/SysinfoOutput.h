@@ -5,6 +5,8 @@
 //   - ReplaceFile.h: the file layer under it and under the readers of the rooms above: a file
 //     replaced in one step, a regular file read within a limit, a password file read up to its
 //     first line, each by its platform's rules (linux/, windows/, behind SystemFiles.h).
+//   - Text.h: the rules every format and the terminal step through a value by: UTF-8 decoded
+//     one character or ill-formed sequence at a time, and a value as XML holds it.
 //
 // The lowest room: it includes the module and nothing else of the tool. A room above includes
 // this header, not the ones behind it (docs/architecture.md).
@@ -12,3 +14,4 @@
 
 #include "Output.h"
 #include "ReplaceFile.h"
+#include "Text.h"

@@ -40,6 +40,9 @@ bool IsRunning(std::uint64_t process);
 // Unpredictable bytes; throws when the system has none to give.
 void RandomBytes(unsigned char* bytes, std::size_t count);
 
+// Zeros over count bytes, written even where the compiler sees them never read again.
+void Wipe(void* bytes, std::size_t count) noexcept;
+
 // The target of a replacement: its directory, held open where the platform can, and what
 // stands at the target now.
 class Target {
@@ -81,9 +84,9 @@ private:
 // A file opened for reading.
 class Reader {
 public:
-    // kRegular: a regular file. kSecret: a regular file or a pipe, which on Linux any user may
-    // not write. Throws FileError for anything else, or when the file cannot be opened; opening
-    // never waits on a FIFO or a device.
+    // kRegular: a regular file. kSecret: a regular file or a pipe, which on Linux neither the
+    // group nor others may write. Throws FileError for anything else, or when the file cannot be
+    // opened; opening never waits on a FIFO or a device.
     enum class Kind { kRegular, kSecret };
     Reader(const std::string& path, Kind kind);
     ~Reader();
@@ -92,6 +95,9 @@ public:
 
     std::uintmax_t Size() const;    // of a regular file when it was opened
     bool ReadableByOthers() const;  // the group or others may; never on Windows
+    // kSecret: a regular file whose folder the group or others may write to without the sticky
+    // bit, so that they may replace the file; never on Windows.
+    bool FolderWritableByOthers() const;
     // How much was read into buffer; 0 at the end (also of a pipe whose writer is gone), -1
     // when reading failed.
     std::ptrdiff_t Read(char* buffer, std::size_t size);

@@ -197,9 +197,9 @@ TEST(LinuxHostFiles, PasswordFilesThatOthersMayWriteAreRefusedAndReadableOnesWar
         {"private", 0600, "s3cret", false},
         {"group-readable", 0640, "s3cret", true},
         {"world-readable", 0604, "s3cret", true},
-        {"group-writable", 0620, "s3cret", false},
-        {"world-writable", 0602, "any user may write to this file", false},
-        {"everyone", 0666, "any user may write to this file", false},
+        {"group-writable", 0620, "the group or other users may write to this file", false},
+        {"world-writable", 0602, "the group or other users may write to this file", false},
+        {"everyone", 0666, "the group or other users may write to this file", false},
         {"fifo", 0, "the password file holds no password", false},
         {"/dev/zero", 0, "not a regular file (a character device) and not a pipe", false},
     };

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 #include <system_error>
 
@@ -65,6 +67,10 @@ std::uint64_t ThisProcess() {
 
 bool IsRunning(std::uint64_t process) {
     return kill(static_cast<pid_t>(process), 0) == 0 || errno == EPERM;
+}
+
+void Wipe(void* bytes, std::size_t count) noexcept {
+    explicit_bzero(bytes, count);
 }
 
 void RandomBytes(unsigned char* bytes, std::size_t count) {
@@ -220,6 +226,7 @@ struct Reader::Handles {
     Descriptor file;
     struct stat status {};
     bool readable_by_others = false;
+    bool folder_writable_by_others = false;
 };
 
 Reader::Reader(const std::string& path, Kind kind) : handles_(std::make_unique<Handles>()) {
@@ -239,12 +246,20 @@ Reader::Reader(const std::string& path, Kind kind) : handles_(std::make_unique<H
     } else if (S_ISREG(mode)) {
         // As ssh does with keys: anyone who may change the file chooses what is sent as the
         // password.
-        if ((mode & S_IWOTH) != 0) {
+        if ((mode & (S_IWGRP | S_IWOTH)) != 0) {
             Fail(path,
-                 "any user may write to this file; refusing to take a password from it "
-                 "(chmod 600 it)");
+                 "the group or other users may write to this file; refusing to take a password "
+                 "from it (chmod 600 it)");
         }
         handles.readable_by_others = (mode & (S_IRGRP | S_IROTH)) != 0;
+        // Whoever may write to the folder may put a file of their own in this one's place,
+        // unless the sticky bit keeps them to their own entries.
+        const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+        struct stat folder_status {};
+        handles.folder_writable_by_others =
+            stat(folder.empty() ? "." : folder.c_str(), &folder_status) == 0 &&
+            (folder_status.st_mode & (S_IWGRP | S_IWOTH)) != 0 &&
+            (folder_status.st_mode & S_ISVTX) == 0;
     } else if (S_ISFIFO(mode)) {
         // Opened without waiting for a writer; now wait for what the writer sends. A pipe that
         // no one writes to reads as empty at once.
@@ -262,6 +277,10 @@ std::uintmax_t Reader::Size() const {
 
 bool Reader::ReadableByOthers() const {
     return handles_->readable_by_others;
+}
+
+bool Reader::FolderWritableByOthers() const {
+    return handles_->folder_writable_by_others;
 }
 
 std::ptrdiff_t Reader::Read(char* buffer, std::size_t size) {

@@ -193,6 +193,10 @@ std::uint64_t ThisProcess() {
     return GetCurrentProcessId();
 }
 
+void Wipe(void* bytes, std::size_t count) noexcept {
+    SecureZeroMemory(bytes, count);
+}
+
 bool IsRunning(std::uint64_t process_id) {
     const Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE,
                                      static_cast<DWORD>(process_id)));
@@ -363,6 +367,10 @@ std::uintmax_t Reader::Size() const {
 
 // Windows has no such bits to check.
 bool Reader::ReadableByOthers() const {
+    return false;
+}
+
+bool Reader::FolderWritableByOthers() const {
     return false;
 }
 
