@@ -8,8 +8,9 @@ packages=(
     libgtest-dev libgmock-dev googletest
     # The benchmarks (bench/) and the instruction counts bench/run.py takes by default.
     libbenchmark-dev valgrind
-    # HTTPS to remote endpoints.
-    libcurl4-openssl-dev
+    # HTTPS to remote endpoints, and the certificates libcurl hands over read with its TLS
+    # library.
+    libcurl4-openssl-dev libssl-dev
     # Real XML and JSON parsers that check what the tool writes.
     libxml2-utils jq
     python3-jsonschema

@@ -2,6 +2,7 @@
 // scan or of the run, their time allowances and their reports. The library calls themselves are
 // in NetworkBackend.cpp.
 #include <algorithm>
+#include <cctype>
 #include <iterator>
 #include <tuple>
 
@@ -106,6 +107,14 @@ void NetworkBackend::Report(Severity severity, Cause cause, const std::string& h
 
 namespace {
 
+const std::vector<std::string>& PinsFor(const NetworkOptions& options, std::string host,
+                                        std::uint16_t port) {
+    std::transform(host.begin(), host.end(), host.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const auto own = options.endpoint_pins.find({host, port});
+    return own != options.endpoint_pins.end() ? own->second : options.pins;
+}
+
 Net::TransportOptions TransportFor(const NetworkOptions& options, const std::string& host,
                                    std::uint16_t port) {
     std::string why;
@@ -117,6 +126,7 @@ Net::TransportOptions TransportFor(const NetworkOptions& options, const std::str
     transport.port = port;
     transport.verify_peer = options.verify_peer;
     transport.ca_file = options.ca_file;
+    transport.pins = PinsFor(options, host, port);
     // A request under way cannot be cut short, so none may outlast the endpoint's allowance.
     std::chrono::milliseconds timeout = options.timeout;
     if (options.endpoint_timeout > std::chrono::milliseconds(0)) {

@@ -39,14 +39,15 @@ class CimServer(harness.ServerProcess):
     """cim_server.py in a subprocess, for the length of a with block.
 
     Options: version, address_width, faults (a list), host, tls_dir,
-    lifetime, dos_paths, verbose.
+    self_signed, lifetime, dos_paths, verbose. pin is the pin of the
+    server's key.
     """
 
     SCRIPT = SERVER_SCRIPT
 
     def __init__(self, version="6.7.0", address_width=None, faults=(),
                  host=None, tls_dir=None, lifetime=None, dos_paths=False,
-                 verbose=False):
+                 verbose=False, self_signed=False):
         super().__init__()
         self.args = ["--version", version]
         for flag, value in (("--address-width", address_width),
@@ -57,14 +58,16 @@ class CimServer(harness.ServerProcess):
         for fault in faults:
             self.args += ["--fault", fault]
         self.args += [f for f, on in (("--dos-paths", dos_paths),
-                                      ("--verbose", verbose)) if on]
+                                      ("--verbose", verbose),
+                                      ("--self-signed", self_signed)) if on]
         self.host = host or "127.0.0.1"
-        self.ca_file = None
+        self.ca_file = self.pin = None
 
     def start(self):
         info = self._launch("quendal-cim-", self.args)
         self.port = info["port"]
         self.ca_file = from_dos_path(info["ca_file"])
+        self.pin = info["pin"]
         return self
 
     def request(self, method, path, body=None, headers=None, timeout=30):

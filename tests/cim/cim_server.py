@@ -6,8 +6,10 @@ and EnumerateInstanceNames in the namespace root/cimv2, from the fixture
 instances of one invented hypervisor version (--version), checking HTTP Basic
 credentials.  It can misbehave on request (see --fault).  Control endpoints
 under /__control/ let a test read counters and the fixture instances, reset
-the counters, change the faults and stop the server.  TLS, the ready file and
-the lifetime are those of every test server here (tests/redfish/serving.py).
+the counters, change the faults and stop the server; the stats count the
+operations ("requests", "log") and the requests that carried credentials
+("credentials_seen").  TLS, the ready file and the lifetime are those of
+every test server here (tests/redfish/serving.py).
 
 Prints nothing on stdout; errors go to stderr, request lines too with
 --verbose.
@@ -301,6 +303,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if path.startswith(CONTROL_PREFIX):
             self.send(self.control(path[len(CONTROL_PREFIX):], body))
             return
+        if "Authorization" in self.headers:
+            self.server.saw_credentials()
         if path != "/cimom":
             self.send(Answer(404, "no CIM server at %s\n" % path, "text/plain"))
             return
@@ -442,6 +446,7 @@ class Server(http.server.ThreadingHTTPServer):
         self.faults = Faults(options.fault)
         self._lock = threading.Lock()
         self._log = []
+        self._credentials_seen = 0
         self._stopping = threading.Event()
 
     def server_bind(self):
@@ -474,13 +479,19 @@ class Server(http.server.ThreadingHTTPServer):
         with self._lock:
             self._log.append(line)
 
+    def saw_credentials(self):
+        with self._lock:
+            self._credentials_seen += 1
+
     def reset(self):
         with self._lock:
             self._log = []
+            self._credentials_seen = 0
 
     def stats(self):
         with self._lock:
-            return {"requests": len(self._log), "log": list(self._log)}
+            return {"requests": len(self._log), "log": list(self._log),
+                    "credentials_seen": self._credentials_seen}
 
     def stop_soon(self):
         if not self._stopping.is_set():
@@ -504,6 +515,9 @@ def parse_args(argv):
                         help="KIND[,class=REGEX][,count=N][,code=N][,status=S]"
                              "[,ms=MILLISECONDS]; kinds: " + ", ".join(FAULT_KINDS))
     parser.add_argument("--tls-dir", metavar="DIR")
+    parser.add_argument("--self-signed", action="store_true",
+                        help="present a certificate of a fresh key, signed by "
+                             "itself (--tls-dir is not used)")
     parser.add_argument("--ready-file", metavar="PATH")
     parser.add_argument("--lifetime", type=float, default=600, metavar="SECONDS")
     parser.add_argument("--dos-paths", action="store_true",

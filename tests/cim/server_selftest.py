@@ -139,9 +139,9 @@ class SharedServer(unittest.TestCase):
 
     def test_control_endpoints(self):
         self.instances("CIM_Processor")
-        self.assertEqual(self.server.stats(), {"requests": 1,
+        self.assertEqual(self.server.stats(), {"requests": 1, "credentials_seen": 1,
                                                "log": ["EnumerateInstances CIM_Processor"]})
-        self.assertEqual(self.server.reset()["requests"], 0)
+        self.assertEqual(self.server.reset(), {"requests": 0, "credentials_seen": 0, "log": []})
         with self.assertRaises(ServerError):
             self.server.set_faults(["no-such-kind"])
         with self.assertRaises(ServerError):

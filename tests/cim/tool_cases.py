@@ -8,7 +8,8 @@ Each case starts a fresh server on one fixture version (with faults where the
 case says), runs `esxi --format info` against it over HTTPS and checks the
 exit status, the document or the module's status line, the cause on standard
 error, that the password shows nowhere, and how many CIM operations the scan
-made.
+made and how many requests carried credentials. In options, {ca} is the
+server's CA file and {pin} the pin of its key.
 """
 
 import os
@@ -20,6 +21,8 @@ import time
 import cim_harness
 
 PASSWORD = cim_harness.PASSWORD
+OTHER_PIN = cim_harness.harness.OTHER_PIN
+NOT_PINNED = cim_harness.harness.NOT_PINNED
 FAILED = r"quendal-sysinfo: a scan failed, so no document is written"
 FAILED_STATUS = r"GetEsxiOSInfo: status 65647 \(Failed to get OS type\.\)"
 UNSUPPORTED_STATUS = (r"GetEsxiOSInfo: status 65648 "
@@ -40,7 +43,7 @@ def document(os_name, arch="64 bit"):
 class Case:
     def __init__(self, name, version="6.7.0", server=None, options=("--ca-file", "{ca}"),
                  host="127.0.0.1:{port}", password=PASSWORD, exit=0, stdout=None,
-                 stderr=(), requests=2, max_seconds=60, no_server=False):
+                 stderr=(), requests=2, credentials=None, max_seconds=60, no_server=False):
         self.name = name
         self.version = version
         self.server = server or {}
@@ -51,6 +54,7 @@ class Case:
         self.stdout = stdout
         self.stderr = list(stderr)
         self.requests = requests  # CIM operations the server saw, None: not checked
+        self.credentials = credentials  # requests that may carry credentials, None: any
         self.max_seconds = max_seconds
         self.no_server = no_server
 
@@ -77,6 +81,12 @@ CASES = [Case("version_" + v.replace(".", "_"), version=v, stdout=document(name)
                               r"known")),
     Case("insecure_is_warned_about", options=["--insecure"], stdout=document(OS_NAMES["6.7.0"]),
          stderr=[r"warning: --insecure: certificates are not checked"]),
+    # A self-signed CIM server verified by the pin of its key, and one whose key changed: refused
+    # before anything is sent.
+    Case("pinned_self_signed", server={"self_signed": True}, options=["--pin", "{pin}"],
+         stdout=document(OS_NAMES["6.7.0"])),
+    Case("pinned_key_changed", server={"self_signed": True}, options=["--pin", OTHER_PIN],
+         exit=3, requests=0, credentials=0, stderr=[FAILED_STATUS, NOT_PINNED, FAILED]),
     Case("one_failure_then_success", server=fault("http-error,count=1"),
          stdout=document(OS_NAMES["6.7.0"]), requests=3),
 
@@ -142,7 +152,7 @@ def run_tool(arguments, case, program, emulator):
     return result.returncode, out, err, elapsed
 
 
-def check(case, status, out, err, elapsed, stats):
+def check(case, status, out, err, elapsed, stats, pin=None):
     failures = []
     if status != case.exit:
         failures.append("exit status %d, expected %d" % (status, case.exit))
@@ -152,6 +162,7 @@ def check(case, status, out, err, elapsed, stats):
     elif out:
         failures.append("standard output should be empty:\n" + out)
     for pattern in case.stderr:
+        pattern = pattern.replace("{pin}", re.escape(pin or "sha256:?"))
         if not re.search(pattern, err):
             failures.append("standard error does not match %r" % pattern)
     if case.password in out + err:
@@ -162,13 +173,17 @@ def check(case, status, out, err, elapsed, stats):
             and stats["requests"] != case.requests:
         failures.append("%d CIM operations, expected %d:\n  %s" % (
             stats["requests"], case.requests, "\n  ".join(stats["log"])))
+    if stats is not None and case.credentials is not None \
+            and stats["credentials_seen"] > case.credentials:
+        failures.append("%d requests carried credentials, at most %d expected"
+                        % (stats["credentials_seen"], case.credentials))
     return failures
 
 
 def run_case(case, program, emulator, dos_paths):
-    def arguments(port, ca):
+    def arguments(port, ca, pin=None):
         ca = cim_harness.to_dos_path(ca) if dos_paths and ca else ca
-        options = [o.format(ca=ca) for o in case.options] if ca else []
+        options = [o.format(ca=ca, pin=pin) for o in case.options] if ca else []
         return options + ["--format", "info", "esxi", "--host", case.host.format(port=port),
                           "--user", cim_harness.USER]
 
@@ -177,10 +192,10 @@ def run_case(case, program, emulator, dos_paths):
         return check(case, status, out, err, elapsed, None), err
     with cim_harness.CimServer(version=case.version, tls_dir=cim_harness.shared_tls_dir(),
                                **case.server) as server:
-        status, out, err, elapsed = run_tool(arguments(server.port, server.ca_file), case,
-                                             program, emulator)
+        status, out, err, elapsed = run_tool(arguments(server.port, server.ca_file, server.pin),
+                                             case, program, emulator)
         stats = server.stats()
-    return check(case, status, out, err, elapsed, stats), err
+    return check(case, status, out, err, elapsed, stats, server.pin), err
 
 
 def main():

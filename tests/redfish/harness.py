@@ -9,6 +9,7 @@
 
 import argparse
 import base64
+import hashlib
 import http.client
 import json
 import os
@@ -27,12 +28,18 @@ DEFAULT_MOCKUP = "public-rackmount1"
 DEFAULT_USER = "quendal"
 DEFAULT_PASSWORD = "Quendal-test-pw1"
 READY_TIMEOUT = 20.0
+# The pin of a key no test server has: the one an endpoint had before its key changed; and
+# what the tool says of a server whose key is not the pinned one ({pin}: the key it has).
+OTHER_PIN = "sha256:" + base64.b64encode(hashlib.sha256(b"an earlier key").digest()).decode()
+NOT_PINNED = (r"error: 127\.0\.0\.\d:\d+: the certificate's key is not the pinned one "
+              r"\(it is {pin}\)")
 
 if HERE not in sys.path:
     sys.path.insert(0, HERE)
 from serving import to_dos_path  # noqa: E402
 
-__all__ = ["MOCKUPS", "DEFAULT_MOCKUP", "DEFAULT_USER", "DEFAULT_PASSWORD",
+__all__ = ["MOCKUPS", "DEFAULT_MOCKUP", "DEFAULT_USER", "DEFAULT_PASSWORD", "OTHER_PIN",
+           "NOT_PINNED",
            "RedfishServer", "Response", "ServerError", "ServerProcess", "mockup",
            "resolve_mockup", "server_args", "case_main", "to_dos_path", "from_dos_path"]
 
@@ -76,7 +83,7 @@ def from_dos_path(path):
 def server_args(user=None, password=None, no_sessions=False, page_size=0,
                 faults=(), delay_ms=0, tls_dir=None, lifetime=None, host=None,
                 port=None, dos_paths=False, verbose=False, extra_args=(),
-                ports=1):
+                ports=1, self_signed=False):
     """Command-line options of redfish_server.py for the keyword options."""
     args = []
     if ports != 1:
@@ -93,7 +100,8 @@ def server_args(user=None, password=None, no_sessions=False, page_size=0,
     for fault in faults:
         args += ["--fault", fault]
     for flag, on in (("--no-sessions", no_sessions),
-                     ("--dos-paths", dos_paths), ("--verbose", verbose)):
+                     ("--dos-paths", dos_paths), ("--verbose", verbose),
+                     ("--self-signed", self_signed)):
         if on:
             args.append(flag)
     return args + list(extra_args)
@@ -201,10 +209,11 @@ class RedfishServer(ServerProcess):
     """redfish_server.py in a subprocess, for the length of a with block.
 
     Keyword options mirror the command line: user, password, no_sessions,
-    page_size, faults (a list), delay_ms, tls_dir, lifetime, host, port,
-    ports, dos_paths, verbose, extra_args (passed as they are).  ready_file
-    puts the ready file at a chosen path instead of a private temporary
-    folder.  ports lists every port served (port is the first).
+    page_size, faults (a list), delay_ms, tls_dir, self_signed, lifetime,
+    host, port, ports, dos_paths, verbose, extra_args (passed as they are).
+    ready_file puts the ready file at a chosen path instead of a private
+    temporary folder.  ports lists every port served (port is the first);
+    pin is the pin of the server's key.
     """
 
     SCRIPT = SERVER_SCRIPT
@@ -216,7 +225,7 @@ class RedfishServer(ServerProcess):
         self.user = options.get("user") or DEFAULT_USER
         self.password = options.get("password") or DEFAULT_PASSWORD
         self._chosen_ready_file = ready_file
-        self.pid = self.ca_file = self.base_url = self.host = None
+        self.pid = self.ca_file = self.base_url = self.host = self.pin = None
         self.ports = []
 
     # ------------------------------------------------------------ life
@@ -231,6 +240,7 @@ class RedfishServer(ServerProcess):
         self.pid = info["pid"]
         self.base_url = info["base_url"]
         self.ca_file = from_dos_path(info["ca_file"])
+        self.pin = info["pin"]
         self.host = urllib.parse.urlsplit(self.base_url).hostname
         return self
 

@@ -18,6 +18,8 @@ counts the connections it accepted, so a test can prove that nothing a client
 sends (a password, a token, a Basic header) reaches another host.
 
 Stats: "requests" and "log" cover every request except the control ones;
+"credentials_seen" counts those that carried a password or a session token
+(an Authorization or X-Auth-Token header, or a body opening a session);
 "connections" counts TCP connections accepted, leaving out those whose first
 request was a control request, so a harness asking for stats does not disturb
 what the client under test did.
@@ -123,6 +125,7 @@ class State:
         self.sessions = {}  # id -> {"token": ..., "user": ...}
         self.sink_connections = 0
         self.most_sessions = 0  # open at once, since the start or the reset
+        self.credentials_seen = 0
 
     def count_connection(self):
         with self.lock:
@@ -135,9 +138,10 @@ class State:
             if generation == self.generation:
                 self.connections -= 1
 
-    def record(self, line, port=None):
+    def record(self, line, port=None, credentials=False):
         with self.lock:
             self.requests += 1
+            self.credentials_seen += 1 if credentials else 0
             self.log.append(line)
             if port is not None:
                 self.by_port[port] = self.by_port.get(port, 0) + 1
@@ -151,6 +155,7 @@ class State:
             self.by_port = {}
             self.most_sessions = len(self.sessions)
             self.sink_connections = 0
+            self.credentials_seen = 0
             self.generation += 1
 
     def stats(self):
@@ -161,6 +166,7 @@ class State:
                     "sessions_created": self.sessions_created,
                     "most_open_sessions": self.most_sessions,
                     "sink_connections": self.sink_connections,
+                    "credentials_seen": self.credentials_seen,
                     "requests_by_port": {str(port): count for port, count
                                          in sorted(self.by_port.items())},
                     "log": list(self.log)}
@@ -263,8 +269,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if control:
             self.send(self.control(raw_path, body))
             return
-        self.server.state.record("%s %s" % (self.command, target),
-                                 self.server.port)
         path = urllib.parse.unquote(raw_path)
         if len(path) > 1 and path.endswith("/"):
             path = path[:-1]
@@ -276,6 +280,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.sessions_path = OLD_SESSIONS_PATH if self.old_sessions \
             else SESSIONS_PATH
         session_op = self.is_session_op(path)
+        credentials = ("Authorization" in self.headers
+                       or "X-Auth-Token" in self.headers
+                       or (session_op and self.command == "POST"))
+        self.server.state.record("%s %s" % (self.command, target),
+                                 self.server.port, credentials)
         shaping = faults.take(raw_path, session_op, ("http10", "gzip", "bom"),
                               False)
         if faults.take_one(raw_path, session_op, ("strict",)):
@@ -884,6 +893,9 @@ def parse_args(argv):
                              + "; forms: " + ", ".join(LINK_FORMS))
     parser.add_argument("--delay-ms", type=int, default=0, metavar="MS")
     parser.add_argument("--tls-dir", metavar="DIR")
+    parser.add_argument("--self-signed", action="store_true",
+                        help="present a certificate of a fresh key, signed by "
+                             "itself (--tls-dir is not used)")
     parser.add_argument("--ready-file", metavar="PATH")
     parser.add_argument("--lifetime", type=float, default=600,
                         metavar="SECONDS")

@@ -2,14 +2,20 @@
 file, the lifetime watch and the life of the server process.
 
 A server script parses its own options (which must include tls_dir,
-ready_file, lifetime, host and dos_paths), builds its listeners from an SSL
-context and hands them to run(), which returns the process's exit status:
-0 after a clean stop, 2 for a usage error or a failure to start.
+self_signed, ready_file, lifetime, host and dos_paths), builds its listeners
+from an SSL context and hands them to run(), which returns the process's exit
+status: 0 after a clean stop, 2 for a usage error or a failure to start.
+
+With self_signed the server presents a certificate of a fresh key, signed by
+that key alone, as management controllers ship them: each such server has a
+key no other had. The ready file names that certificate as its ca_file, and
+gives the pin of the server's key as openssl computes it.
 """
 
 import base64
 import datetime
 import fcntl
+import hashlib
 import json
 import os
 import re
@@ -105,6 +111,28 @@ def run_openssl(*args):
     if result.returncode != 0:
         raise RuntimeError("openssl %s failed:\n%s"
                            % (args[0], result.stderr.strip()))
+
+
+def make_self_signed(tls_dir):
+    """A fresh key and a certificate it signs itself: (cert_file, key_file)."""
+    cert_file = os.path.join(tls_dir, "self-signed.pem")
+    key_file = os.path.join(tls_dir, "self-signed.key")
+    run_openssl("req", "-x509", "-newkey", "ec", "-pkeyopt",
+                "ec_paramgen_curve:P-256", "-nodes", "-days", "30",
+                "-subj", "/O=Quendal test/CN=quendal-test self-signed",
+                "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1,IP:::1",
+                "-keyout", key_file, "-out", cert_file)
+    return cert_file, key_file
+
+
+def pin_of(cert_file):
+    """The pin of the certificate's key: sha256: and the base64 of the
+    SHA-256 of its SubjectPublicKeyInfo, which openssl writes out."""
+    key = subprocess.run(("openssl", "x509", "-noout", "-pubkey", "-in",
+                          cert_file), capture_output=True, check=True).stdout
+    der = subprocess.run(("openssl", "pkey", "-pubin", "-outform", "DER"),
+                         input=key, capture_output=True, check=True).stdout
+    return "sha256:" + base64.b64encode(hashlib.sha256(der).digest()).decode()
 
 
 def still_valid(cert_file):
@@ -251,9 +279,13 @@ def run(name, options, make_servers, serve):
     ready_written = False
     try:
         tls_dir = options.tls_dir
-        if not tls_dir:
+        if not tls_dir or options.self_signed:
             tls_dir = temp_tls = tempfile.mkdtemp(prefix="quendal-%s-" % name)
-        ca_file, cert_file, key_file = make_tls_files(tls_dir)
+        if options.self_signed:
+            cert_file, key_file = make_self_signed(tls_dir)
+            ca_file = cert_file
+        else:
+            ca_file, cert_file, key_file = make_tls_files(tls_dir)
         context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
         context.load_cert_chain(cert_file, key_file)
         servers = make_servers(context)
@@ -272,6 +304,7 @@ def run(name, options, make_servers, serve):
                 else ca_path,
                 "pid": os.getpid(),
                 "base_url": "https://%s:%d" % (url_host, first.port),
+                "pin": pin_of(cert_file),
                 "ports": [s.port for s in servers]})
             ready_written = True
         try:
@@ -280,7 +313,8 @@ def run(name, options, make_servers, serve):
             for each in servers:
                 each.server_close()
         return 0
-    except (UsageError, RuntimeError, OSError) as exc:
+    except (UsageError, RuntimeError, OSError,
+            subprocess.CalledProcessError) as exc:
         sys.stderr.write("%s: %s\n" % (name, exc))
         return 2
     finally:

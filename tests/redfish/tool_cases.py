@@ -4,10 +4,13 @@
 usage: tool_cases.py --list
        tool_cases.py --tool PROGRAM [--emulator RUNNER] [--dos-paths] --case NAME
 
-Each case starts a fresh server on a mockup (with faults, paging or delays),
-runs the tool against it over HTTPS and checks the exit status, the listing,
-the cause on standard error, that the password shows nowhere, that no session
-is left open, and where it matters how many requests the scan made.
+Each case starts a fresh server on a mockup (with faults, paging or delays, a
+certificate of the test CA or a self-signed one), runs the tool against it over
+HTTPS and checks the exit status, the listing, the cause on standard error,
+that the password shows nowhere, that no session is left open, and where it
+matters how many requests the scan made and how many carried credentials.
+In options, {ca} is the server's CA file and {pin} the pin of its key ({slashed}
+the same as sha256//BASE64).
 """
 
 import os
@@ -32,14 +35,16 @@ TEXT = ("--ca-file", "{ca}", "--format", "text")
 PARTIAL = ("--ca-file", "{ca}", "--partial")
 FAILED = r"quendal-sysinfo: a scan failed, so no document is written"
 LEAVES = r"error: .*the service sent a link that is not a path on this endpoint "
+OTHER_PIN = harness.OTHER_PIN
+NOT_PINNED = harness.NOT_PINNED
 
 
 class Case:
     def __init__(self, name, command, mockup="public-rackmount1", server=None,
                  options=("--ca-file", "{ca}"), host="127.0.0.1:{port}",
                  password=PASSWORD, exit=0, listing=None, stderr=(), stdout=(),
-                 max_requests=None, max_seconds=60, no_server=False, stats=True,
-                 open_sessions=0, sessions_created=None, plain=False):
+                 max_requests=None, credentials=None, max_seconds=60, no_server=False,
+                 stats=True, open_sessions=0, sessions_created=None, plain=False):
         self.name = name
         self.command = command.split()
         self.mockup = mockup
@@ -50,8 +55,9 @@ class Case:
         self.exit = exit
         self.listing = listing
         self.stderr = list(stderr)
-        self.stdout = list(stdout)  # patterns, where no listing is compared
+        self.stdout = list(stdout)  # patterns, where no listing is expected
         self.max_requests = max_requests
+        self.credentials = credentials  # requests that may carry credentials, None: any
         self.max_seconds = max_seconds
         self.no_server = no_server
         self.stats = stats  # False where the server's own certificate fails its control link
@@ -151,6 +157,45 @@ CASES = [
     Case("certificate_names_another_host", "server", server={"host": "127.0.0.2"},
          host="127.0.0.2:{port}", exit=3, stats=False,
          stderr=[r"error: 127\.0\.0\.2:\d+: the certificate is not trusted or names another host"]),
+
+    # Pins: a self-signed controller verified by its key alone, whoever signed the certificate
+    # and whatever it names; several pins while a key changes; with --ca-file, either is enough.
+    Case("pinned_self_signed", "server", server={"self_signed": True}, options=["--pin", "{pin}"],
+         listing="server-rackmount1.listing"),
+    Case("several_pins_one_right", "server", server={"self_signed": True},
+         options=["--pin", OTHER_PIN, "--pin", "{slashed}"], listing="server-rackmount1.listing"),
+    Case("pin_whatever_the_certificate_names", "server", server={"host": "127.0.0.2"},
+         host="127.0.0.2:{port}", options=["--pin", "{pin}"], listing="server-rackmount1.listing",
+         stats=False),
+    Case("pin_or_ca_file", "server", options=["--ca-file", "{ca}", "--pin", OTHER_PIN],
+         listing="server-rackmount1.listing"),
+    # A key that changed is refused before anything is sent: no credential reaches the server.
+    Case("pinned_key_changed", "server", server={"self_signed": True},
+         options=["--pin", OTHER_PIN], exit=3, credentials=0,
+         stderr=[r"GetMachineType: status 1746", NOT_PINNED, FAILED]),
+    Case("neither_pin_nor_ca_file", "server", server={"host": "127.0.0.2"},
+         host="127.0.0.2:{port}", options=["--ca-file", "{ca}", "--pin", OTHER_PIN], exit=3,
+         stats=False, stderr=[NOT_PINNED, FAILED]),
+    Case("pin_and_insecure", "server", no_server=True, options=["--insecure", "--pin", OTHER_PIN],
+         exit=2, stderr=[r"--insecure excludes --pin"]),
+    Case("pin_malformed", "server", no_server=True, options=["--pin", "sha256:bm90IGEgaGFzaA=="],
+         exit=2, stderr=[r"--pin: 'sha256:bm90IGEgaGFzaA==' is not a pin: the base64 after "
+                         r"sha256: has 16 characters"]),
+    # pin shows the certificate after a handshake and nothing more: no request at all.
+    Case("pin_shows_a_self_signed_certificate", "pin", server={"self_signed": True}, options=[],
+         max_requests=0,
+         stdout=[r"(?m)^endpoint: +127\.0\.0\.1:\d+$", r"(?m)^pin: +{pin}$",
+                 r"(?m)^subject: +CN=quendal-test self-signed, O=Quendal test$",
+                 r"(?m)^issuer: +CN=quendal-test self-signed, O=Quendal test$",
+                 r"(?m)^valid from: +\d{4}-\d\d-\d\d \d\d:\d\d:\d\d UTC$",
+                 r"(?m)^valid until: +\d{4}-\d\d-\d\d \d\d:\d\d:\d\d UTC$",
+                 r"(?m)^trusted: +no: "]),
+    Case("pin_shows_a_trusted_certificate", "pin", options=["--ca-file", "{ca}"], max_requests=0,
+         stdout=[r"(?m)^pin: +{pin}$", r"(?m)^issuer: +CN=quendal-test CA$",
+                 r"(?m)^trusted: +yes"]),
+    Case("pin_of_nothing", "pin", no_server=True, host="127.0.0.1:9", exit=3,
+         stderr=[r"error: 127\.0\.0\.1:9: cannot connect"]),
+
     Case("wrong_password", "server", password="not-the-password", exit=3,
          stderr=[r"error: .*refused the user name or password \(HTTP 401 at "
                  r"/redfish/v1/SessionService/Sessions\) \(check --user and the password\)"]),
@@ -365,7 +410,10 @@ def run_tool(arguments, case, program, emulator, password):
     return result.returncode, out, err, elapsed
 
 
-def check(case, status, out, err, elapsed, stats):
+def check(case, status, out, err, elapsed, stats, pin=None):
+    def pattern(text):
+        return text.replace("{pin}", re.escape(pin or "sha256:?"))
+
     failures = []
     if status != case.exit:
         failures.append("exit status %d, expected %d" % (status, case.exit))
@@ -377,12 +425,12 @@ def check(case, status, out, err, elapsed, stats):
                             % (case.listing, out))
     elif case.exit not in (0, 6) and out:
         failures.append("standard output should be empty:\n" + out)
-    for pattern in case.stdout:
-        if not re.search(pattern, out):
-            failures.append("standard output does not match %r:\n%s" % (pattern, out))
-    for pattern in case.stderr:
-        if not re.search(pattern, err):
-            failures.append("standard error does not match %r" % pattern)
+    for wanted in case.stdout:
+        if not re.search(pattern(wanted), out):
+            failures.append("standard output does not match %r:\n%s" % (pattern(wanted), out))
+    for wanted in case.stderr:
+        if not re.search(pattern(wanted), err):
+            failures.append("standard error does not match %r" % pattern(wanted))
     if case.plain and RAW_CONTROLS.search(out + err):
         failures.append("a control character reaches the output raw: %r"
                         % RAW_CONTROLS.search(out + err).group())
@@ -406,19 +454,28 @@ def check(case, status, out, err, elapsed, stats):
         if case.max_requests is not None and stats["requests"] > case.max_requests:
             failures.append("%d requests, at most %d expected:\n  %s" % (
                 stats["requests"], case.max_requests, "\n  ".join(stats["log"])))
+        if case.credentials is not None and stats["credentials_seen"] > case.credentials:
+            failures.append("%d requests carried credentials, at most %d expected:\n  %s" % (
+                stats["credentials_seen"], case.credentials, "\n  ".join(stats["log"])))
     return failures
 
 
 def run_case(case, program, emulator, dos_paths):
-    def arguments(port, ca):
+    def arguments(port, ca, pin=None):
         ca = harness.to_dos_path(ca) if dos_paths and ca else ca
-        # Without a server there is no CA to trust.
-        options = [o.format(ca=ca) for o in case.options] if ca else []
+        # Without a server there is no CA to trust or key to pin.
+        if ca:
+            options = [o.format(ca=ca, pin=pin, slashed=pin.replace(":", "//"))
+                       for o in case.options]
+        else:
+            options = [o for o in case.options if "{" not in o and o != "--ca-file"]
+        host = ["--host", case.host.format(port=port)]
+        if case.command[0] == "pin":  # no scan: no document and no user
+            return options + case.command + host
         # The module's own listing, which the expected files hold, unless a case asks otherwise.
         if "--format" not in options:
             options += ["--format", "listing"]
-        return options + case.command + [
-            "--host", case.host.format(port=port), "--user", harness.DEFAULT_USER]
+        return options + case.command + host + ["--user", harness.DEFAULT_USER]
 
     if case.no_server:
         status, out, err, elapsed = run_tool(arguments(0, None), case, program, emulator,
@@ -426,10 +483,10 @@ def run_case(case, program, emulator, dos_paths):
         return check(case, status, out, err, elapsed, None), err
     mockup = case.mockup if os.path.isabs(case.mockup) else harness.mockup(case.mockup)
     with harness.RedfishServer(mockup, tls_dir=harness.shared_tls_dir(), **case.server) as server:
-        status, out, err, elapsed = run_tool(arguments(server.port, server.ca_file), case,
-                                             program, emulator, case.password)
+        status, out, err, elapsed = run_tool(arguments(server.port, server.ca_file, server.pin),
+                                             case, program, emulator, case.password)
         stats = server.stats() if case.stats else None
-    return check(case, status, out, err, elapsed, stats), err
+    return check(case, status, out, err, elapsed, stats, server.pin), err
 
 
 def main():

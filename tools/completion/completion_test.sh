@@ -32,14 +32,16 @@ export QUENDAL_PASSWORD=unused
 
 # Command line | expected completions, separated by spaces.
 cases=(
-    "quendal-sysinfo |cmm diff esxi fleet local server smm switch"
+    "quendal-sysinfo |cmm diff esxi fleet local pin server smm switch"
     "quendal-sysinfo s|server smm switch"
+    "quendal-sysinfo --pin |"
+    "quendal-sysinfo pin --|--help --host --port"
     "quendal-sysinfo --f|--format"
     "quendal-sysinfo --format x|xml"
     "quendal-sysinfo --log-level |0 1 2 3 4"
     "quendal-sysinfo --inventory $scratch/i|$scratch/inventory.json"
-    "quendal-sysinfo --format json |cmm diff esxi fleet local server smm switch"
-    "quendal-sysinfo --insecure --p|--password-env --password-file"
+    "quendal-sysinfo --format json |cmm diff esxi fleet local pin server smm switch"
+    "quendal-sysinfo --insecure --p|--password-env --password-file --pin"
     "quendal-sysinfo --insecure cmm --p|--port"
     "quendal-sysinfo switch --b|--bay"
     "quendal-sysinfo --password-file $scratch/o|$scratch/other.txt"
@@ -57,6 +59,9 @@ cases=(
     "quendal-sysinfo fleet merge a b --|--help --output-dir"
     "quendal-sysinfo fleet shard f.csv --|--help --index --shards"
     "quendal-sysinfo fleet shard --shards |"
+    "quendal-sysinfo fleet pi|pin"
+    "quendal-sysinfo fleet pin $scratch/o|$scratch/other.txt"
+    "quendal-sysinfo fleet pin f.csv --r|--replace"
 )
 for case in "${cases[@]}"; do
     line=${case%%|*}
@@ -69,7 +74,8 @@ done
 help_options() {
     "$tool" "$@" --help | sed -n 's/^  \(-[^ ]*\).*/\1/p' | tr ',' '\n' | grep -- '^--' | sort
 }
-for subcommand in "" local server esxi cmm switch smm diff fleet "fleet diff" "fleet shard"; do
+for subcommand in "" local server esxi cmm switch smm diff fleet pin "fleet diff" "fleet shard" \
+    "fleet pin"; do
     actual=$(complete_line "quendal-sysinfo $subcommand --" | sed '/^$/d')
     expected=$(help_options $subcommand)
     [ -n "$expected" ] || fail "no options read from '$tool $subcommand --help'"
@@ -83,6 +89,6 @@ expected=$("$tool" --help | sed -n 's/^  --format [^{]*{\([^}]*\)}.*/\1/p' | tr 
 [ -n "$expected" ] && [ "$actual" == "$expected" ] ||
     fail "--format completes to [$(echo $actual)], its --help lists [$(echo $expected)]"
 
-total=$((${#cases[@]} + 12))
+total=$((${#cases[@]} + 14))
 echo "$((total - failures)) passed, $failures failed"
 [ "$failures" -eq 0 ]

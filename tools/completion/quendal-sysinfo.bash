@@ -7,8 +7,8 @@ _quendal_sysinfo() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=
     ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local subcommands="local server esxi cmm switch smm diff fleet"
-    local fleet_subcommands="diff shard merge"
+    local subcommands="local server esxi cmm switch smm diff fleet pin"
+    local fleet_subcommands="diff shard merge pin"
     local remote="--help --host --port"
 
     # The value of the option just typed.
@@ -36,7 +36,7 @@ _quendal_sysinfo() {
             return
             ;;
         --timeout | --retries | --bmc-type | --host | --port | --user | --bay | --jobs | \
-            --endpoint-timeout | --shards | --index)
+            --endpoint-timeout | --shards | --index | --pin)
             COMPREPLY=()
             return
             ;;
@@ -65,10 +65,10 @@ _quendal_sysinfo() {
         "")
             options="--help --version --inventory --ca-file --insecure --timeout --retries --user"
             options+=" --password-file --password-env --format --output --bmc-type --log-level"
-            options+=" --verbose --quiet"
+            options+=" --verbose --quiet --pin"
             ;;
         local) options="--help --loaded-only" ;;
-        server | esxi | cmm | smm) options=$remote ;;
+        server | esxi | cmm | smm | pin) options=$remote ;;
         switch) options="$remote --bay" ;;
         diff)
             # OLD and NEW: two stored documents.
@@ -98,13 +98,14 @@ _quendal_sysinfo() {
             options="--help"
             [[ $subcommand == "fleet merge" ]] && options+=" --output-dir"
             ;;
-        "fleet shard")
+        "fleet shard" | "fleet pin")
             if [[ $cur != -* ]]; then
                 compopt -o filenames 2>/dev/null
                 COMPREPLY=($(compgen -f -- "$cur"))
                 return
             fi
             options="--help --shards --index"
+            [[ $subcommand == "fleet pin" ]] && options="--help --replace"
             ;;
     esac
     if [[ -z $subcommand && $cur != -* ]]; then

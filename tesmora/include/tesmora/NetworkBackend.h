@@ -38,6 +38,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "tesmora/Diagnostics.h"
 #include "tesmora/Export.h"
@@ -48,6 +49,13 @@ namespace Tesmora {
 struct NetworkOptions {
     bool verify_peer = true;  // false accepts any certificate: explicit opt-out only
     std::string ca_file;      // PEM certificates trusted besides the system's own
+    // Keys accepted whoever signed the certificate and whatever names it holds, as
+    // CanonicalPin writes them (PeerCertificate.h): an endpoint whose key is none of them is
+    // refused before any credential is sent. With ca_file, a certificate its CAs vouch for is
+    // accepted as well: either is enough.
+    std::vector<std::string> pins;
+    // The pins of single endpoints, by host (in lower case) and port, in place of pins.
+    std::map<std::pair<std::string, std::uint16_t>, std::vector<std::string>> endpoint_pins;
     std::chrono::milliseconds timeout{std::chrono::seconds(30)};  // connect, and each request
     unsigned int retries = 2;  // further attempts after a lost connection or HTTP 5xx/429
     std::size_t max_body_bytes = std::size_t{16} << 20;

@@ -22,7 +22,13 @@ Error ErrorOf(const TransportError& error, const std::string& endpoint, const st
         case TransportFailure::kCertificate:
             return Error(Cause::kCertificate,
                          "the certificate is not trusted or names another host (" + detail + ")",
-                         "trust its CA with --ca-file FILE, or skip verification with --insecure");
+                         "trust its CA with --ca-file FILE, or pin its key with --pin (quendal-"
+                         "sysinfo pin shows it), or skip verification with --insecure");
+        case TransportFailure::kKeyNotPinned:
+            return Error(Cause::kCertificate,
+                         "the certificate's key is not the pinned one (it is " + detail + ")",
+                         "a new key, or someone in the middle: check it with quendal-sysinfo pin "
+                         "before pinning it");
         case TransportFailure::kTlsFailed:
             return Error(Cause::kTls, "no TLS session could be set up (" + detail + ")",
                          "check that the port serves HTTPS");

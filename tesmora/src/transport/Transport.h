@@ -63,6 +63,7 @@ enum class TransportFailure {
     kMalformed,        // the peer does not speak HTTP
     kHeaderFlood,      // more answer headers than kMaxHeaderLines or kMaxHeaderBytes
     kBadTarget,        // the request's target is not a path in origin form: nothing was sent
+    kKeyNotPinned,     // the peer's key is none of the pins (the detail is its pin): nothing sent
 };
 
 // What an answer's head may hold; real services send a few dozen lines, a few kilobytes.
@@ -85,6 +86,10 @@ struct TransportOptions {
     bool use_tls = true;
     bool verify_peer = true;  // false: accept any certificate and any name (explicit opt-out)
     std::string ca_file;      // PEM certificates trusted besides the system's store
+    // Keys accepted whoever signed the certificate and whatever names it holds (canonical pins,
+    // PeerCertificate.h); the peer's key must be one of them. With ca_file as well, a
+    // certificate its CAs vouch for is accepted too: either is enough.
+    std::vector<std::string> pins;
     std::chrono::milliseconds connect_timeout{30000};
     std::chrono::milliseconds request_timeout{30000};  // one request, first byte to last
     std::size_t max_body_bytes = std::size_t{16} << 20;

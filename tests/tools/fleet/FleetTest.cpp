@@ -1,6 +1,6 @@
 // The fleet's parts that need no endpoint: the endpoint file reader, document names and shards,
-// the workers the open-file limit allows, the progress line, and the summary's file and table. The
-// runs themselves are in fleet_cases.py.
+// the endpoint file written again with pins, the workers the open-file limit allows, the progress
+// line, and the summary's file and table. The runs themselves are in fleet_cases.py.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "FleetFile.h"
+#include "FleetPins.h"
 #include "FleetScan.h"
 #include "Password.h"
 #include "Progress.h"
@@ -38,6 +39,11 @@ std::string ProblemsOf(const std::string& text,
 }
 
 constexpr const char* kHeader = "kind,host,port,bay,user,password_env\n";
+
+// Pins of invented keys: 32 zero bytes, 32 bytes 0xFF, and 32 bytes of text.
+const std::string kPin0 = "sha256:AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA=";
+const std::string kPinF = "sha256://////////////////////////////////////////8=";
+const std::string kPinT = "sha256:dGhyZWU6IGFuIGludmVudGVkIDMyLWJ5dGUga2V5ISE=";
 
 TEST(FleetFile, ReadsBothFormsAlike) {
     const std::string csv = std::string("# a comment, then a blank line\n\n") + kHeader +
@@ -156,6 +162,31 @@ TEST(FleetFile, TellsEveryProblemWithItsLineAndField) {
             "h3"]})",
          {"f:2: bay: expected a number or a text, not -1", "f:2: user: expected a text, not 7",
           "f:2: pasword_env: not a field of an endpoint", "f:3: endpoint 3 is not an object"}},
+        {"pin without its kind",
+         "kind,host,pin\nserver,h1,AAAA\n",
+         {"f:2: pin: 'AAAA' is not a pin: a pin starts with sha256:"}},
+        {"pin of another length",
+         "kind,host,pin\nserver,h1,sha256:AAAA\n",
+         {"f:2: pin: 'sha256:AAAA' is not a pin: the base64 after sha256: has 4 characters, "
+          "while a SHA-256 takes 44"}},
+        {"pins, one not base64",
+         "kind,host,pin\nserver,h1,\"" + kPin0 + " " + kPinF.substr(0, 49) + "!=\"\n",
+         {"is not a pin: the text after sha256: is not the base64 of a SHA-256"}},
+        {"pin with bits beyond the hash",
+         "kind,host,pin\nserver,h1," + kPin0.substr(0, 49) + "B=\n",
+         {"is not a pin: the text after sha256: is not the base64 of a SHA-256"}},
+        {"pin one byte short",
+         "kind,host,pin\nserver,h1," + kPin0.substr(0, 49) + "==\n",
+         {"is not a pin: the text after sha256: is not the base64 of a SHA-256"}},
+        {"one certificate pinned two ways",
+         "kind,host,bay,pin\ncmm,h1,," + kPin0 + "\nswitch,H1:443,1,\"" + kPinF + " " + kPin0 +
+             "\"\nswitch,h1,2,\n",
+         {"f:3: pin: not the pins of line 2, which names the same host and port"}},
+        {"JSON pin types",
+         R"({"endpoints": [{"kind": "server", "host": "h1", "pin": 7},
+            {"kind": "server", "host": "h2", "pin": ["sha256:x", 1]}]})",
+         {"f:1: pin: expected a text or a list of texts, not 7",
+          "f:2: pin: expected a text or a list of texts, not [\"sha256:x\",1]"}},
         {"JSON braces inside texts",
          "{\"endpoints\": [{\"kind\": \"server\", \"host\": \"a\"},\n"
          "{\"user\": \"{\\\"[\", \"kind\": \"server\", \"host\": \"a\"}]}",
@@ -169,6 +200,66 @@ TEST(FleetFile, TellsEveryProblemWithItsLineAndField) {
             EXPECT_NE(problems.find(expected), std::string::npos) << problems;
         }
         EXPECT_LE(lines, row.problems.size()) << problems;
+    }
+}
+
+TEST(FleetFile, ReadsPinsInBothForms) {
+    const std::string slashes = "sha256//" + kPinF.substr(7);
+    const std::string csv =
+        "kind,host,pin\nserver,h1,\" " + slashes + "  " + kPin0 + " \"\nserver,h2,\n";
+    const std::string json = R"({"endpoints": [{"kind": "server", "host": "h1", "pin": [")" +
+                             slashes + R"(", ")" + kPin0 +
+                             R"("]}, {"kind": "server", "host": "h2", "pin": ""}]})";
+    for (const std::string& text : {csv, json}) {
+        const FleetFile file = ParseFleetFile(text, "f", "", kPrivate);
+        ASSERT_EQ(file.endpoints.size(), 2u);
+        EXPECT_EQ(file.endpoints[0].pins, (std::vector<std::string>{kPinF, kPin0}));
+        EXPECT_TRUE(file.endpoints[1].pins.empty());
+    }
+}
+
+// fleet pin writes the file again: only the pins change, each line or object as it was written.
+TEST(FleetFile, WritesItselfAgainWithPins) {
+    const std::string slashes = "sha256//" + kPinF.substr(7);
+    const struct {
+        const char* label;
+        std::string text;
+        std::vector<std::vector<std::string>> pins;
+        std::string written;
+    } rows[] = {
+        {"CSV without a pin column",
+         "# lab\r\nkind,host,user\r\n\nserver,h1,\"a, b\"\r\n# old\nserver,h2,\n",
+         {{kPin0}, {}},
+         "# lab\r\nkind,host,user,pin\r\n\nserver,h1,\"a, b\"," + kPin0 +
+             "\r\n# old\nserver,h2,,\n"},
+        {"CSV with one, after a quoted comma",
+         "kind,user, \"pin\" ,host\nserver,ops,\"" + slashes + "\",h1\nserver,\"o,\"\"ps\"\"\", " +
+             kPinT + " ,h2\ncmm,ops,,h3",
+         {{kPinF}, {kPin0, kPinF}, {kPinT}},
+         "kind,user, \"pin\" ,host\nserver,ops,\"" + slashes + "\",h1\nserver,\"o,\"\"ps\"\"\"," +
+             kPin0 + " " + kPinF + ",h2\ncmm,ops," + kPinT + ",h3"},
+        {"JSON",
+         R"({"endpoints": [{"kind": "server", "host": "h1", "pin": ")" + slashes +
+             R"("}, {"kind": "server", "host": "h2", "user": "ops"},
+             {"kind": "server", "host": "h3", "pin": ")" +
+             kPin0 + R"("}]})",
+         {{kPinF}, {kPin0, kPinT}, {}},
+         "{\n    \"endpoints\": [\n        {\"host\":\"h1\",\"kind\":\"server\",\"pin\":\"" +
+             slashes + "\"},\n        {\"host\":\"h2\",\"kind\":\"server\",\"pin\":[\"" + kPin0 +
+             "\",\"" + kPinT +
+             "\"],\"user\":\"ops\"},\n        {\"host\":\"h3\",\"kind\":\"server\"}\n    ]\n}\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        const FleetFile file = ParseFleetFile(row.text, "f", "", kPrivate);
+        const std::string written = FileWithPins(row.text, file, row.pins);
+        EXPECT_EQ(written, row.written);
+        const FleetFile back = ParseFleetFile(written, "f", "", kPrivate);
+        ASSERT_EQ(back.endpoints.size(), row.pins.size());
+        for (std::size_t i = 0; i < row.pins.size(); ++i) {
+            EXPECT_EQ(back.endpoints[i].pins, row.pins[i]);
+            EXPECT_EQ(back.endpoints[i].user, file.endpoints[i].user);
+        }
     }
 }
 

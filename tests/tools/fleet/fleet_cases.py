@@ -325,6 +325,101 @@ def endpoints_end_in_time(t):
     t.check(stats["open_sessions"] == 0, "%d sessions left open" % stats["open_sessions"])
 
 
+def trust_on_first_use(t):
+    """fleet pin over a mixed fleet: a new self-signed controller and a self-signed CIM server
+    get the pins of their keys, one the test CA signed keeps the pin it has, one whose key
+    changed keeps its old pin and is told as changed, a dead port is told and gets none; each is
+    asked for a handshake and nothing more. The file written then scans without --ca-file: the
+    pinned endpoints succeed, the changed one is refused before any credential reaches it, and
+    --replace pins its new key. The JSON form likewise; a file holding passwords is written only
+    where nobody else can read it."""
+    user = harness.DEFAULT_USER
+    with server(self_signed=True) as new, server(self_signed=True) as changed, \
+            server() as signed, cim_harness.CimServer(self_signed=True) as cim:
+        dead = dead_port()
+        lines = ["# the lab, pinned", "kind,host,user,password_env,pin",
+                 "server,127.0.0.1:%d,%s,GOOD_PW," % (new.port, user),
+                 "server,127.0.0.1:%d,%s,GOOD_PW,%s" % (changed.port, user, harness.OTHER_PIN),
+                 'server,127.0.0.1:%d,%s,GOOD_PW,"%s"' % (signed.port, user, signed.pin),
+                 "esxi,127.0.0.1:%d,%s,GOOD_PW," % (cim.port, user),
+                 "server,127.0.0.1:%d,%s,GOOD_PW," % (dead, user)]
+        fleet = write(t.path("fleet.csv"), "\n".join(lines) + "\n")
+        pinned = t.path("pinned.csv")
+        status, stdout, err = t.run(["--ca-file", t.arg(signed.ca_file), "fleet", "pin",
+                                     t.arg(fleet), "--output", t.arg(pinned), "--jobs", "3"])
+        t.expect_status(status, 3, "fleet pin", err)
+        for each in (new, changed, signed, cim):
+            stats = each.stats()
+            t.check(stats["requests"] == 0 and stats["credentials_seen"] == 0,
+                    "fleet pin sent %d requests to %d" % (stats["requests"], each.port))
+        subject = "CN=quendal-test self-signed, O=Quendal test"
+        rows = [(new, "pinned", "no", new.pin, subject),
+                (changed, "changed", "no", changed.pin, subject),
+                (signed, "unchanged", "yes", signed.pin, "CN=localhost"),
+                (cim, "pinned", "no", cim.pin, subject)]
+        for each, status_text, trusted, pin, about in rows:
+            t.check(re.search(r"(?m)^127\.0\.0\.1:%d +%s +%s +\d{4}-\d\d-\d\d +%s +%s$" % (
+                each.port, status_text, trusted, re.escape(pin), re.escape(about)), stdout),
+                "no %s row for %d:\n%s" % (status_text, each.port, stdout))
+        t.check(re.search(r"(?m)^127\.0\.0\.1:%d +unreachable +- +- +- +cannot connect" % dead,
+                          stdout), "no unreachable row:\n" + stdout)
+        t.check("5 endpoints: 2 pinned, 1 unchanged, 1 changed, 1 unreachable\n" in stdout,
+                "counts:\n" + stdout)
+        t.check("127.0.0.1:%d: pinned to %s, it presents %s" % (
+            changed.port, harness.OTHER_PIN, changed.pin) in stdout, "changed:\n" + stdout)
+        wanted = list(lines)
+        wanted[2] += new.pin
+        wanted[5] += cim.pin
+        with open(pinned, encoding="utf-8") as f:
+            written = f.read()
+        t.check(written == "\n".join(wanted) + "\n", "pinned.csv:\n%s" % written)
+
+        # Scanned with the pins alone: no CA trusted, none skipped.
+        status, _, err = t.run(["fleet", t.arg(pinned), "--output-dir", t.arg(t.path("out"))])
+        t.expect_status(status, 3, "fleet with pins", err)
+        summary = by_port(t.summary(t.path("out")))
+        for each in (new, signed, cim):
+            t.check(summary[each.port]["status"] == "ok", "%d: %s" % (each.port,
+                                                                     summary[each.port]))
+        refused = "the certificate's key is not the pinned one (it is %s)" % changed.pin
+        t.check(summary[changed.port]["status"] == "failed" and
+                any(refused in cause for cause in summary[changed.port]["causes"]),
+                "the changed key: %s" % summary[changed.port])
+        t.check(changed.stats()["credentials_seen"] == 0, "a credential reached the changed key")
+
+        status, stdout, err = t.run(["fleet", "pin", t.arg(pinned), "--output",
+                                     t.arg(t.path("replaced.csv")), "--replace"])
+        t.expect_status(status, 3, "fleet pin --replace", err)
+        t.check(re.search(r"(?m)^127\.0\.0\.1:%d +replaced " % changed.port, stdout),
+                "--replace:\n" + stdout)
+        with open(t.path("replaced.csv"), encoding="utf-8") as f:
+            t.check(f.read().splitlines()[3].endswith("," + changed.pin), "replaced.csv")
+
+        # JSON: a second pin for a key about to change stays; a new one is written as a text; a
+        # changed key alone is enough for status 3.
+        endpoints = [{"kind": "server", "host": "127.0.0.1", "port": new.port, "user": user,
+                      "password_env": "GOOD_PW", "pin": [harness.OTHER_PIN, new.pin]},
+                     {"kind": "esxi", "host": "127.0.0.1:%d" % cim.port, "user": user},
+                     {"kind": "server", "host": "127.0.0.1:%d" % changed.port,
+                      "pin": harness.OTHER_PIN}]
+        fleet = write(t.path("fleet.json"), json.dumps({"endpoints": endpoints}))
+        status, stdout, err = t.run(["fleet", "pin", t.arg(fleet), "--output",
+                                     t.arg(t.path("pinned.json"))])
+        t.expect_status(status, 3, "fleet pin of a JSON file", stdout + err)
+        with open(t.path("pinned.json"), encoding="utf-8") as f:
+            back = json.load(f)["endpoints"]
+        t.check([e.get("pin") for e in back] == [[harness.OTHER_PIN, new.pin], cim.pin,
+                                                 harness.OTHER_PIN], "pinned.json: %s" % back)
+
+    # Inline passwords go to no file others could read: refused before any endpoint is asked.
+    secret = write(t.path("secret.csv"), "kind,host,password\nserver,127.0.0.1:%d,%s\n"
+                   % (dead, GOOD), 0o600)
+    status, _, err = t.run(["fleet", "pin", t.arg(secret), "--output",
+                            t.arg(t.path("secret-pinned.csv"))])
+    t.expect_status(status, 2, "fleet pin of a file with a password", err)
+    t.check(not os.path.exists(t.path("secret-pinned.csv")), "the passwords were written")
+
+
 def resume(t):
     """--resume scans again only what has no document newer than the file."""
     count = 3 if t.small else 4
@@ -332,6 +427,10 @@ def resume(t):
         rows = [endpoint_row(s.ports[0], "FIRST_PW")] + \
             [endpoint_row(port) for port in s.ports[1:]]
         fleet = csv_file(t.path("fleet.csv"), rows)
+        # Written a while ago: file times on Windows count whole seconds, and a document of the
+        # same second is not newer than the file.
+        earlier = time.time() - 5
+        os.utime(fleet, (earlier, earlier))
         out = t.path("out")
         first = t.scan(s, fleet, out, env={"FIRST_PW": "not-the-password"})
         t.expect_status(first[0], 3, "first run", first[2])
@@ -444,7 +543,8 @@ def shard_and_merge(t):
 
 
 CASES = [mixed_results, kinds_share_one_login, interrupted, single_targets_stopped,
-         endpoints_end_in_time, resume, partial_and_diff, fleet_diff, shard_and_merge,
+         endpoints_end_in_time, trust_on_first_use, resume, partial_and_diff, fleet_diff,
+         shard_and_merge,
          bad_endpoint_files, inline_passwords, progress_output]
 # The limit on open files is a Linux matter: Windows has none that a fleet reaches (FleetSystem.h).
 LINUX_HOST_CASES = [open_file_limit]

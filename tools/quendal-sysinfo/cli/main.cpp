@@ -10,6 +10,8 @@
 // the document was written without what could not be read (listed on standard error); 130
 // (Ctrl-C) or 143 (SIGTERM): a remote scan was stopped, its session closed and no document
 // written. fleet adds its own (Fleet.h).
+//
+// pin (Pins.h) shows an endpoint's certificate: 0, or 3 when none could be read.
 #include <CLI/CLI.hpp>
 #include <iostream>
 #include <memory>
@@ -268,6 +270,7 @@ int Run(int argc, char** argv) {
 
     Options options;
     AddGlobalOptions(app, options);
+    AddPinOption(app, options.remote);
 
     auto* local = app.add_subcommand("local", "This host: its OS, drivers and disk drivers");
     bool loaded_only = false;
@@ -298,6 +301,7 @@ int Run(int argc, char** argv) {
     diff->add_option("OLD", old_path, "The earlier document")->required()->check(CLI::ExistingFile);
     diff->add_option("NEW", new_path, "The later document")->required()->check(CLI::ExistingFile);
     const std::unique_ptr<FleetCommand> fleet = AddFleetCommands(&app);
+    const std::unique_ptr<PinCommand> pin = AddPinCommand(&app);
 
     try {
         app.parse(argc, argv);
@@ -321,6 +325,9 @@ int Run(int argc, char** argv) {
     }
     if (diff->parsed()) {
         return Diff(old_path, new_path);
+    }
+    if (pin->Parsed()) {
+        return pin->Run(options.remote);
     }
     if (options.remote.insecure) {
         std::cerr << "quendal-sysinfo: warning: --insecure: certificates are not checked, so "

@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "FleetPins.h"
 #include "FleetScan.h"
 #include "FleetTools.h"
 #include "Password.h"
@@ -80,6 +81,18 @@ public:
         merge_->add_option("DIR", merge_dirs_, "The runs' folders")
             ->required()
             ->check(CLI::ExistingDirectory);
+
+        pin_ = fleet_->add_subcommand(
+            "pin",
+            "Read the certificate of every endpoint FILE lists (--jobs at once; a TLS handshake "
+            "each, nothing sent) and write FILE again to --output with the pin of each one's "
+            "key, for review (docs/security.md)");
+        pin_->add_option("FILE", pin_settings_.file, "The endpoint file")
+            ->required()
+            ->check(CLI::ExistingFile);
+        pin_->add_flag("--replace", pin_settings_.replace,
+                       "Pin the key an endpoint presents now also where FILE pins another one "
+                       "(once you know why it changed)");
     }
 
     bool Parsed() const override { return fleet_->parsed(); }
@@ -102,6 +115,11 @@ public:
             }
             return 0;
         }
+        if (pin_->parsed()) {
+            PinSettings settings = pin_settings_;
+            settings.jobs = scan_.jobs;
+            return PinFleet(settings, globals);
+        }
         if (merge_->parsed()) {
             if (scan_.output_dir.empty()) {
                 throw UsageError(
@@ -121,6 +139,8 @@ private:
     CLI::App* diff_ = nullptr;
     CLI::App* shard_ = nullptr;
     CLI::App* merge_ = nullptr;
+    CLI::App* pin_ = nullptr;
+    PinSettings pin_settings_;
     ScanSettings scan_;
     std::string old_dir_, new_dir_, shard_file_;
     std::size_t shards_ = 1, index_ = 0;

@@ -1,7 +1,8 @@
 // quendal-sysinfo fleet: scans the endpoints an endpoint file lists, many at once, writing one
 // document per endpoint and a summary; and the subcommands around it: fleet diff (what changed
-// between two runs), fleet shard (one part of a fleet, for another machine) and fleet merge (the
-// parts' results as one). docs/fleet.md is the user's description.
+// between two runs), fleet shard (one part of a fleet, for another machine), fleet merge (the
+// parts' results as one) and fleet pin (the file again with the pins of the endpoints' keys,
+// FleetPins.h). docs/fleet.md is the user's description.
 //
 // Contract. AddFleetCommands defines the subcommands and their options on the tool's command
 // line; main asks the result whether the user chose one and lets it run with the options of the
@@ -9,8 +10,9 @@
 // Tesmora::InventoryError for bad input, which main reports with status 2:
 //   0  every endpoint succeeded (fleet diff: the runs hold the same documents)
 //   1  fleet diff: the runs differ
-//   3  some endpoint failed; the summary says which and why
-//   4  a document or the summary could not be written
+//   3  some endpoint failed; the summary says which and why (fleet pin: some endpoint was
+//      unreachable or presents a key other than its pin)
+//   4  a document or the summary (fleet pin: the endpoint file) could not be written
 //   6  with --partial: no endpoint failed, but some documents lack what could not be read
 //      (status "partial" in the summary, which lists what each lacks)
 //   130 (SIGINT, Ctrl-C), 143 (SIGTERM): the run was stopped; the finished documents and the

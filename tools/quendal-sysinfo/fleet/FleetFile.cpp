@@ -17,6 +17,7 @@
 #include "Remote.h"
 #include "SysinfoOutput.h"
 #include "tesmora/HostAddress.h"
+#include "tesmora/PeerCertificate.h"
 
 namespace Quendal::Tool {
 
@@ -24,8 +25,8 @@ namespace {
 
 using Fields = std::map<std::string, std::string>;
 
-constexpr const char* kFieldNames[] = {"kind",         "host",          "port",     "user",
-                                       "password_env", "password_file", "password", "bay"};
+constexpr const char* kFieldNames[] = {"kind",          "host",     "port", "user", "password_env",
+                                       "password_file", "password", "bay",  "pin"};
 constexpr std::pair<FleetKind, const char*> kKinds[] = {{FleetKind::kServer, "server"},
                                                         {FleetKind::kSmm, "smm"},
                                                         {FleetKind::kCmm, "cmm"},
@@ -142,6 +143,16 @@ FleetEndpoint EndpointFrom(const Fields& fields, std::size_t line, const std::st
                      std::string("bay: only a switch has one, not a ") + KindName(endpoint.kind));
     }
 
+    std::istringstream pins(field("pin"));
+    for (std::string text; pins >> text;) {
+        std::string why;
+        if (const auto pin = Tesmora::CanonicalPin(text, &why)) {
+            endpoint.pins.push_back(*pin);
+        } else {
+            problems.Add(line, "pin: '" + text + "' is not a pin: " + why);
+        }
+    }
+
     endpoint.user = field("user");
     std::vector<std::pair<PasswordFrom, std::string>> sources;
     for (const auto& [from, name] : {std::pair{PasswordFrom::kEnvironment, "password_env"},
@@ -243,15 +254,21 @@ void ParseJson(const std::string& text, const std::string& name, const std::stri
         for (const auto& [key, value] : object.items()) {
             if (!KnownField(key)) {
                 problems.Add(line, key + ": not a field of an endpoint");
+            } else if (key == "pin" && value.is_array() &&
+                       std::all_of(value.begin(), value.end(),
+                                   [](const nlohmann::json& pin) { return pin.is_string(); })) {
+                for (const nlohmann::json& pin : value) {
+                    fields[key] += pin.get<std::string>() + " ";
+                }
             } else if (value.is_string()) {
                 fields[key] = value.get<std::string>();
             } else if ((key == "port" || key == "bay") && value.is_number_unsigned()) {
                 fields[key] = std::to_string(value.get<std::uint64_t>());
             } else {
-                problems.Add(line,
-                             key + ": expected " +
-                                 (key == "port" || key == "bay" ? "a number or a text" : "a text") +
-                                 ", not " + value.dump());
+                const char* expected = key == "port" || key == "bay" ? "a number or a text"
+                                       : key == "pin"                ? "a text or a list of texts"
+                                                                     : "a text";
+                problems.Add(line, key + ": expected " + expected + ", not " + value.dump());
             }
         }
         const std::size_t before = problems.Count();
@@ -322,6 +339,7 @@ void ParseCsv(const std::string& text, const std::string& folder,
         }
         if (columns.empty()) {
             file.csv_header = line;
+            file.csv_header_line = number;
             std::set<std::string> seen;
             for (const std::string& column : *fields) {
                 if (!KnownField(column)) {
@@ -382,10 +400,22 @@ FleetFile ParseFleetFile(const std::string& text, const std::string& name,
         ParseCsv(text, folder, inline_refused, file, problems);
     }
     // Duplicates: the same document twice, or two names the file system would take for one.
+    // And one certificate pinned two ways.
     std::map<std::string, std::size_t> seen;
+    std::map<std::string, const FleetEndpoint*> pinned;
     for (const FleetEndpoint& endpoint : file.endpoints) {
         if (endpoint.host.empty()) {
             continue;  // already told
+        }
+        if (!endpoint.pins.empty()) {
+            const auto [other, fresh] = pinned.emplace(EndpointKeyOf(endpoint), &endpoint);
+            if (!fresh &&
+                std::set<std::string>(endpoint.pins.begin(), endpoint.pins.end()) !=
+                    std::set<std::string>(other->second->pins.begin(), other->second->pins.end())) {
+                problems.Add(endpoint.line, "pin: not the pins of line " +
+                                                std::to_string(other->second->line) +
+                                                ", which names the same host and port");
+            }
         }
         const auto [at, fresh] = seen.emplace(DocumentNameOf(endpoint, ""), endpoint.line);
         if (!fresh) {
@@ -398,7 +428,7 @@ FleetFile ParseFleetFile(const std::string& text, const std::string& name,
     return file;
 }
 
-FleetFile ReadFleetFile(const std::string& path) {
+FleetFile ReadFleetFile(const std::string& path, std::string* content) {
     // The file may hold passwords.
     GuardSecrets();
     std::ifstream stream(path, std::ios::binary);
@@ -410,6 +440,9 @@ FleetFile ReadFleetFile(const std::string& path) {
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash);
     try {
         FleetFile file = ParseFleetFile(text, path, folder, InlinePasswordsRefused(path));
+        if (content != nullptr) {
+            content->swap(text);
+        }
         WipeSecret(text);
         return file;
     } catch (...) {

@@ -5,7 +5,8 @@
 // makes it JSON ({"endpoints": [{...}, ...]}), anything else CSV (a header row naming the
 // columns, then one endpoint per line; blank lines and lines starting with '#' are skipped;
 // fields may be quoted with '"', a quote inside doubled; no line breaks inside fields). Both
-// carry the same fields: kind, host, port, user, password_env, password_file, password, bay.
+// carry the same fields: kind, host, port, user, password_env, password_file, password, bay,
+// pin.
 //
 // The whole file is checked before anything is scanned, and every problem found is told at once
 // (up to kMaxProblems), each as "FILE:LINE: FIELD: what is wrong", in one UsageError:
@@ -18,7 +19,10 @@
 //     can read;
 //   - unknown fields or columns are refused, so that a misspelt password_env is not silently
 //     replaced by the default;
-//   - two endpoints with the same kind, host (letter case aside), port and bay are duplicates.
+//   - two endpoints with the same kind, host (letter case aside), port and bay are duplicates;
+//   - pin holds pins (Tesmora::CanonicalPin), in CSV separated by blanks, in JSON a text or a
+//     list of texts; endpoints that share a host and port (one certificate) and both have pins
+//     must have the same ones.
 // Users and passwords themselves are not looked up here: Fleet.cpp does that.
 //
 // Pure apart from ReadFleetFile's reading of the file; nothing else is thrown but bad_alloc.
@@ -49,13 +53,15 @@ struct FleetEndpoint {
     // The variable's name, the file's path (a relative one already joined to the endpoint
     // file's folder) or the password itself.
     std::string password_source;
-    std::size_t line = 0;  // where the endpoint is written
-    std::string text;      // as written: the CSV line, or the JSON object on one line
+    std::vector<std::string> pins;  // the keys its certificate may have, in their one form
+    std::size_t line = 0;           // where the endpoint is written
+    std::string text;               // as written: the CSV line, or the JSON object on one line
 };
 
 struct FleetFile {
     bool json = false;
     std::string csv_header;  // the header line as written
+    std::size_t csv_header_line = 0;
     std::vector<FleetEndpoint> endpoints;
 };
 
@@ -69,8 +75,8 @@ FleetFile ParseFleetFile(const std::string& text, const std::string& name,
 
 // Reads and parses the file at path; throws UsageError also when it cannot be read. The file may
 // hold passwords: the process is guarded first (GuardSecrets, FleetSystem.h), and the text read
-// is wiped once parsed.
-FleetFile ReadFleetFile(const std::string& path);
+// is wiped once parsed, unless the caller asks for it in content, and then wipes it itself.
+FleetFile ReadFleetFile(const std::string& path, std::string* content = nullptr);
 
 // "host:port", IPv6 addresses in brackets: how the backends name an endpoint in diagnostics.
 std::string AuthorityOf(const std::string& host, std::uint16_t port);

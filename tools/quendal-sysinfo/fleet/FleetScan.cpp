@@ -11,6 +11,7 @@
 
 #include "FleetFile.h"
 #include "FleetJobs.h"
+#include "FleetPins.h"
 #include "FleetSystem.h"
 #include "Password.h"
 #include "Progress.h"
@@ -265,6 +266,7 @@ int ScanFleet(const ScanSettings& settings, const FleetGlobals& globals) {
         backend = std::make_shared<Tesmora::InventoryBackend>(inventory, run.causes);
     } else {
         Tesmora::NetworkOptions network = NetworkOptionsOf(globals.remote, run.causes);
+        network.endpoint_pins = EndpointPins(file, globals.remote.insecure);
         network.endpoint_timeout = settings.endpoint_timeout;
         backend = run.network = std::make_shared<Tesmora::NetworkBackend>(network);
     }

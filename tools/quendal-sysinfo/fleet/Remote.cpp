@@ -15,6 +15,7 @@ Tesmora::NetworkOptions NetworkOptionsOf(const RemoteSettings& settings,
     Tesmora::NetworkOptions network;
     network.verify_peer = !settings.insecure;
     network.ca_file = settings.ca_file;
+    network.pins = settings.pins;
     network.timeout = settings.timeout;
     network.retries = settings.retries;
     network.partial = settings.partial;

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Targets.h"
 #include "tesmora/Diagnostics.h"
@@ -21,6 +22,7 @@ struct RemoteSettings {
     std::string inventory;  // a file: answer from it instead of the network
     std::string ca_file;
     bool insecure = false;
+    std::vector<std::string> pins;  // --pin, each in its one form (Tesmora::CanonicalPin)
     std::chrono::seconds timeout{30};
     unsigned int retries = 2;
     bool partial = false;  // write what could be read (NetworkOptions.partial)

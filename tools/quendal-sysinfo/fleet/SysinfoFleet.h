@@ -7,9 +7,10 @@
 //     reach a screen.
 //   - FleetSystem.h: what runs need of the platform: the user's request to stop, which a fleet
 //     and the single-target scans heed alike.
-//   - Fleet.h: the fleet subcommands. Their endpoint file, jobs, scanning, summary, progress and
-//     shards (FleetFile.h, FleetJobs.h, FleetScan.h, Summary.h, Progress.h, FleetTools.h) stay
-//     behind this header.
+//   - Pins.h: --pin, and the pin subcommand, which shows an endpoint's certificate.
+//   - Fleet.h: the fleet subcommands. Their endpoint file, jobs, scanning, summary, progress,
+//     shards and pins (FleetFile.h, FleetJobs.h, FleetScan.h, Summary.h, Progress.h,
+//     FleetTools.h, FleetPins.h) stay behind this header.
 //
 // Includes the documents and output rooms, the module and the in-house libraries; never the cli.
 // The cli includes this header, not the ones behind it (docs/architecture.md).
@@ -18,6 +19,7 @@
 #include "Fleet.h"
 #include "FleetSystem.h"
 #include "Password.h"
+#include "Pins.h"
 #include "Remote.h"
 #include "Targets.h"
 #include "Terminal.h"

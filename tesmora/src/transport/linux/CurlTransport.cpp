@@ -2,11 +2,17 @@
 // and reused from one request to the next. Each request's URL is put together by libcurl's URL
 // API from the scheme, the transport's host and port, and the target's path and query: no text
 // of a request is ever read as a URL, so none can bring user information or a host of its own.
+//
+// With pins the peer's key is checked by libcurl's pinned public key, and chain and names are
+// not; with a CA file as well, a key that is not pinned gets a second handshake, verified as
+// without pins (either is enough). Nothing of a request leaves before the check passed.
 #include <curl/curl.h>
 
+#include <cstdio>
 #include <mutex>
 
 #include "transport/Transport.h"
+#include "transport/linux/CurlCertificate.h"
 
 namespace Tesmora::Net {
 
@@ -79,8 +85,9 @@ TransportFailure FailureOf(CURLcode code, const Transfer& transfer) {
             return TransportFailure::kTimedOut;
         case CURLE_PEER_FAILED_VERIFICATION:
         case CURLE_SSL_CACERT_BADFILE:
-        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
             return TransportFailure::kCertificate;
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+            return TransportFailure::kKeyNotPinned;
         case CURLE_SSL_CONNECT_ERROR:
         case CURLE_SSL_CIPHER:
         case CURLE_SSL_CERTPROBLEM:
@@ -130,6 +137,11 @@ public:
             throw TransportError(TransportFailure::kNameNotResolved,
                                  "cannot use the host name " + options.host);
         }
+        for (const std::string& pin : options.pins) {
+            // libcurl's form: "sha256//BASE64;sha256//BASE64".
+            pinned_keys_ +=
+                (pinned_keys_.empty() ? "sha256//" : ";sha256//") + pin.substr(pin.find(':') + 1);
+        }
     }
 
     ~CurlTransport() override {
@@ -155,7 +167,7 @@ public:
 
         char error[CURL_ERROR_SIZE] = {};
         Configure(request, headers, transfer, error);
-        const CURLcode code = curl_easy_perform(handle_);
+        const CURLcode code = Perform(error);
         curl_slist_free_all(headers);
         if (code != CURLE_OK) {
             throw TransportError(FailureOf(code, transfer),
@@ -168,7 +180,69 @@ public:
         return std::move(transfer.response);
     }
 
+    // Connects and completes the TLS handshake, and no more (CONNECT_ONLY): nothing is sent.
+    // libcurl keeps the certificates it saw for FirstCertificate.
+    CURLcode Handshake(char* error) {
+        SetTarget("/");
+        CURL* const h = handle_;
+        curl_easy_setopt(h, CURLOPT_CURLU, url_);
+        curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error);
+        curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "https");
+        curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
+        curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
+                         static_cast<long>(options_.connect_timeout.count()));
+        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS,
+                         static_cast<long>(options_.connect_timeout.count()));
+        ConfigureTrust(h);
+        curl_easy_setopt(h, CURLOPT_CERTINFO, 1L);
+        curl_easy_setopt(h, CURLOPT_CONNECT_ONLY, 1L);
+        return curl_easy_perform(h);
+    }
+
+    CURL* Handle() const { return handle_; }
+
 private:
+    // The transfer. A peer whose key is none of the pins fails it, with error naming the key it
+    // has, unless the CA file vouches for its certificate instead; the CA file then decides for
+    // the rest of this transport's connections.
+    CURLcode Perform(char* error) {
+        CURLcode code = curl_easy_perform(handle_);
+        if (code != CURLE_SSL_PINNEDPUBKEYNOTMATCH) {
+            return code;
+        }
+        const std::optional<PeerCertificate> peer = FirstCertificate(handle_);
+        const std::string presented = peer ? peer->pin : "a key that cannot be read";
+        if (!options_.ca_file.empty()) {
+            by_ca_ = true;
+            ConfigureTrust(handle_);
+            code = curl_easy_perform(handle_);
+            if (code == CURLE_OK || FailureOf(code, Transfer()) != TransportFailure::kCertificate) {
+                return code;
+            }
+            by_ca_ = false;
+            ConfigureTrust(handle_);
+        }
+        std::snprintf(error, CURL_ERROR_SIZE, "%s", presented.c_str());
+        return CURLE_SSL_PINNEDPUBKEYNOTMATCH;
+    }
+
+    // Who the peer must be: with pins (until the CA file took over), one of their keys, whoever
+    // signed the certificate and whatever it names; otherwise, unless verification is off, a
+    // certificate a trusted CA signed for the host.
+    void ConfigureTrust(CURL* h) {
+        const bool pinned = !pinned_keys_.empty() && !by_ca_;
+        const bool verify = options_.verify_peer && !pinned;
+        curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, verify ? 1L : 0L);
+        curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, verify ? 2L : 0L);
+        curl_easy_setopt(h, CURLOPT_PINNEDPUBLICKEY, pinned ? pinned_keys_.c_str() : nullptr);
+        // Kept so that a key that is not pinned can be named.
+        curl_easy_setopt(h, CURLOPT_CERTINFO, pinned ? 1L : 0L);
+        if (!options_.ca_file.empty()) {
+            curl_easy_setopt(h, CURLOPT_CAINFO, options_.ca_file.c_str());
+        }
+    }
+
     // The path and query of the URL handle; the scheme, host and port stay the transport's.
     void SetTarget(const std::string& target) {
         if (!IsOriginForm(target)) {
@@ -203,11 +277,7 @@ private:
                          static_cast<long>(LimitFor(request, options_.request_timeout).count()));
         curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE,
                          static_cast<curl_off_t>(options_.max_body_bytes));
-        curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, options_.verify_peer ? 1L : 0L);
-        curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, options_.verify_peer ? 2L : 0L);
-        if (!options_.ca_file.empty()) {
-            curl_easy_setopt(h, CURLOPT_CAINFO, options_.ca_file.c_str());
-        }
+        ConfigureTrust(h);
         curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
         curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnBody);
         curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
@@ -235,12 +305,48 @@ private:
     TransportOptions options_;
     CURL* handle_ = nullptr;
     CURLU* url_ = nullptr;
+    std::string pinned_keys_;  // the pins in libcurl's form; empty without pins
+    bool by_ca_ = false;       // the CA file vouched for a key that was not pinned
 };
 
 }  // namespace
 
 std::unique_ptr<Transport> MakeTransport(const TransportOptions& options) {
     return std::make_unique<CurlTransport>(options);
+}
+
+PeerCertificate ReadPeerCertificate(const TransportOptions& options) {
+    // Once without verification, to read the certificate whatever it is; once more with it, to
+    // learn what verification makes of it. One connection at a time: a controller may serve no
+    // more.
+    std::optional<PeerCertificate> peer;
+    {
+        TransportOptions reading = options;
+        reading.verify_peer = false;
+        reading.pins.clear();
+        CurlTransport reader(reading);
+        char error[CURL_ERROR_SIZE] = {};
+        const CURLcode code = reader.Handshake(error);
+        if (code != CURLE_OK) {
+            throw TransportError(FailureOf(code, Transfer()),
+                                 error[0] != '\0' ? error : curl_easy_strerror(code));
+        }
+        peer = FirstCertificate(reader.Handle());
+        if (!peer) {
+            throw TransportError(TransportFailure::kTlsFailed,
+                                 "the peer presented no certificate that can be read");
+        }
+    }
+    TransportOptions verifying = options;
+    verifying.verify_peer = true;
+    verifying.pins.clear();
+    CurlTransport verifier(verifying);
+    char why[CURL_ERROR_SIZE] = {};
+    const CURLcode verdict = verifier.Handshake(why);
+    if (verdict != CURLE_OK) {
+        peer->distrust = why[0] != '\0' ? why : curl_easy_strerror(verdict);
+    }
+    return *peer;
 }
 
 }  // namespace Tesmora::Net

@@ -1,8 +1,10 @@
 #include "transport/windows/Certificates.h"
 
-#include <winhttp.h>
+#include <bcrypt.h>
 #include <ws2tcpip.h>
 
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -19,6 +21,62 @@ std::wstring Wide(const std::string& text) {
                                          wide.data(), static_cast<int>(wide.size()));
     wide.resize(static_cast<std::size_t>(size > 0 ? size : 0));
     return wide;
+}
+
+std::string Narrow(const std::wstring& wide) {
+    std::string text(wide.size() * 3, '\0');
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(),
+                            static_cast<int>(text.size()), nullptr, nullptr);
+    text.resize(static_cast<std::size_t>(size > 0 ? size : 0));
+    return text;
+}
+
+// Most specific part first, ", " between the parts: the text the Linux transport gives.
+std::string NameText(const CERT_NAME_BLOB& name) {
+    const DWORD flags =
+        CERT_X500_NAME_STR | CERT_NAME_STR_REVERSE_FLAG | CERT_NAME_STR_NO_QUOTING_FLAG;
+    auto* const blob = const_cast<CERT_NAME_BLOB*>(&name);
+    const DWORD length = CertNameToStrW(X509_ASN_ENCODING, blob, flags, nullptr, 0);
+    if (length <= 1) {
+        return std::string();
+    }
+    std::wstring wide(length, L'\0');
+    CertNameToStrW(X509_ASN_ENCODING, blob, flags, wide.data(), length);
+    wide.resize(length - 1);
+    return Narrow(wide);
+}
+
+std::string TimeText(const FILETIME& time) {
+    SYSTEMTIME parts{};
+    if (!FileTimeToSystemTime(&time, &parts)) {
+        return std::string();
+    }
+    char text[32] = {};
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u UTC", parts.wYear, parts.wMonth,
+                  parts.wDay, parts.wHour, parts.wMinute, parts.wSecond);
+    return text;
+}
+
+// SHA-256 by CNG; "" when it fails.
+std::string Sha256(const BYTE* data, DWORD size) {
+    BCRYPT_ALG_HANDLE algorithm = nullptr;
+    if (!BCRYPT_SUCCESS(
+            BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
+        return std::string();
+    }
+    std::string digest(kPinDigestBytes, '\0');
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    const bool done =
+        BCRYPT_SUCCESS(BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0)) &&
+        BCRYPT_SUCCESS(BCryptHashData(hash, const_cast<BYTE*>(data), size, 0)) &&
+        BCRYPT_SUCCESS(BCryptFinishHash(hash, reinterpret_cast<BYTE*>(digest.data()),
+                                        static_cast<ULONG>(digest.size()), 0));
+    if (hash != nullptr) {
+        BCryptDestroyHash(hash);
+    }
+    BCryptCloseAlgorithmProvider(algorithm, 0);
+    return done ? digest : std::string();
 }
 
 // The address bytes of an IP literal (4 or 16 of them), or nothing for a host name.
@@ -152,6 +210,69 @@ Store LoadCertificates(const std::string& path, std::string& error) {
         error = "no certificate could be read from the CA file " + path;
     }
     return store;
+}
+
+std::string PinOf(PCCERT_CONTEXT cert) {
+    BYTE* key = nullptr;
+    DWORD size = 0;
+    if (!CryptEncodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO,
+                             &cert->pCertInfo->SubjectPublicKeyInfo, CRYPT_ENCODE_ALLOC_FLAG,
+                             nullptr, &key, &size)) {
+        return std::string();
+    }
+    const std::string digest = Sha256(key, size);
+    LocalFree(key);
+    return digest.empty() ? std::string() : PinOfDigest(digest);
+}
+
+PeerCertificate Describe(PCCERT_CONTEXT cert) {
+    PeerCertificate peer;
+    peer.pin = PinOf(cert);
+    peer.subject = NameText(cert->pCertInfo->Subject);
+    peer.issuer = NameText(cert->pCertInfo->Issuer);
+    peer.not_before = TimeText(cert->pCertInfo->NotBefore);
+    peer.not_after = TimeText(cert->pCertInfo->NotAfter);
+    return peer;
+}
+
+Verdict Judge(PCCERT_CONTEXT cert, const std::string& host, HCERTSTORE extra_roots,
+              const std::vector<std::string>& pins) {
+    if (pins.empty()) {
+        return Verdict{Distrust(cert, host, extra_roots)};
+    }
+    const std::string pin = PinOf(cert);
+    if ((!pin.empty() && IsPinned(pins, pin)) ||
+        (extra_roots != nullptr && Distrust(cert, host, extra_roots).empty())) {
+        return Verdict{};
+    }
+    return Verdict{pin.empty() ? "a key that cannot be read" : pin,
+                   TransportFailure::kKeyNotPinned};
+}
+
+void ShutDownConnection(HINTERNET request, std::uint16_t remote_port) {
+    WINHTTP_CONNECTION_INFO info{};
+    info.cbSize = sizeof info;
+    DWORD size = sizeof info;
+    const bool known = WinHttpQueryOption(request, WINHTTP_OPTION_CONNECTION_INFO, &info, &size);
+    // Handle values start at 4 and are handed out lowest first; the scan ends far beyond the
+    // handles a process of this kind holds.
+    for (UINT_PTR value = 4; value < 0x10000; value += 4) {
+        const auto socket = static_cast<SOCKET>(value);
+        sockaddr_storage address{};
+        int length = sizeof address;
+        const bool match =
+            known ? getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
+                        std::memcmp(&address, &info.LocalAddress, length) == 0
+                  : getpeername(socket, reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
+                        address.ss_family == AF_INET6 &&
+                        ntohs(reinterpret_cast<sockaddr_in6&>(address).sin6_port) == remote_port;
+        if (match) {
+            shutdown(socket, SD_BOTH);
+            if (known) {
+                return;
+            }
+        }
+    }
 }
 
 }  // namespace Tesmora::Net

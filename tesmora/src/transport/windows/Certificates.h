@@ -3,7 +3,8 @@
 // CAs, Wine's WinHTTP reports its own certificate failures as plain channel errors, and Wine's
 // name check ignores IP addresses in subjectAltName (see WinHttpTransport.cpp).
 //
-// Pure functions of CryptoAPI objects; nothing throws but std::bad_alloc.
+// Pure functions of CryptoAPI objects (and ShutDownConnection, which acts on a socket); nothing
+// throws but std::bad_alloc.
 #pragma once
 
 // Winsock's headers before windows.h, which would otherwise bring in the old ones.
@@ -12,9 +13,14 @@
 #include <windows.h>
 
 #include <wincrypt.h>
+#include <winhttp.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "transport/PeerCertificate.h"
 
 namespace Tesmora::Net {
 
@@ -38,5 +44,27 @@ std::string Distrust(PCCERT_CONTEXT cert, const std::string& host, HCERTSTORE ex
 
 // The certificates of a PEM file in a memory store; error says why when there are none.
 Store LoadCertificates(const std::string& path, std::string& error);
+
+// The pin of the certificate's key: the SHA-256 (CNG) of its SubjectPublicKeyInfo, DER-encoded
+// by CryptoAPI; "" when it cannot be had.
+std::string PinOf(PCCERT_CONTEXT cert);
+
+// The certificate's pin, names and dates (PeerCertificate.h); distrust is left empty.
+PeerCertificate Describe(PCCERT_CONTEXT cert);
+
+// Whether the peer may be sent a request, with pins (canonical, PeerCertificate.h) or without:
+// with them, when its key is one of them, or when extra_roots (a CA file) is given and Distrust
+// finds nothing (either is enough); without them, when Distrust finds nothing.
+struct Verdict {
+    std::string rejected;  // "" when accepted; for kKeyNotPinned the pin of the peer's key
+    TransportFailure failure = TransportFailure::kCertificate;
+};
+Verdict Judge(PCCERT_CONTEXT cert, const std::string& host, HCERTSTORE extra_roots,
+              const std::vector<std::string>& pins);
+
+// Stops a send that WinHTTP would make anyway (Wine, see WinHttpTransport.cpp): shuts down the
+// socket with the request's local address or, where there is none to compare, every one
+// connected to this remote port.
+void ShutDownConnection(HINTERNET request, std::uint16_t remote_port);
 
 }  // namespace Tesmora::Net

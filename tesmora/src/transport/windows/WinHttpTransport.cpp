@@ -12,7 +12,9 @@
 // request (which may carry credentials) leaves. WinHTTP alone cannot do the job: it cannot be given
 // extra trusted CAs (ca_file); Wine's WinHTTP reports its own certificate failures as a plain
 // channel error, so kCertificate could not be told from kTlsFailed; and Wine's name check ignores
-// IP addresses in subjectAltName.
+// IP addresses in subjectAltName. With pins the callback hashes the peer's key and compares it
+// instead: chain and names do not count for that request, unless a CA file is given, whose
+// verdict is then enough as well (Judge).
 //
 // What Wine 8 does differently, read in its source and seen against the test server:
 // - Closing the request handle in that callback is how Windows cancels a request. Wine's
@@ -120,41 +122,15 @@ TransportFailure FailureOf(DWORD error, DWORD secure_failure_flags) {
     }
 }
 
-// Stops a send that WinHTTP would make anyway (Wine): shuts down the socket with this local
-// address or, where there is none to compare, every one connected to this remote port.
-void ShutDownConnection(HINTERNET request, std::uint16_t remote_port) {
-    WINHTTP_CONNECTION_INFO info{};
-    info.cbSize = sizeof info;
-    DWORD size = sizeof info;
-    const bool known = WinHttpQueryOption(request, WINHTTP_OPTION_CONNECTION_INFO, &info, &size);
-    // Handle values start at 4 and are handed out lowest first; the scan ends far beyond the
-    // handles a process of this kind holds.
-    for (UINT_PTR value = 4; value < 0x10000; value += 4) {
-        const auto socket = static_cast<SOCKET>(value);
-        sockaddr_storage address{};
-        int length = sizeof address;
-        const bool match =
-            known ? getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
-                        std::memcmp(&address, &info.LocalAddress, length) == 0
-                  : getpeername(socket, reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
-                        address.ss_family == AF_INET6 &&
-                        ntohs(reinterpret_cast<sockaddr_in6&>(address).sin6_port) == remote_port;
-        if (match) {
-            shutdown(socket, SD_BOTH);
-            if (known) {
-                return;
-            }
-        }
-    }
-}
-
 // What the status callback learns while one request is sent.
 struct SendState {
     bool verify = false;
     std::string host;
     std::uint16_t port = 0;
     HCERTSTORE extra_roots = nullptr;
+    const std::vector<std::string>* pins = nullptr;
     std::string rejected;  // why the peer's certificate was refused, "" if it was not
+    TransportFailure failure = TransportFailure::kCertificate;  // when it was
     bool handle_closed = false;
     DWORD secure_failure_flags = 0;
 };
@@ -180,7 +156,9 @@ void CALLBACK OnStatus(HINTERNET request, DWORD_PTR context, DWORD status, void*
             state.rejected = "no certificate from the peer";
         } else {
             const Cert cert(raw);
-            state.rejected = Distrust(cert.get(), state.host, state.extra_roots);
+            const Verdict verdict = Judge(cert.get(), state.host, state.extra_roots, *state.pins);
+            state.rejected = verdict.rejected;
+            state.failure = verdict.failure;
         }
     } catch (const std::exception&) {
         state.rejected = "certificate check failed";
@@ -265,10 +243,11 @@ private:
     void Dispatch(Internet& handle, const HttpRequest& request) {
         HINTERNET const h = handle.get();
         SendState state;
-        state.verify = options_.use_tls && options_.verify_peer;
+        state.verify = options_.use_tls && (options_.verify_peer || !options_.pins.empty());
         state.host = options_.host;
         state.port = options_.port;
         state.extra_roots = extra_roots_.get();
+        state.pins = &options_.pins;
         WinHttpSetStatusCallback(
             h, OnStatus, WINHTTP_CALLBACK_FLAG_SEND_REQUEST | WINHTTP_CALLBACK_FLAG_SECURE_FAILURE,
             0);
@@ -281,9 +260,11 @@ private:
         if (state.handle_closed) {
             (void)handle.release();
         }
+        if (state.failure == TransportFailure::kKeyNotPinned) {
+            throw TransportError(state.failure, state.rejected);
+        }
         if (!state.rejected.empty()) {
-            throw TransportError(TransportFailure::kCertificate,
-                                 state.rejected + " (" + Authority() + ")");
+            throw TransportError(state.failure, state.rejected + " (" + Authority() + ")");
         }
         if (!sent || !WinHttpReceiveResponse(h, nullptr)) {
             const DWORD code = sent ? GetLastError() : error;
