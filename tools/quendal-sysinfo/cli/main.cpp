@@ -202,6 +202,31 @@ int Emit(const Options& options, TargetResult result, const Remote& remote, cons
     return done;
 }
 
+int ListBays(const Options& options, const Connection& connection, const Remote& remote) {
+    std::vector<BayModule> bays;
+    TargetResult result = ScanBays(connection, bays);
+    if (remote.network) {
+        remote.network->Close();
+    }
+    const std::vector<Tesmora::Diagnostic> reports = remote.diagnostics->Reports();
+    Weigh(result, reports);
+    std::ostringstream outcome;
+    PrintOutcome(outcome, result, reports, options.quiet);
+    std::cerr << outcome.str() << std::flush;
+    if (StopRequested()) {
+        return Fail(std::string("stopped (") + StopName() + ")", StopStatus());
+    }
+    if (!result.complete) {
+        return Fail("the bays could not be listed", kScanFailed);
+    }
+    std::string lines;
+    for (const BayModule& module : bays) {
+        lines += "bay " + std::to_string(module.bay) + ": " + module.kind + "\n";
+    }
+    Show(std::cout, lines);
+    return kDone;
+}
+
 int Diff(const std::string& old_path, const std::string& new_path, const std::string& format) {
     if (!format.empty() && format != kText && format != "json") {
         throw UsageError("diff: --format " + format + ": the changes are told as text or json");
@@ -336,9 +361,13 @@ int Run(int argc, char** argv) {
     AddEndpointOptions(
         *app.add_subcommand("switch", "The firmware of the I/O module in one chassis bay"),
         switch_target, 443, Tesmora::TesmoraConnection::kEndpointCMM);
+    auto* bay = switch_target.command->add_option("--bay", switch_target.bay,
+                                                  "Bay number, 1 to " + std::to_string(kMaxBay));
+    bool list_bays = false;
     switch_target.command
-        ->add_option("--bay", switch_target.bay, "Bay number, 1 to " + std::to_string(kMaxBay))
-        ->required();
+        ->add_flag("--list-bays", list_bays,
+                   "List the bays that hold an I/O module, with its kind, instead of scanning one")
+        ->excludes(bay);
     AddEndpointOptions(
         *app.add_subcommand("smm", "An enclosure: its SMM firmware and power supplies"), smm, 443,
         Tesmora::TesmoraConnection::kEndpointSMM);
@@ -413,7 +442,11 @@ int Run(int argc, char** argv) {
         if (!target->command->parsed()) {
             continue;
         }
-        if (target == &switch_target) {
+        if (target == &switch_target && !list_bays) {
+            if (target->bay.empty()) {
+                throw UsageError(
+                    "switch: --bay is required (--list-bays shows which bays hold a module)");
+            }
             CheckBay(target->bay);
         }
         Connection connection = EndpointOf(options, *target);
@@ -431,6 +464,9 @@ int Run(int argc, char** argv) {
             stop.emplace(
                 "quendal-sysinfo: stopping: the scan ends at its next request and its session is "
                 "closed (Ctrl-C again quits at once, leaving it open)\n");
+        }
+        if (target == &switch_target && list_bays) {
+            return ListBays(options, connection, remote);
         }
         scan.kind = target->command->get_name();
         scan.host = connection.host;
