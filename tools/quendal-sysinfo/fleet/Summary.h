@@ -3,13 +3,13 @@
 // shards of one fleet). docs/fleet.md describes the file.
 //
 // Contract. Every endpoint whose status is neither ok, partial nor skipped has at least one
-// cause, so that the summary always says why; a partial one names what its document lacks.
-// SummaryJson writes summary_version 2 (version 1 had no
-// "failure" and counted "not scanned" and "skipped (resumed)" under those keys, now not_scanned and
-// resumed) in valid UTF-8 whatever bytes the causes hold (an endpoint's answer may be quoted
-// in them): each ill-formed sequence becomes U+FFFD. ReadSummary accepts what SummaryJson wrote and
-// throws DocumentError ("PATH: ...") for anything else; it reads version 1 too. Nothing else throws
-// but std::bad_alloc.
+// cause, so that the summary always says why, and a failure category; a partial one names what
+// its document lacks. SummaryJson writes summary_version 2 (version 1 had no "failure" and
+// counted "not scanned" and "skipped (resumed)" under those keys, now not_scanned and resumed)
+// in valid UTF-8 whatever bytes the causes hold (an endpoint's answer may be quoted in them):
+// each ill-formed sequence becomes U+FFFD. ReadSummary accepts what SummaryJson wrote, and
+// version 1, and throws DocumentError ("PATH: ...") for anything else. Nothing else throws but
+// std::bad_alloc.
 #pragma once
 
 #include <cstddef>
