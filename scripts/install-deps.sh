@@ -14,6 +14,7 @@ packages=(
     # Real XML and JSON parsers that check what the tool writes.
     libxml2-utils jq
     python3-jsonschema
+    prometheus parallel  # tests: promtool checks fleet export, docs/fleet.md's GNU Parallel recipe runs
     # The Redfish test server (Python's standard library, openssl for its throw-away
     # certificates) and real clients that check it.
     python3 openssl curl redfishtool

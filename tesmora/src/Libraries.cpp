@@ -83,6 +83,9 @@ CMMInventory::~CMMInventory() {
 bool CMMInventory::IsCMM() {
     return backend_->CMMInventoryIsCMM(endpoint_);
 }
+int CMMInventory::GetModuleBays(std::vector<std::pair<int, int>>& bays) {
+    return backend_->CMMInventoryGetModuleBays(endpoint_, bays);
+}
 int CMMInventory::GetChassisInfo(ChassisInfo& info) {
     return backend_->CMMInventoryGetChassisInfo(endpoint_, info);
 }

@@ -305,6 +305,24 @@ int NetworkBackend::CMMInventoryGetSwitchType(const ChassisEndpoint& endpoint, i
         });
 }
 
+int NetworkBackend::CMMInventoryGetModuleBays(const ChassisEndpoint& endpoint,
+                                              std::vector<std::pair<int, int>>& bays) {
+    return Serve<int>(endpoint.host, endpoint.port, endpoint.user, endpoint.password, ChassisCode,
+                      [&](Redfish::Client& client) {
+                          for (const std::string& link :
+                               Redfish::Links(EnclosureOf(client), {"Links", "Contains"})) {
+                              const Json& chassis = client.Get(link);
+                              // A module that names no bay cannot be asked for by one.
+                              const auto bay = Redfish::BayOf(chassis);
+                              if (Redfish::IsIOModule(chassis) && bay) {
+                                  bays.emplace_back(*bay, Redfish::SwitchTypeOf(chassis));
+                              }
+                          }
+                          std::sort(bays.begin(), bays.end());
+                          return 0;
+                      });
+}
+
 int NetworkBackend::ServeBay(const ChassisEndpoint& endpoint, int bay, int switch_type,
                              CIMIODataList& list) {
     return Serve<int>(

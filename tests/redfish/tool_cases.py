@@ -132,6 +132,8 @@ CASES = [
          listing="switch-enclosure-bay1.listing"),
     Case("switch_pass_through", "switch --bay 3", mockup=ENCLOSURE,
          listing="switch-enclosure-bay3.listing"),
+    Case("switch_list_bays", "switch --list-bays", mockup=ENCLOSURE,
+         stdout=[r"^bay 1: I/O module\nbay 3: pass-through module\n$"]),
     # Quiet keeps why it failed.
     Case("switch_empty_bay", "-q switch --bay 2", mockup=ENCLOSURE, exit=3,
          stderr=[r"get switch type ERROR\.",

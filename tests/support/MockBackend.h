@@ -46,6 +46,8 @@ public:
     MOCK_METHOD(int, CMMInventoryGetCMMData,
                 (const Tesmora::ChassisEndpoint&, Tesmora::CMMDataList&), (override));
     MOCK_METHOD(int, CMMInventoryGetSwitchType, (const Tesmora::ChassisEndpoint&, int), (override));
+    MOCK_METHOD(int, CMMInventoryGetModuleBays,
+                (const Tesmora::ChassisEndpoint&, (std::vector<std::pair<int, int>>&)), (override));
     MOCK_METHOD(int, CMMInventoryGetIOModuleDataByBayID,
                 (const Tesmora::ChassisEndpoint&, int, Tesmora::CIMIODataList&), (override));
     MOCK_METHOD(int, CMMInventoryGetPassThruData,

@@ -75,7 +75,7 @@ help_options() {
     "$tool" "$@" --help | sed -n 's/^  \(-[^ ]*\).*/\1/p' | tr ',' '\n' | grep -- '^--' | sort
 }
 for subcommand in "" local server esxi cmm switch smm diff fleet pin "fleet diff" "fleet shard" \
-    "fleet pin"; do
+    "fleet pin" "fleet export"; do
     actual=$(complete_line "quendal-sysinfo $subcommand --" | sed '/^$/d')
     expected=$(help_options $subcommand)
     [ -n "$expected" ] || fail "no options read from '$tool $subcommand --help'"

@@ -8,7 +8,7 @@ _quendal_sysinfo() {
     local prev=
     ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
     local subcommands="local server esxi cmm switch smm diff fleet pin"
-    local fleet_subcommands="diff shard merge pin"
+    local fleet_subcommands="diff shard merge pin export"
     local remote="--help --host --port"
 
     # The value of the option just typed.
@@ -69,7 +69,7 @@ _quendal_sysinfo() {
             ;;
         local) options="--help --loaded-only" ;;
         server | esxi | cmm | smm | pin) options=$remote ;;
-        switch) options="$remote --bay" ;;
+        switch) options="$remote --bay --list-bays" ;;
         diff)
             # OLD and NEW: two stored documents.
             if [[ $cur != -* ]]; then
@@ -88,7 +88,7 @@ _quendal_sysinfo() {
             fi
             options="--help --output-dir --jobs --endpoint-timeout --resume"
             ;;
-        "fleet diff" | "fleet merge")
+        "fleet diff" | "fleet merge" | "fleet export")
             # Output folders of fleet runs; merge writes to fleet's --output-dir.
             if [[ $cur != -* ]]; then
                 compopt -o filenames 2>/dev/null
@@ -97,6 +97,7 @@ _quendal_sysinfo() {
             fi
             options="--help"
             [[ $subcommand == "fleet merge" ]] && options+=" --output-dir"
+            [[ $subcommand == "fleet export" ]] && options+=" --format"
             ;;
         "fleet shard" | "fleet pin")
             if [[ $cur != -* ]]; then

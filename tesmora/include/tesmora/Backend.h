@@ -73,6 +73,8 @@ public:
     virtual int CMMInventoryGetChassisInfo(const ChassisEndpoint& endpoint, ChassisInfo& info) = 0;
     virtual int CMMInventoryGetCMMData(const ChassisEndpoint& endpoint, CMMDataList& list) = 0;
     virtual int CMMInventoryGetSwitchType(const ChassisEndpoint& endpoint, int bay) = 0;
+    virtual int CMMInventoryGetModuleBays(const ChassisEndpoint& endpoint,
+                                          std::vector<std::pair<int, int>>& bays) = 0;
     virtual int CMMInventoryGetIOModuleDataByBayID(const ChassisEndpoint& endpoint, int bay,
                                                    CIMIODataList& list) = 0;
     virtual int CMMInventoryGetPassThruData(const ChassisEndpoint& endpoint, int bay,

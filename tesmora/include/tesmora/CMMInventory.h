@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tesmora/Export.h"
@@ -96,6 +97,9 @@ public:
     int GetChassisInfo(ChassisInfo& info);
     int GetCMMData(CMMDataList& list);
     int GetSwitchType(int bay);
+    // Each bay that holds an I/O module, with the module's kind (kIOModuleSwitch or
+    // kPassThroughModule), in bay order; 0 or one of the failures above.
+    int GetModuleBays(std::vector<std::pair<int, int>>& bays);
     int GetIOModuleDataByBayID(int bay, CIMIODataList& list);
     int GetPassThruData(int bay, CIMIODataList& list);
 

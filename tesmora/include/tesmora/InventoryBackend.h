@@ -60,6 +60,8 @@ public:
     int CMMInventoryGetChassisInfo(const ChassisEndpoint& endpoint, ChassisInfo& info) override;
     int CMMInventoryGetCMMData(const ChassisEndpoint& endpoint, CMMDataList& list) override;
     int CMMInventoryGetSwitchType(const ChassisEndpoint& endpoint, int bay) override;
+    int CMMInventoryGetModuleBays(const ChassisEndpoint& endpoint,
+                                  std::vector<std::pair<int, int>>& bays) override;
     int CMMInventoryGetIOModuleDataByBayID(const ChassisEndpoint& endpoint, int bay,
                                            CIMIODataList& list) override;
     int CMMInventoryGetPassThruData(const ChassisEndpoint& endpoint, int bay,

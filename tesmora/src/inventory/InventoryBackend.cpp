@@ -198,6 +198,20 @@ int InventoryBackend::CMMInventoryGetSwitchType(const ChassisEndpoint& endpoint,
                  });
 }
 
+int InventoryBackend::CMMInventoryGetModuleBays(const ChassisEndpoint& endpoint,
+                                                std::vector<std::pair<int, int>>& bays) {
+    return Serve(Judge(inventory_.get(), diagnostics_.get(), endpoint, "GetModuleBays"),
+                 int{kUnreachable}, int{kAuthenticationFailed},
+                 [&](const InventoryEndpoint& chassis) {
+                     for (const auto& [number, bay] : chassis.bays) {
+                         if (bay.switch_type != 0) {
+                             bays.emplace_back(number, bay.switch_type);
+                         }
+                     }
+                     return 0;
+                 });
+}
+
 int InventoryBackend::CMMInventoryGetIOModuleDataByBayID(const ChassisEndpoint& endpoint, int bay,
                                                          CIMIODataList& list) {
     return ServeBay(Judge(inventory_.get(), diagnostics_.get(), endpoint, "GetIOModuleDataByBayID"),

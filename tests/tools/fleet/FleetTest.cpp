@@ -386,19 +386,20 @@ TEST(FleetScan, RunsAsManyScansAsTheOpenFileLimitLeavesRoomFor) {
 
 TEST(Progress, SaysDoneFailedRateAndTimeLeft) {
     const struct {
-        std::size_t done, total, failed, here;
+        std::size_t done, total, failed, cancelled, here;
         double seconds;
         const char* text;
     } rows[] = {
-        {0, 200, 0, 0, 0.0, "0/200 done, 0 failed, - /s, - left"},
-        {10, 200, 1, 10, 2.0, "10/200 done, 1 failed, 5.0/s, 0:38 left"},
+        {0, 200, 0, 0, 0, 0.0, "0/200 done, 0 failed, - /s, - left"},
+        {10, 200, 1, 0, 10, 2.0, "10/200 done, 1 failed, 5.0/s, 0:38 left"},
         // Skipped endpoints count as done, but not towards the rate.
-        {110, 200, 0, 10, 4.0, "110/200 done, 0 failed, 2.5/s, 0:36 left"},
-        {1, 9000, 0, 1, 1.0, "1/9000 done, 0 failed, 1.0/s, 2:29:59 left"},
-        {200, 200, 3, 200, 8.0, "200/200 done, 3 failed, 25.0/s, 0:00 left"},
+        {110, 200, 0, 0, 10, 4.0, "110/200 done, 0 failed, 2.5/s, 0:36 left"},
+        {1, 9000, 0, 0, 1, 1.0, "1/9000 done, 0 failed, 1.0/s, 2:29:59 left"},
+        {200, 200, 3, 0, 200, 8.0, "200/200 done, 3 failed, 25.0/s, 0:00 left"},
+        {5, 8, 1, 2, 5, 1.0, "5/8 done, 1 failed, 2 cancelled, 5.0/s, 0:01 left"},
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(Progress::Status(row.done, row.total, row.failed, row.here,
+        EXPECT_EQ(Progress::Status(row.done, row.total, row.failed, row.cancelled, row.here,
                                    std::chrono::duration<double>(row.seconds)),
                   row.text);
     }
@@ -413,8 +414,9 @@ TEST(Progress, RedrawsOneLineOnATerminalAndWritesLinesElsewhere) {
     Progress silent(quiet, Progress::Mode::kQuiet, 4, 1, clock);
     for (Progress* progress : {&on_terminal, &in_log, &silent}) {
         now += 1s;
-        progress->Finished("server h1:443", "ok", false, "", 0.4);
-        progress->Finished("server h2:443", "failed", true, "refused \x1b[2J\nforged", 1.5);
+        progress->Finished("server h1:443", "ok", "", 0.4);
+        progress->Finished("server h2:443", "failed", "refused \x1b[2J\nforged", 1.5);
+        progress->Finished("server h3:443", "cancelled", "cancelled", 0.1);
         progress->Say("stopping");
         progress->End();
     }
@@ -422,6 +424,7 @@ TEST(Progress, RedrawsOneLineOnATerminalAndWritesLinesElsewhere) {
               "quendal-sysinfo: fleet: 2/4 server h1:443: ok, 0.4 s\n"
               "quendal-sysinfo: fleet: 3/4 server h2:443: failed, 1.5 s: refused "
               "\\x1b[2J\\x0aforged\n"
+              "quendal-sysinfo: fleet: 4/4 server h3:443: cancelled, 0.1 s: cancelled\n"
               "stopping\n");
     EXPECT_EQ(quiet.str(), "stopping\n");
     const std::string drawn = bar.str();
@@ -433,6 +436,8 @@ TEST(Progress, RedrawsOneLineOnATerminalAndWritesLinesElsewhere) {
               std::string::npos)
         << drawn;
     EXPECT_NE(drawn.find("] 3/4 done, 1 failed, 2.0/s, 0:01 left"), std::string::npos) << drawn;
+    // A cancelled endpoint is not counted as failed: the summary tells the two apart.
+    EXPECT_NE(drawn.find("] 4/4 done, 1 failed, 1 cancelled, 3.0/s"), std::string::npos) << drawn;
     EXPECT_EQ(drawn.back(), '\n');
     EXPECT_EQ(drawn.find('\x1b'), std::string::npos) << "a cause reached the terminal raw";
 }
@@ -493,7 +498,7 @@ TEST(Summary, ReadsBackWhatItWroteWithBadBytesReplaced) {
         const char* error;
     } bad[] = {
         {"[]", "not a fleet summary (not a JSON object)"},
-        {R"({"summary_version": 2})", "summary_version 1"},
+        {R"({"summary_version": 3})", "summary_version 2"},
         {R"({"summary_version": 1, "interrupted": false, "seconds": 1, "endpoints": [{}]})",
          "endpoints[0].kind: expected a text"},
         {R"({"summary_version": 1, "interrupted": false, "seconds": 1, "endpoints": [

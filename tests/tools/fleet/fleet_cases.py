@@ -26,7 +26,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from fleet_offline_cases import (bad_endpoint_files, fleet_diff,  # noqa: E402
+from fleet_offline_cases import (bad_endpoint_files, export, fleet_diff,  # noqa: E402
                                  inline_passwords, progress_output)
 from fleet_support import (CSV_HEADER, ENCLOSURE, GOOD, ROOT, Fleet, by_port,  # noqa: E402
                            csv_file, dead_port, documents, endpoint_row, harness,
@@ -70,8 +70,10 @@ def mixed_results(t):
     summary = by_port(t.summary(out))
     causes = {ports[good]: r"refused the user name or password \(HTTP 401",
               ports[good + 1]: r"failed to answer /redfish/v1/Systems \(HTTP 500",
-              ports[good + 2]: r"FirmwareInventory in time|ran out",
+              ports[good + 2]: r"ran out .*raise --endpoint-timeout",
               dead: r"cannot connect"}
+    failures = {ports[good]: "auth", ports[good + 1]: "service", ports[good + 2]: "timeout",
+                dead: "connect"}
     t.check(len(summary) == len(rows), "the summary lists %d endpoints of %d"
             % (len(summary), len(rows)))
     for port in ports[:good]:
@@ -85,6 +87,8 @@ def mixed_results(t):
         entry = summary.get(port, {})
         t.check(entry.get("status") == "failed" and entry.get("document") is None,
                 "endpoint %d: %s" % (port, entry))
+        t.check(entry.get("failure") == failures[port], "endpoint %d's failure: %s"
+                % (port, entry.get("failure")))
         t.check(any(re.search(cause, text) for text in entry.get("causes", [])),
                 "endpoint %d: no cause matching %r: %s" % (port, cause, entry.get("causes")))
         t.check(re.search(r"^127\.0\.0\.1:%d +server +failed +- +[0-9.]+ +\S" % port, stdout,
@@ -97,11 +101,15 @@ def mixed_results(t):
     t.check(stats["open_sessions"] == 0, "%d sessions left open" % stats["open_sessions"])
     t.check(stats["most_open_sessions"] <= 4, "%d sessions open at once with 4 workers"
             % stats["most_open_sessions"])
-    # The fleet writes what the single-target subcommand writes.
+    # The fleet writes what the single-target subcommand writes, but for the time of the scan.
     t.expect_status(single_status, 0, "server", single_err)
     with open(t.path("single.json"), "rb") as a, \
             open(os.path.join(out, "server-127.0.0.1-%d.json" % ports[0]), "rb") as b:
-        t.check(a.read() == b.read(), "the fleet's document differs from the server scan's")
+        single, fleet = (re.sub(rb'"time": "[^"]*"', b'"time": ""', f.read()) for f in (a, b))
+    t.check(single == fleet, "the fleet's document differs from the server scan's")
+    scan = json.loads(fleet)["scan"]
+    t.check(scan["kind"] == "server" and scan["host"] == "127.0.0.1" and scan["port"] == ports[0]
+            and "bay" not in scan, "the document's scan: %s" % scan)
 
 
 def kinds_share_one_login(t):
@@ -183,8 +191,14 @@ def interrupted(t):
         if entry["status"] == "ok":
             t.check(entry["document"] in documents(out), "%s is missing" % entry["document"])
         else:
-            t.check(entry["causes"] and entry["document"] is None, "%s" % entry)
+            t.check(entry["causes"] and entry["document"] is None and
+                    entry.get("failure") == "cancelled", "%s" % entry)
     t.check(len(documents(out)) == statuses.count("ok"), "documents: %s" % documents(out))
+    # The progress lines tell each endpoint's status as the summary does.
+    told = re.findall(r"^quendal-sysinfo: fleet: \d+/%d server \S+: (\w[\w ]*), " % count,
+                      err.decode(errors="replace"), re.M)
+    t.check(sorted(told) == sorted(s for s in statuses if s != "not scanned"),
+            "progress told %s, the summary %s" % (told, statuses))
 
 
 def single_targets_stopped(t):
@@ -426,36 +440,39 @@ def trust_on_first_use(t):
 
 
 def resume(t):
-    """--resume scans again only what has no document newer than the file."""
+    """--resume scans again only what the previous summary does not list as ok with its
+    document there: not the endpoints already done when one is added to the file, nor when
+    the file's time changes; resumed entries keep their scans and package counts."""
     count = 3 if t.small else 4
     with server(ports=count) as s:
         rows = [endpoint_row(s.ports[0], "FIRST_PW")] + \
-            [endpoint_row(port) for port in s.ports[1:]]
-        fleet = csv_file(t.path("fleet.csv"), rows)
-        # Written a while ago: file times on Windows count whole seconds, and a document of the
-        # same second is not newer than the file.
-        earlier = time.time() - 5
-        os.utime(fleet, (earlier, earlier))
+            [endpoint_row(port) for port in s.ports[1:-1]]
         out = t.path("out")
-        first = t.scan(s, fleet, out, env={"FIRST_PW": "not-the-password"})
+        first = t.scan(s, csv_file(t.path("fleet.csv"), rows), out,
+                       env={"FIRST_PW": "not-the-password"})
         t.expect_status(first[0], 3, "first run", first[2])
-        s.reset()
-        second = t.scan(s, fleet, out, "--resume", env={"FIRST_PW": GOOD})
-        t.expect_status(second[0], 0, "run with --resume", second[2])
-        scanned = set(s.stats()["requests_by_port"])
-        t.check(scanned == {str(s.ports[0])}, "--resume scanned ports %s, not only %d"
-                % (sorted(scanned), s.ports[0]))
-        statuses = [entry["status"] for entry in t.summary(out)["endpoints"]]
-        t.check(statuses == ["ok"] + ["skipped (resumed)"] * (count - 1),
-                "statuses with --resume: %s" % statuses)
-        # An endpoint file changed after the documents makes them stale.
-        later = time.time() + 5
-        os.utime(fleet, (later, later))
-        s.reset()
-        third = t.scan(s, fleet, out, "--resume", env={"FIRST_PW": GOOD})
-        t.expect_status(third[0], 0, "run with --resume after the file changed", third[2])
-        t.check(len(s.stats()["requests_by_port"]) == count,
-                "stale documents were kept: %s" % s.stats()["requests_by_port"])
+        t.check(by_port(t.summary(out))[s.ports[0]].get("failure") == "auth",
+                "the refused endpoint's failure: %s" % t.summary(out)["endpoints"][0])
+        for step, (added, removed) in enumerate([(True, None), (False, s.ports[1])]):
+            if removed:
+                os.remove(os.path.join(out, "server-127.0.0.1-%d.json" % removed))
+            fleet = csv_file(t.path("fleet.csv"), rows + [endpoint_row(s.ports[-1])])
+            s.reset()
+            status, _, err = t.scan(s, fleet, out, "--resume", env={"FIRST_PW": GOOD})
+            t.expect_status(status, 0, "run %d with --resume" % step, err)
+            scanned = sorted(int(port) for port in s.stats()["requests_by_port"])
+            expected = sorted([s.ports[0], s.ports[-1]]) if added else [removed]
+            t.check(scanned == expected, "run %d scanned %s, not %s" % (step, scanned, expected))
+            summary = t.summary(out)
+            statuses = {entry["port"]: entry["status"] for entry in summary["endpoints"]}
+            t.check(all(statuses[port] == ("ok" if port in scanned else "skipped (resumed)")
+                        for port in s.ports), "run %d's statuses: %s" % (step, statuses))
+            t.check(all(entry["packages"] == 3 and entry["scans"] and "failure" not in entry
+                        for entry in summary["endpoints"]), "run %d lost what it resumed: %s"
+                    % (step, summary["endpoints"]))
+            counts = summary["counts"]
+            t.check(counts["ok"] == len(scanned) and counts["resumed"] == count - len(scanned)
+                    and counts["endpoints"] == count, "run %d's counts: %s" % (step, counts))
         t.check(s.stats()["open_sessions"] == 0, "sessions left open")
 
 
@@ -547,12 +564,48 @@ def shard_and_merge(t):
     t.check("shards must not overlap" in err, "merging one shard twice says:\n" + err)
 
 
+def parallel_recipe(t):
+    """docs/fleet.md's GNU Parallel recipe, run as written but with --sshlogin : (this machine)
+    for the scanning hosts, and a quendal-sysinfo on the PATH that trusts the test server's CA:
+    three shards scanned and merged hold every endpoint of the fleet."""
+    with open(os.path.join(ROOT, "docs", "fleet.md"), encoding="utf-8") as f:
+        found = re.search(r"### GNU Parallel over SSH\n.*?```text\n(.*?)```", f.read(), re.S)
+    recipe = re.sub(r"^hosts=.*$", "hosts=:", found.group(1) if found else "", count=1, flags=re.M)
+    if not t.check("hosts=:" in recipe and "parallel --sshlogin" in recipe,
+                   "no recipe found in docs/fleet.md:\n" + recipe):
+        return
+    bin_dir = t.path("bin")
+    os.mkdir(bin_dir)
+    password_file = write(t.path("fleet-pw"), GOOD + "\n", 0o600)
+    with server(ports=4) as s:
+        write(os.path.join(bin_dir, "quendal-sysinfo"), '#!/bin/sh\nexec "%s" --ca-file "%s" "$@"\n'
+              % (t.tool, s.ca_file), 0o755)
+        write(t.path("fleet.csv"), "kind,host,user,password_file\n" + "".join(
+            "server,127.0.0.1:%d,%s,%s\n" % (port, harness.DEFAULT_USER, password_file)
+            for port in s.ports))
+        result = subprocess.run(["bash", "-c", recipe], cwd=t.work, stdin=subprocess.DEVNULL,
+                                env=t.environment({"PATH": bin_dir + os.pathsep + os.environ["PATH"],
+                                                   "HOME": t.work}),
+                                capture_output=True, timeout=240)
+        stats = s.stats()
+    said = (result.stdout + result.stderr).decode("utf-8", "replace")
+    t.said += said
+    t.expect_status(result.returncode, 0, "the recipe", said)
+    if os.path.exists(t.path("fleet-run", "summary.json")):
+        ok = sorted(e["port"] for e in t.summary(t.path("fleet-run"))["endpoints"]
+                    if e["status"] == "ok")
+        t.check(ok == sorted(s.ports), "the merged run has %s ok, not %s" % (ok, s.ports))
+    t.check(len(documents(t.path("fleet-run"))) == 4 if os.path.isdir(t.path("fleet-run"))
+            else False, "the merged run's documents are missing:\n" + said)
+    t.check(stats["open_sessions"] == 0, "%d sessions left open" % stats["open_sessions"])
+
+
 CASES = [mixed_results, kinds_share_one_login, interrupted, single_targets_stopped,
          endpoints_end_in_time, trust_on_first_use, resume, partial_and_diff, fleet_diff,
          shard_and_merge,
-         bad_endpoint_files, inline_passwords, progress_output]
+         bad_endpoint_files, inline_passwords, progress_output, export]
 # The limit on open files is a Linux matter: Windows has none that a fleet reaches (FleetSystem.h).
-LINUX_HOST_CASES = [open_file_limit]
+LINUX_HOST_CASES = [open_file_limit, parallel_recipe]
 
 
 def main():

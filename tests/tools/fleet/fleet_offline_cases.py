@@ -3,6 +3,8 @@ inventory (fleet diff, bad endpoint files, inline passwords, the progress
 line). fleet_cases.py runs them.
 """
 
+import csv
+import io
 import json
 import os
 import pty
@@ -10,7 +12,9 @@ import re
 import shutil
 import subprocess
 
-from fleet_support import EXAMPLE_PASSWORD, INVENTORY, csv_file, write
+import jsonschema
+
+from fleet_support import EXAMPLE_PASSWORD, INVENTORY, ROOT, csv_file, write
 
 
 def fleet_diff(t):
@@ -30,6 +34,7 @@ def fleet_diff(t):
     server_doc = os.path.join(after, "server-192.0.2.30-443.json")
     with open(server_doc, encoding="utf-8") as f:
         document = json.load(f)
+    document_package = dict(document["CONTENT"]["PACKAGES"][0])
     document["CONTENT"]["PACKAGES"][0]["VERSION"] = "9.9.9"
     write(server_doc, json.dumps(document, indent=4))
     os.remove(os.path.join(after, "esxi-192.0.2.40-5989.json"))
@@ -46,6 +51,90 @@ def fleet_diff(t):
     status, stdout, err = t.run(["fleet", "diff", t.arg(before), t.arg(before)])
     t.expect_status(status, 0, "fleet diff of one run with itself", err)
     t.check(stdout == "", "fleet diff of equal runs prints:\n" + stdout)
+    # The same as data, each form checked against the schema; a document's scan is no change.
+    server_before = os.path.join(before, "server-192.0.2.30-443.json")
+    shutil.copy(os.path.join(before, "esxi-192.0.2.40-5989.json"), t.path("esxi-again.json"))
+    with open(t.path("esxi-again.json"), encoding="utf-8") as f:
+        document = json.load(f)
+    document["scan"]["time"] = "2001-01-01T00:00:00Z"
+    write(t.path("esxi-again.json"), json.dumps(document, indent=4))
+    schema = os.path.join(ROOT, "docs", "diff.schema.json")
+    with open(schema, encoding="utf-8") as f:
+        validator = jsonschema.Draft202012Validator(json.load(f))
+    package = {"SOFTWAREID": document_package["SOFTWAREID"],
+               "SLOTNUM": document_package.get("SLOTNUM", "")}
+    rows = [
+        (["fleet", "diff", before, after], 1, "endpoints",
+         [{"endpoint": "esxi-192.0.2.40-5989", "change": "removed"},
+          {"endpoint": "server-192.0.2.30-443", "change": "changed", "changes": [
+              {"change": "changed", "package": package, "fields": [
+                  {"field": "VERSION", "before": document_package["VERSION"],
+                   "after": "9.9.9"}]}]},
+          {"endpoint": "switch-192.0.2.10-443-bay2", "change": "added"}]),
+        (["diff", server_before, server_doc], 1, "changes",
+         [{"change": "changed", "package": package, "fields": [
+             {"field": "VERSION", "before": document_package["VERSION"], "after": "9.9.9"}]}]),
+        (["diff", os.path.join(before, "esxi-192.0.2.40-5989.json"), t.path("esxi-again.json")],
+         0, "changes", []),
+    ]
+    for command, wanted, key, told in rows:
+        status, stdout, err = t.run(command[:-2] + [t.arg(command[-2]), t.arg(command[-1]),
+                                                      "--format", "json"])
+        t.expect_status(status, wanted, " ".join(command[:2]) + " --format json", err)
+        data = json.loads(stdout)
+        problems = [error.message for error in validator.iter_errors(data)]
+        t.check(not problems, "%s: not as the schema says: %s" % (command[:2], problems))
+        t.check(data.get(key) == told and data.get("equal") == (wanted == 0),
+                "%s --format json:\n%s" % (command[:2], stdout))
+
+
+def export(t):
+    """fleet export of a run whose endpoints sent hostile values: CSV that a CSV reader takes
+    back field for field, with a value that looks like a formula kept as text, and OpenMetrics
+    that promtool accepts (where it is installed: the Linux suite)."""
+    hostile = os.path.join(ROOT, "tests", "tools", "data", "hostile-inventory.json")
+    fleet = csv_file(t.path("fleet.csv"), [
+        ["server", "198.51.100.7", "", "quendal-ops", "EXAMPLE_PW"],
+        ["switch", "198.51.100.9", "1", "quendal-ops", "EXAMPLE_PW"],
+        ["switch", "198.51.100.9", "2", "quendal-ops", "EXAMPLE_PW"]])
+    out = t.path("out")
+    status, _, err = t.run(["--inventory", t.arg(hostile), "fleet", t.arg(fleet),
+                            "--output-dir", t.arg(out)], {"EXAMPLE_PW": EXAMPLE_PASSWORD})
+    t.expect_status(status, 3, "the hostile fleet", err)
+    with open(os.path.join(out, "server-198.51.100.7-443.json"), encoding="utf-8") as f:
+        package = json.load(f)["CONTENT"]["PACKAGES"][0]
+    exported = {}
+    for form in ("csv", "openmetrics"):
+        status, _, err = t.run(["fleet", "export", t.arg(out), "--format", form, "--output",
+                                t.arg(t.path("fleet." + form))])
+        t.expect_status(status, 0, "fleet export --format " + form, err)
+        with open(t.path("fleet." + form), "rb") as f:
+            exported[form] = f.read().decode("utf-8")
+    rows = list(csv.reader(io.StringIO(exported["csv"], newline="")))
+    t.check(rows[0] == ["endpoint", "kind", "MT", "SN", "NAME", "SOFTWAREID", "VERSION",
+                        "CLASSIFICATION", "SLOTNUM", "status"] and len(rows) == 4 and
+            all(len(row) == 10 for row in rows), "CSV rows: %r" % rows)
+    t.check(rows[1][:4] == ["198.51.100.7:443", "server", "QX06", "'=SN<&>\"'"] and
+            rows[1][5:7] == [package["SOFTWAREID"], package["VERSION"]] and rows[1][9] == "ok",
+            "the server's row: %r" % rows[1])
+    t.check(rows[3][0] == "198.51.100.9:443 bay 2" and rows[3][4:] == [""] * 5 + ["failed"],
+            "the failed endpoint's row: %r" % rows[3])
+    t.check(exported["csv"].count("\r\n") == len(rows) + 1, "CSV line ends: %r" % exported["csv"])
+    metrics = exported["openmetrics"]
+    # Label values: \ " and LF escaped, other controls (TAB, CR, DEL) one U+FFFD each.
+    expected = ['quendal_scan_success{endpoint="198.51.100.9:443 bay 2",kind="switch"} 0\n',
+                'quendal_firmware_info{endpoint="198.51.100.7:443",name="Control\ufffdbytes\ufffd '
+                'and DEL \ufffd",softwareid="ID-<&>",version="1.0\ufffd\\"quoted\\" \\\\ back'
+                '\ufffd\\nMT:  \ufffdforged line, C1 CSI \u009b2J"} 1\n']
+    for line in expected:
+        t.check(line in metrics, "no %r in the metrics:\n%s" % (line, metrics))
+    t.check(re.search(r"^quendal_scan_duration_seconds\{.*\} [0-9.]+$", metrics, re.M) and
+            metrics.endswith("\n# EOF\n"), "the metrics:\n" + metrics)
+    if t.check(shutil.which("promtool"), "promtool is not installed (Debian: prometheus)"):
+        check = subprocess.run(["promtool", "check", "metrics"], input=metrics.encode("utf-8"),
+                               capture_output=True, timeout=60)
+        t.check(check.returncode == 0, "promtool check metrics:\n%s%s"
+                % (check.stdout.decode(), check.stderr.decode()))
 
 
 def bad_endpoint_files(t):
@@ -65,6 +154,8 @@ def bad_endpoint_files(t):
         ("misspelt field", '{"endpoints": [\n {"kind": "server", "host": "192.0.2.30"},\n'
                            ' {"kind": "server", "host": "192.0.2.40", "pasword_env": "X"}]}\n',
          [], r"fleet\.txt:3: pasword_env: not a field of an endpoint"),
+        ("a list", '[{"kind": "server", "host": "192.0.2.30"}]\n', [],
+         r"fleet\.txt: the endpoint file must be an object holding endpoints"),
         ("host the inventory lacks", "kind,host,user,password_env\n"
                                      "server,192.0.2.99,quendal-ops,EXAMPLE_PW\n", [],
          r"fleet\.txt:2: host: the inventory lists no endpoint 192\.0\.2\.99"),

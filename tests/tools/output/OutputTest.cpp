@@ -12,6 +12,8 @@ namespace {
 using boost::property_tree::ptree;
 using Quendal::Tool::Format;
 using Quendal::Tool::Render;
+using Quendal::Tool::ScanFacts;
+using Quendal::Tool::UtcTime;
 
 const std::string kBad = "\xEF\xBF\xBD";  // U+FFFD
 
@@ -127,6 +129,37 @@ TEST(Render, JsonKeepsEveryPackageInAnArrayWithNumbersWhereTheModuleWritesDecima
     };
     for (const auto& [document, json] : kCases) {
         EXPECT_EQ(Render(document, Format::kJson), json);
+    }
+}
+
+TEST(Render, JsonSaysWhatTheDocumentIsOfBeforeContentAndOnlyInJson) {
+    const ptree document = Tree({{"CONTENT.MT", "QX01"}});
+    const ScanFacts scan{"switch", "cmm-\xff.example", 8443, "3", "2024-02-29T23:59:59Z", "1.2.3"};
+    EXPECT_EQ(Render(document, Format::kJson, &scan), R"({
+    "schema_version": 1,
+    "scan": {
+        "kind": "switch",
+        "host": "cmm-)" + std::string(kBad) + R"(.example",
+        "port": 8443,
+        "bay": "3",
+        "time": "2024-02-29T23:59:59Z",
+        "tool_version": "1.2.3"
+    },
+    "CONTENT": {
+        "MT": "QX01",
+        "PACKAGES": []
+    }
+}
+)");
+    EXPECT_EQ(Render(document, Format::kXml, &scan), Render(document, Format::kXml));
+    using std::chrono::seconds;
+    const std::pair<long long, const char*> kTimes[] = {
+        {0, "1970-01-01T00:00:00Z"},          {951782400, "2000-02-29T00:00:00Z"},
+        {1709251199, "2024-02-29T23:59:59Z"}, {1709251200, "2024-03-01T00:00:00Z"},
+        {4102444800, "2100-01-01T00:00:00Z"}, {-1, "1969-12-31T23:59:59Z"},
+    };
+    for (const auto& [since_epoch, text] : kTimes) {
+        EXPECT_EQ(UtcTime(std::chrono::system_clock::time_point(seconds(since_epoch))), text);
     }
 }
 

@@ -13,6 +13,10 @@
 //
 // pin (Pins.h) shows an endpoint's certificate: 0, or 3 when none could be read.
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <new>
@@ -89,28 +93,65 @@ void Show(std::ostream& stream, const std::string& text) {
     stream << (StreamIsTerminal(stream) ? VisibleControls(text) : text) << std::flush;
 }
 
-// The format --format names, or the one --output's extension implies, or the text form.
+// The format --format names, or the one --output's extension implies (in any case: .JSON is
+// JSON), or the text form for a file without an extension or with .txt. Any other extension is
+// refused rather than written as text under a name that promises something else.
 std::string ChosenFormat(const Options& options) {
     if (!options.format.empty()) {
         return options.format;
     }
-    if (options.output && *options.output != "-") {
-        const std::string& path = *options.output;
-        for (const auto& [name, format] : FormatNames()) {
-            const std::string extension = "." + name;
-            if (path.size() > extension.size() &&
-                path.compare(path.size() - extension.size(), extension.size(), extension) == 0) {
-                return name;
+    if (!options.output || *options.output == "-") {
+        return kText;
+    }
+    std::string extension = std::filesystem::path(*options.output).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (extension.empty() || extension == ".txt") {
+        return kText;
+    }
+    std::string known = ".txt";
+    for (const auto& [name, format] : FormatNames()) {
+        if (extension == "." + name) {
+            return name;
+        }
+        known += ", ." + name;
+    }
+    throw UsageError("--output " + *options.output + ": " + extension +
+                     " names no format this tool writes (" + known + "); name one with --format");
+}
+
+// The subcommand nearest to what the user typed, by edit distance; empty when none is near.
+std::string NearestSubcommand(const CLI::App& app, const std::string& typed) {
+    std::string nearest;
+    std::size_t best = std::max<std::size_t>(2, typed.size() / 2) + 1;
+    for (const CLI::App* command : app.get_subcommands([](const CLI::App*) { return true; })) {
+        const std::string& name = command->get_name();
+        std::vector<std::size_t> row(name.size() + 1);
+        for (std::size_t j = 0; j < row.size(); ++j) {
+            row[j] = j;
+        }
+        for (std::size_t i = 1; i <= typed.size(); ++i) {
+            std::size_t diagonal = row[0];
+            row[0] = i;
+            for (std::size_t j = 1; j <= name.size(); ++j) {
+                const std::size_t above = row[j];
+                row[j] = std::min(
+                    {row[j] + 1, row[j - 1] + 1, diagonal + (typed[i - 1] == name[j - 1] ? 0 : 1)});
+                diagonal = above;
             }
         }
+        if (row.back() < best) {
+            best = row.back();
+            nearest = name;
+        }
     }
-    return kText;
+    return nearest;
 }
 
 // screen: the text goes to a terminal, which would obey the control bytes a value holds. The text
 // form is for people wherever it goes; the other formats are data elsewhere, byte for byte.
 std::string RenderAs(const boost::property_tree::ptree& document, const std::string& name,
-                     bool screen) {
+                     bool screen, const ScanFacts& scan) {
     if (name == kText) {
         return RenderText(document);
     }
@@ -119,16 +160,16 @@ std::string RenderAs(const boost::property_tree::ptree& document, const std::str
             continue;
         }
         if (!screen) {
-            return Render(document, format);
+            return Render(document, format, &scan);
         }
         // The listing's line ends are its own only when no value brings any.
         return format == Format::kListing ? Render(VisibleDocument(document), format)
-                                          : VisibleControls(Render(document, format));
+                                          : VisibleControls(Render(document, format, &scan));
     }
     throw UsageError("--format: unknown format " + name);
 }
 
-int Emit(const Options& options, TargetResult result, const Remote& remote) {
+int Emit(const Options& options, TargetResult result, const Remote& remote, const ScanFacts& scan) {
     // The sessions end before anything is printed: also when the scan failed or was stopped.
     if (remote.network) {
         remote.network->Close();
@@ -149,20 +190,52 @@ int Emit(const Options& options, TargetResult result, const Remote& remote) {
     const int done = result.missing.empty() ? kDone : kPartial;
     if (!options.output || *options.output == "-") {
         Show(std::cout,
-             RenderAs(result.document, ChosenFormat(options), StreamIsTerminal(std::cout)));
+             RenderAs(result.document, ChosenFormat(options), StreamIsTerminal(std::cout), scan));
         return done;
     }
     try {
         WriteFileAtomically(*options.output,
-                            RenderAs(result.document, ChosenFormat(options), false));
+                            RenderAs(result.document, ChosenFormat(options), false, scan));
     } catch (const std::runtime_error& error) {
         return Fail(error.what(), kWriteFailed);
     }
     return done;
 }
 
-int Diff(const std::string& old_path, const std::string& new_path) {
+int ListBays(const Options& options, const Connection& connection, const Remote& remote) {
+    std::vector<BayModule> bays;
+    TargetResult result = ScanBays(connection, bays);
+    if (remote.network) {
+        remote.network->Close();
+    }
+    const std::vector<Tesmora::Diagnostic> reports = remote.diagnostics->Reports();
+    Weigh(result, reports);
+    std::ostringstream outcome;
+    PrintOutcome(outcome, result, reports, options.quiet);
+    std::cerr << outcome.str() << std::flush;
+    if (StopRequested()) {
+        return Fail(std::string("stopped (") + StopName() + ")", StopStatus());
+    }
+    if (!result.complete) {
+        return Fail("the bays could not be listed", kScanFailed);
+    }
+    std::string lines;
+    for (const BayModule& module : bays) {
+        lines += "bay " + std::to_string(module.bay) + ": " + module.kind + "\n";
+    }
+    Show(std::cout, lines);
+    return kDone;
+}
+
+int Diff(const std::string& old_path, const std::string& new_path, const std::string& format) {
+    if (!format.empty() && format != kText && format != "json") {
+        throw UsageError("diff: --format " + format + ": the changes are told as text or json");
+    }
     const Comparison comparison = CompareDocuments(ReadDocument(old_path), ReadDocument(new_path));
+    if (format == "json") {
+        Show(std::cout, DocumentDiffJson(old_path, new_path, comparison));
+        return comparison.equal ? kDone : kDifferent;
+    }
     std::string lines;
     for (const std::string& line : comparison.lines) {
         lines += line + '\n';
@@ -288,15 +361,21 @@ int Run(int argc, char** argv) {
     AddEndpointOptions(
         *app.add_subcommand("switch", "The firmware of the I/O module in one chassis bay"),
         switch_target, 443, Tesmora::TesmoraConnection::kEndpointCMM);
+    auto* bay = switch_target.command->add_option("--bay", switch_target.bay,
+                                                  "Bay number, 1 to " + std::to_string(kMaxBay));
+    bool list_bays = false;
     switch_target.command
-        ->add_option("--bay", switch_target.bay, "Bay number, 1 to " + std::to_string(kMaxBay))
-        ->required();
+        ->add_flag("--list-bays", list_bays,
+                   "List the bays that hold an I/O module, with its kind, instead of scanning one")
+        ->excludes(bay);
     AddEndpointOptions(
         *app.add_subcommand("smm", "An enclosure: its SMM firmware and power supplies"), smm, 443,
         Tesmora::TesmoraConnection::kEndpointSMM);
 
     auto* diff = app.add_subcommand(
-        "diff", "Compare two stored documents (xml, json or info); exit 1 when they differ");
+        "diff",
+        "Compare two stored documents (xml, json or info); exit 1 when they differ (--format "
+        "json: the changes as data, docs/diff.schema.json)");
     std::string old_path, new_path;
     diff->add_option("OLD", old_path, "The earlier document")->required()->check(CLI::ExistingFile);
     diff->add_option("NEW", new_path, "The later document")->required()->check(CLI::ExistingFile);
@@ -306,6 +385,15 @@ int Run(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
+        // A word where a subcommand belongs is most often a misspelt one.
+        const std::vector<std::string> rest = app.remaining();
+        if (app.get_subcommands().empty() && !rest.empty() && !rest.front().empty() &&
+            rest.front().front() != '-') {
+            const std::string nearest = NearestSubcommand(app, rest.front());
+            return Fail("unknown subcommand '" + rest.front() + "'" +
+                        (nearest.empty() ? "" : "; the nearest is '" + nearest + "'") +
+                        " (see --help)");
+        }
         const int status = app.exit(error);
         return status == 0 ? kDone : kUsage;
     }
@@ -323,8 +411,11 @@ int Run(int argc, char** argv) {
     if (options.output && options.output->empty()) {
         return Fail("--output: an empty file name (- is standard output)");
     }
+    if (!options.remote.ca_file.empty()) {
+        CheckCaFile(options.remote.ca_file);
+    }
     if (diff->parsed()) {
-        return Diff(old_path, new_path);
+        return Diff(old_path, new_path, options.format);
     }
     if (pin->Parsed()) {
         return pin->Run(options.remote);
@@ -339,16 +430,23 @@ int Run(int argc, char** argv) {
                                        options.bmc_type, options.quiet,
                                        options.log_level || options.verbose > 0});
     }
+    options.format = ChosenFormat(options);  // a bad --output is told before anything is asked
     const Remote remote = UseRemote(options.remote);
     const auto bmc_type = [&](const char* kind) { return options.bmc_type.value_or(kind); };
+    ScanFacts scan{
+        "local", "", 0, "", UtcTime(std::chrono::system_clock::now()), QUENDAL_SYSTEM_INFO_VERSION};
     if (local->parsed()) {
-        return Emit(options, ScanLocal(!loaded_only, bmc_type("")), remote);
+        return Emit(options, ScanLocal(!loaded_only, bmc_type("")), remote, scan);
     }
     for (RemoteCommand* target : {&server, &esxi, &cmm, &switch_target, &smm}) {
         if (!target->command->parsed()) {
             continue;
         }
-        if (target == &switch_target) {
+        if (target == &switch_target && !list_bays) {
+            if (target->bay.empty()) {
+                throw UsageError(
+                    "switch: --bay is required (--list-bays shows which bays hold a module)");
+            }
             CheckBay(target->bay);
         }
         Connection connection = EndpointOf(options, *target);
@@ -367,6 +465,13 @@ int Run(int argc, char** argv) {
                 "quendal-sysinfo: stopping: the scan ends at its next request and its session is "
                 "closed (Ctrl-C again quits at once, leaving it open)\n");
         }
+        if (target == &switch_target && list_bays) {
+            return ListBays(options, connection, remote);
+        }
+        scan.kind = target->command->get_name();
+        scan.host = connection.host;
+        scan.port = connection.port;
+        scan.bay = target->bay;
         TargetResult result;
         if (target == &server) {
             result = ScanServer(connection, bmc_type("BMC"));
@@ -379,7 +484,7 @@ int Run(int argc, char** argv) {
         } else {
             result = ScanSmm(connection, bmc_type("SMM"));
         }
-        return Emit(options, result, remote);
+        return Emit(options, result, remote, scan);
     }
     return kUsage;
 }

@@ -49,6 +49,10 @@ void FromJsonForm(pt::ptree& document, const std::string& path) {
         CheckSchemaVersion(version->second.data(), path);
         document.erase(document.to_iterator(version));
     }
+    // What the document is of is not part of it: comparisons and other formats see CONTENT.
+    if (const auto scan = document.find("scan"); scan != document.not_found()) {
+        document.erase(document.to_iterator(scan));
+    }
     const auto content = document.find("CONTENT");
     if (content == document.not_found()) {
         return;
@@ -203,12 +207,19 @@ public:
                " SLOTNUM=" + Quoted(slot) + ":";
     }
 
-    std::string AddedOrRemoved(char mark, std::size_t package) const {
+    std::string AddedOrRemoved(char mark, std::size_t package, Change& change) const {
+        const auto [software_id, slot] = Of(package);
+        change.what = mark == '+' ? Change::What::kAdded : Change::What::kRemoved;
+        change.software_id = software_id;
+        change.slot = slot;
         std::string line = Heading(mark, package);
         for (const char* field : {"NAME", "VERSION"}) {
             if (const Value value =
                     document_.ValueOf(document_.Package(package), document_.KeyNumber(field))) {
                 line += std::string(" ") + field + "=" + Quoted(value);
+                FieldChange told{field, std::nullopt, std::nullopt};
+                (mark == '+' ? told.after : told.before) = std::string(*value);
+                change.fields.push_back(std::move(told));
             }
         }
         return line;
@@ -258,14 +269,20 @@ pt::ptree ParseDocumentTree(const std::string& text, const std::string& source_n
 
 Comparison CompareDocuments(const StoredDocument& old_document,
                             const StoredDocument& new_document) {
-    Comparison comparison{true, {}};
+    Comparison comparison{true, {}, {}};
     std::vector<std::string>& lines = comparison.lines;
+    std::vector<Change>& changes = comparison.changes;
+    const auto owned = [](const Value& value) {
+        return value ? std::optional<std::string>(*value) : std::nullopt;
+    };
     Comparer comparer(old_document, new_document);
     comparer.Differences(
         old_document.Scalars(), new_document.Scalars(),
         [&](const std::string& key, const Value& old_value, const Value& new_value) {
             lines.push_back("~ CONTENT." + key + ": " + Quoted(old_value) + " -> " +
                             Quoted(new_value));
+            changes.push_back(
+                {Change::What::kScalar, "", "", {{key, owned(old_value), owned(new_value)}}});
         });
 
     // Each old package takes the first new package under its key that is still free: the new
@@ -283,6 +300,7 @@ Comparison CompareDocuments(const StoredDocument& old_document,
     std::vector<std::uint32_t> taken(free_new.size(), 0);  // per run, at its first entry
     std::vector<bool> paired(new_document.PackageCount(), false);
     std::vector<std::string> changed;
+    std::vector<Change> changed_packages;
     for (std::size_t index = 0; index < old_document.PackageCount(); ++index) {
         const auto [software_id, slot] = old_keys.Of(index);
         const auto run =
@@ -291,30 +309,37 @@ Comparison CompareDocuments(const StoredDocument& old_document,
         const std::size_t next = first < free_new.size() ? first + taken[first] : first;
         if (next >= free_new.size() || std::get<0>(free_new[next]) != software_id ||
             std::get<1>(free_new[next]) != slot) {
-            lines.push_back(old_keys.AddedOrRemoved('-', index));
+            changes.emplace_back();
+            lines.push_back(old_keys.AddedOrRemoved('-', index, changes.back()));
             continue;
         }
         ++taken[first];
         const std::size_t partner = std::get<2>(free_new[next]);
         paired[partner] = true;
-        std::string changes;
+        std::string told;
+        Change change{Change::What::kChanged, std::string(software_id), std::string(slot), {}};
         comparer.Differences(
             old_document.Package(index), new_document.Package(partner),
             [&](const std::string& key, const Value& old_value, const Value& new_value) {
-                changes += (changes.empty() ? " " : ", ") + key + " " + Quoted(old_value) + " -> " +
-                           Quoted(new_value);
+                told += (told.empty() ? " " : ", ") + key + " " + Quoted(old_value) + " -> " +
+                        Quoted(new_value);
+                change.fields.push_back({key, owned(old_value), owned(new_value)});
             });
-        if (!changes.empty()) {
-            changed.push_back(old_keys.Heading('~', index) + changes);
+        if (!told.empty()) {
+            changed.push_back(old_keys.Heading('~', index) + told);
+            changed_packages.push_back(std::move(change));
         }
     }
     for (std::size_t index = 0; index < new_document.PackageCount(); ++index) {
         if (!paired[index]) {
-            lines.push_back(new_keys.AddedOrRemoved('+', index));
+            changes.emplace_back();
+            lines.push_back(new_keys.AddedOrRemoved('+', index, changes.back()));
         }
     }
     lines.insert(lines.end(), std::make_move_iterator(changed.begin()),
                  std::make_move_iterator(changed.end()));
+    changes.insert(changes.end(), std::make_move_iterator(changed_packages.begin()),
+                   std::make_move_iterator(changed_packages.end()));
     comparison.equal = lines.empty();
     return comparison;
 }

@@ -46,6 +46,7 @@
 
 #include <boost/property_tree/ptree.hpp>
 #include <cstddef>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -79,9 +80,27 @@ StoredDocument ParseDocument(const std::string& text, const std::string& source_
 boost::property_tree::ptree ParseDocumentTree(const std::string& text,
                                               const std::string& source_name);
 
+// The same differences as data (diff --format json): one Change per line, in the lines' order.
+// Values as the lines compare them, unquoted; nullopt where the field is absent on that side.
+struct FieldChange {
+    std::string field;
+    std::optional<std::string> before;
+    std::optional<std::string> after;
+};
+
+struct Change {
+    enum class What { kScalar, kRemoved, kAdded, kChanged };
+    What what;
+    std::string software_id;          // of a package (all but kScalar)
+    std::string slot;                 // its SLOTNUM
+    std::vector<FieldChange> fields;  // kScalar: the one; kChanged: each that differs; kRemoved
+                                      // and kAdded: NAME and VERSION where the package has them
+};
+
 struct Comparison {
     bool equal;                      // no line at all
     std::vector<std::string> lines;  // without line ends
+    std::vector<Change> changes;
 };
 
 Comparison CompareDocuments(const StoredDocument& old_document, const StoredDocument& new_document);

@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "FleetExport.h"
 #include "FleetPins.h"
 #include "FleetScan.h"
 #include "FleetTools.h"
@@ -48,11 +49,15 @@ public:
                 "Seconds all the requests to one endpoint may take together (default 120); "
                 "past them it fails with a time-out and the others go on")
             ->check(CLI::Range(1u, 86400u));
-        fleet_->add_flag("--resume", scan_.resume,
-                         "Skip endpoints whose document in --output-dir is newer than FILE");
+        fleet_->add_flag(
+            "--resume", scan_.resume,
+            "Skip endpoints that the summary.json in --output-dir lists as ok and whose "
+            "document is still there");
 
         diff_ = fleet_->add_subcommand(
-            "diff", "Compare the documents of two fleet runs; exit 1 when they differ");
+            "diff",
+            "Compare the documents of two fleet runs; exit 1 when they differ (--format "
+            "json: the changes as data, docs/diff.schema.json)");
         diff_->add_option("DIR1", old_dir_, "The earlier run's --output-dir")
             ->required()
             ->check(CLI::ExistingDirectory);
@@ -82,6 +87,21 @@ public:
             ->required()
             ->check(CLI::ExistingDirectory);
 
+        export_ = fleet_->add_subcommand(
+            "export",
+            "Print a fleet run's documents and summary as CSV (one row per endpoint and package, "
+            "for spreadsheets) or OpenMetrics text (for monitoring), to standard output or "
+            "--output");
+        export_->add_option("DIR", export_dir_, "The run's --output-dir")
+            ->required()
+            ->check(CLI::ExistingDirectory);
+        export_
+            ->add_option("--format", export_format_,
+                         "csv (RFC 4180) or openmetrics (quendal_scan_success, "
+                         "quendal_scan_duration_seconds, quendal_firmware_info)")
+            ->required()
+            ->check(CLI::IsMember({"csv", "openmetrics"}));
+
         pin_ = fleet_->add_subcommand(
             "pin",
             "Read the certificate of every endpoint FILE lists (--jobs at once; a TLS handshake "
@@ -99,10 +119,18 @@ public:
 
     int Run(const FleetGlobals& globals) override {
         if (diff_->parsed()) {
-            return DiffFleets(old_dir_, new_dir_);
+            if (!globals.format.empty() && globals.format != "text" && globals.format != "json") {
+                throw UsageError("fleet diff: --format " + globals.format +
+                                 ": the changes are told as text or json");
+            }
+            return DiffFleets(old_dir_, new_dir_, globals.format == "json");
         }
-        if (shard_->parsed()) {
-            const std::string text = ShardText(shard_file_, shards_, index_);
+        if (shard_->parsed() || export_->parsed()) {
+            const std::string text =
+                shard_->parsed() ? ShardText(shard_file_, shards_, index_)
+                                 : ExportFleet(export_dir_, export_format_ == "csv"
+                                                                ? ExportFormat::kCsv
+                                                                : ExportFormat::kOpenMetrics);
             if (!globals.output || *globals.output == "-") {
                 std::cout << text << std::flush;
                 return 0;
@@ -140,6 +168,8 @@ private:
     CLI::App* shard_ = nullptr;
     CLI::App* merge_ = nullptr;
     CLI::App* pin_ = nullptr;
+    CLI::App* export_ = nullptr;
+    std::string export_dir_, export_format_;
     PinSettings pin_settings_;
     ScanSettings scan_;
     std::string old_dir_, new_dir_, shard_file_;

@@ -235,6 +235,11 @@ void ParseJson(const std::string& text, const std::string& name, const std::stri
     } catch (const nlohmann::json::parse_error& error) {
         throw UsageError(name + ": not valid JSON (" + error.what() + ")");
     }
+    if (root.is_array()) {
+        throw UsageError(name +
+                         ": the endpoint file must be an object holding endpoints, "
+                         "{\"endpoints\": [...]}, not a list (see docs/fleet.md)");
+    }
     if (!root.is_object() || !root.contains("endpoints") || !root["endpoints"].is_array() ||
         root.size() != 1) {
         throw UsageError(name +
@@ -393,7 +398,8 @@ FleetFile ParseFleetFile(const std::string& text, const std::string& name,
     FleetFile file;
     Problems problems(name);
     const auto first = text.find_first_not_of(" \t\r\n");
-    file.json = first != std::string::npos && text[first] == '{';
+    // A list is JSON too, though not an endpoint file: told as such, not as a line of CSV.
+    file.json = first != std::string::npos && (text[first] == '{' || text[first] == '[');
     if (file.json) {
         ParseJson(text, name, folder, inline_refused, file, problems);
     } else {

@@ -2,6 +2,7 @@
 
 #include <boost/property_tree/ptree.hpp>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <optional>
 
@@ -137,6 +138,7 @@ std::vector<Job> PrepareJobs(const FleetFile& file, const std::string& name,
         outcome.port = endpoint.port;
         outcome.bay = endpoint.bay;
         outcome.status = kStatusNotScanned;
+        outcome.failure = kFailureCancelled;
         outcome.causes = {"the run was stopped before this endpoint was scanned"};
         jobs.push_back(std::move(job));
         WipePasswords(job);  // what a short one's move left behind
@@ -167,7 +169,6 @@ TargetResult ScanJob(const Job& job) {
     return ScanEsxi(job.connection, job.bmc_type);
 }
 
-// Keeps the document of an endpoint when it is newer than the endpoint file and readable.
 void WipePasswords(Job& job) noexcept {
     WipeSecret(job.connection.password);
     if (job.endpoint.password_from == PasswordFrom::kInline) {
@@ -175,21 +176,38 @@ void WipePasswords(Job& job) noexcept {
     }
 }
 
-void ResumeJob(Job& job, const std::string& output_dir, fs::file_time_type file_time) {
-    const std::string path = (fs::path(output_dir) / job.document).string();
+std::map<std::string, EndpointOutcome> PreviousOutcomes(const std::string& summary_path) {
+    std::map<std::string, EndpointOutcome> previous;
     std::error_code error;
-    const auto document_time = fs::last_write_time(path, error);
-    if (error || document_time <= file_time) {
+    if (!fs::exists(summary_path, error)) {
+        return previous;
+    }
+    for (EndpointOutcome& outcome : ReadSummary(summary_path).endpoints) {
+        if (outcome.status == kStatusOk || outcome.status == kStatusResumed) {
+            std::string key = OutcomeKey(outcome);
+            previous.emplace(std::move(key), std::move(outcome));
+        }
+    }
+    return previous;
+}
+
+void ResumeJob(Job& job, const std::string& output_dir,
+               const std::map<std::string, EndpointOutcome>& previous) {
+    const auto found = previous.find(OutcomeKey(job.outcome));
+    // Another format's document is not this run's: the endpoint is scanned again.
+    if (found == previous.end() || found->second.document != job.document) {
         return;
     }
     try {
-        job.outcome.packages = ReadDocument(path).PackageCount();
+        ReadDocument((fs::path(output_dir) / job.document).string());
     } catch (const DocumentError&) {
-        return;  // scanned again
+        return;  // gone or damaged since: scanned again
     }
-    job.outcome.status = kStatusResumed;
-    job.outcome.causes.clear();
-    job.outcome.document = job.document;
+    EndpointOutcome outcome = found->second;
+    outcome.status = kStatusResumed;
+    outcome.failure.clear();
+    outcome.causes.clear();
+    job.outcome = std::move(outcome);
 }
 
 }  // namespace Quendal::Tool

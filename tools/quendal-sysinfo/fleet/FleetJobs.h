@@ -9,14 +9,17 @@
 //   - Every job starts "not scanned", with that as its cause, so that a run stopped before it
 //     reports it as such. The passwords PrepareJobs read along the way are wiped, the jobs' own
 //     copies are the only ones it leaves (WipePasswords).
-//   - ResumeJob marks a job "skipped (resumed)" when its document is newer than the endpoint
-//     file and can be read; anything else leaves it to be scanned.
+//   - ResumeJob marks a job "skipped (resumed)" when the previous run's summary lists its
+//     endpoint (kind, host, port, bay) as ok or resumed with the document of the same name, and
+//     that document can still be read; the job then keeps that outcome's scans, notes and
+//     package count. Anything else leaves it to be scanned. File times play no part: an endpoint
+//     added to the file is scanned, the others are not scanned again.
 //   - ScanJob runs the Targets.h function of the endpoint's kind; it throws what they throw.
 #pragma once
 
 #include <boost/property_tree/ptree_fwd.hpp>
 #include <cstddef>
-#include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -53,7 +56,12 @@ std::vector<Job> PrepareJobs(const FleetFile& file, const std::string& name,
 // (WipeSecret): once the job's scans are done.
 void WipePasswords(Job& job) noexcept;
 
-void ResumeJob(Job& job, const std::string& output_dir, std::filesystem::file_time_type file_time);
+// The outcomes of the summary at summary_path that a resumed run keeps, by OutcomeKey; none when
+// there is no summary. A summary that cannot be read throws DocumentError.
+std::map<std::string, EndpointOutcome> PreviousOutcomes(const std::string& summary_path);
+
+void ResumeJob(Job& job, const std::string& output_dir,
+               const std::map<std::string, EndpointOutcome>& previous);
 
 TargetResult ScanJob(const Job& job);
 

@@ -17,6 +17,7 @@
 #include "Progress.h"
 #include "Summary.h"
 #include "SysinfoOutput.h"
+#include "SystemInfoVersion.h"
 #include "Terminal.h"
 #include "tesmora/InventoryBackend.h"
 #include "tesmora/Log.h"
@@ -85,6 +86,12 @@ struct Run {
 
 void Scan(Run& run, Job& job) {
     const auto started = Clock::now();
+    const ScanFacts scan{job.outcome.kind,
+                         job.connection.host,
+                         job.connection.port,
+                         job.endpoint.bay,
+                         UtcTime(std::chrono::system_clock::now()),
+                         QUENDAL_SYSTEM_INFO_VERSION};
     EndpointOutcome& outcome = job.outcome;
     outcome.causes.clear();
     TargetResult result;
@@ -100,8 +107,13 @@ void Scan(Run& run, Job& job) {
         run.causes->Take(job.connection.host, job.connection.port);
     // A library call that reported an error fails the endpoint, whatever the module made of it.
     Weigh(result, reports);
+    // The first error is the one that ended the scan; the module's status alone is the service's.
+    const char* failure_kind = kFailureService;
     for (const Diagnostic& report : reports) {
         if (report.severity == Tesmora::Severity::kError) {
+            if (outcome.causes.empty()) {
+                failure_kind = FailureOf(report.cause);
+            }
             outcome.causes.push_back(TextOf(report));
             cancelled = cancelled || report.cause == Tesmora::Cause::kTimeout;
         } else {
@@ -116,18 +128,21 @@ void Scan(Run& run, Job& job) {
     if (result.complete) {
         try {
             WriteFileAtomically((fs::path(run.output_dir) / job.document).string(),
-                                Render(result.document, run.format));
+                                Render(result.document, run.format, &scan));
             outcome.status = result.missing.empty() ? kStatusOk : kStatusPartial;
+            outcome.failure = result.missing.empty() ? "" : kFailurePartial;
             outcome.missing = result.missing;
             outcome.document = job.document;
             outcome.packages = PackagesOf(result.document);
         } catch (const std::exception& error) {
             outcome.status = kStatusFailed;
+            outcome.failure = kFailureInput;
             outcome.causes.push_back(std::string("the document was not written: ") + error.what());
             run.write_failed = true;
         }
     } else {
         outcome.status = cancelled && StopRequested() ? kStatusCancelled : kStatusFailed;
+        outcome.failure = outcome.status == kStatusCancelled ? kFailureCancelled : failure_kind;
         if (!failure.empty()) {
             outcome.causes.push_back(failure);
         }
@@ -144,9 +159,9 @@ void Scan(Run& run, Job& job) {
         }
     }
     outcome.seconds = std::chrono::duration<double>(Clock::now() - started).count();
-    run.progress->Finished(
-        outcome.kind + " " + LabelOf(job.endpoint), outcome.status, !Succeeded(outcome),
-        outcome.causes.empty() ? std::string() : outcome.causes.front(), outcome.seconds);
+    run.progress->Finished(outcome.kind + " " + LabelOf(job.endpoint), outcome.status,
+                           outcome.causes.empty() ? std::string() : outcome.causes.front(),
+                           outcome.seconds);
 }
 
 // The endpoints of one host and port, in file order; their session closes after the last.
@@ -254,9 +269,10 @@ int ScanFleet(const ScanSettings& settings, const FleetGlobals& globals) {
     }
     std::size_t resumed = 0;
     if (settings.resume) {
-        const auto file_time = fs::last_write_time(settings.file);
+        const auto previous =
+            PreviousOutcomes((fs::path(settings.output_dir) / kSummaryFile).string());
         for (Job& job : run.jobs) {
-            ResumeJob(job, settings.output_dir, file_time);
+            ResumeJob(job, settings.output_dir, previous);
             resumed += job.outcome.status == kStatusResumed ? 1 : 0;
         }
     }

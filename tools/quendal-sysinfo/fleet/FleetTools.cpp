@@ -5,8 +5,10 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <sstream>
 
+#include "DiffJson.h"
 #include "FleetFile.h"
 #include "Password.h"
 #include "Summary.h"
@@ -117,7 +119,9 @@ std::string KeyOf(const EndpointOutcome& outcome) {
 
 }  // namespace
 
-int DiffFleets(const std::string& old_dir, const std::string& new_dir) {
+namespace {
+
+std::vector<EndpointDiff> CompareFleets(const std::string& old_dir, const std::string& new_dir) {
     const auto old_documents = DocumentsIn(old_dir);
     const auto new_documents = DocumentsIn(new_dir);
     std::map<std::string, std::pair<std::string, std::string>> paired;
@@ -139,7 +143,10 @@ int DiffFleets(const std::string& old_dir, const std::string& new_dir) {
         const auto found = outcomes.find(name);
         return found == outcomes.end() ? nullptr : &found->second;
     };
-    std::string lines;
+    const auto troubled = [](const EndpointOutcome* outcome) {
+        return Troubled(outcome) ? std::optional<EndpointOutcome>(*outcome) : std::nullopt;
+    };
+    std::vector<EndpointDiff> diffs;
     for (const auto& [name, paths] : paired) {
         // An endpoint a run could not read whole is told as such: its document, missing or
         // short, says nothing of what changed on it.
@@ -151,14 +158,12 @@ int DiffFleets(const std::string& old_dir, const std::string& new_dir) {
                               old_outcome->causes == new_outcome->causes &&
                               old_outcome->missing == new_outcome->missing;
             if (!same) {
-                lines += "! " + name + ": ";
-                if (Troubled(old_outcome)) {
-                    lines += TroubleIn(*old_outcome, old_dir);
-                }
-                if (Troubled(new_outcome)) {
-                    lines += (Troubled(old_outcome) ? "; " : "") + TroubleIn(*new_outcome, new_dir);
-                }
-                lines += "\n";
+                diffs.push_back({name,
+                                 EndpointDiff::What::kNotCompared,
+                                 troubled(old_outcome),
+                                 troubled(new_outcome),
+                                 {},
+                                 {}});
             }
             continue;
         }
@@ -166,18 +171,55 @@ int DiffFleets(const std::string& old_dir, const std::string& new_dir) {
             continue;  // in a summary only (not scanned in either run)
         }
         if (paths.second.empty()) {
-            lines += "- " + name + ": only in " + old_dir + "\n";
+            diffs.push_back({name, EndpointDiff::What::kRemoved, {}, {}, {}, {}});
         } else if (paths.first.empty()) {
-            lines += "+ " + name + ": only in " + new_dir + "\n";
+            diffs.push_back({name, EndpointDiff::What::kAdded, {}, {}, {}, {}});
         } else {
-            const Comparison comparison =
+            Comparison comparison =
                 CompareDocuments(ReadDocument(paths.first), ReadDocument(paths.second));
             if (!comparison.equal) {
-                lines += "~ " + name + "\n";
-                for (const std::string& line : comparison.lines) {
+                diffs.push_back({name, EndpointDiff::What::kChanged, {}, {}, {}, {}});
+                diffs.back().changes = std::move(comparison.changes);
+                diffs.back().lines = std::move(comparison.lines);
+            }
+        }
+    }
+    return diffs;
+}
+
+}  // namespace
+
+int DiffFleets(const std::string& old_dir, const std::string& new_dir, bool json) {
+    const std::vector<EndpointDiff> diffs = CompareFleets(old_dir, new_dir);
+    if (json) {
+        Show(std::cout, FleetDiffJson(old_dir, new_dir, diffs));
+        return diffs.empty() ? kEqual : kDifferent;
+    }
+    std::string lines;
+    for (const EndpointDiff& diff : diffs) {
+        switch (diff.what) {
+            case EndpointDiff::What::kNotCompared:
+                lines += "! " + diff.endpoint + ": ";
+                if (diff.before) {
+                    lines += TroubleIn(*diff.before, old_dir);
+                }
+                if (diff.after) {
+                    lines += (diff.before ? "; " : "") + TroubleIn(*diff.after, new_dir);
+                }
+                lines += "\n";
+                break;
+            case EndpointDiff::What::kRemoved:
+                lines += "- " + diff.endpoint + ": only in " + old_dir + "\n";
+                break;
+            case EndpointDiff::What::kAdded:
+                lines += "+ " + diff.endpoint + ": only in " + new_dir + "\n";
+                break;
+            case EndpointDiff::What::kChanged:
+                lines += "~ " + diff.endpoint + "\n";
+                for (const std::string& line : diff.lines) {
                     lines += "    " + line + "\n";
                 }
-            }
+                break;
         }
     }
     Show(std::cout, lines);

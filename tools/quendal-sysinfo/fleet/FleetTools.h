@@ -26,7 +26,8 @@
 
 namespace Quendal::Tool {
 
-int DiffFleets(const std::string& old_dir, const std::string& new_dir);
+// json: the same as data instead (DiffJson.h), printed whatever the exit status.
+int DiffFleets(const std::string& old_dir, const std::string& new_dir, bool json);
 
 std::string ShardText(const std::string& file, std::size_t shards, std::size_t index);
 

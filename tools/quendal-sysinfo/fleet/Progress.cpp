@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "Summary.h"
 #include "Terminal.h"
 
 namespace Quendal::Tool {
@@ -44,9 +45,13 @@ Progress::Progress(std::ostream& out, Mode mode, std::size_t total, std::size_t 
 }
 
 std::string Progress::Status(std::size_t done, std::size_t total, std::size_t failed,
-                             std::size_t finished_here, std::chrono::duration<double> elapsed) {
+                             std::size_t cancelled, std::size_t finished_here,
+                             std::chrono::duration<double> elapsed) {
     std::string text = std::to_string(done) + "/" + std::to_string(total) + " done, " +
                        std::to_string(failed) + " failed, ";
+    if (cancelled > 0) {
+        text += std::to_string(cancelled) + " cancelled, ";
+    }
     if (finished_here == 0 || elapsed.count() <= 0) {
         return text + "- /s, - left";
     }
@@ -60,9 +65,10 @@ void Progress::Draw() {
         return;
     }
     const std::size_t filled = total_ == 0 ? kBarWidth : kBarWidth * done_ / total_;
-    std::string line = std::string(kPrefix) + "[" + std::string(filled, '#') +
-                       std::string(kBarWidth - filled, ' ') + "] " +
-                       Status(done_, total_, failed_, finished_here_, clock_() - started_);
+    std::string line =
+        std::string(kPrefix) + "[" + std::string(filled, '#') +
+        std::string(kBarWidth - filled, ' ') + "] " +
+        Status(done_, total_, failed_, cancelled_, finished_here_, clock_() - started_);
     const std::size_t length = line.size();
     if (length < drawn_) {
         line += std::string(drawn_ - length, ' ');
@@ -71,12 +77,13 @@ void Progress::Draw() {
     out_ << '\r' << line << std::flush;
 }
 
-void Progress::Finished(const std::string& label, const std::string& status, bool failed,
+void Progress::Finished(const std::string& label, const std::string& status,
                         const std::string& cause, double seconds) {
     std::lock_guard<std::mutex> lock(mutex_);
     ++done_;
     ++finished_here_;
-    failed_ += failed ? 1 : 0;
+    failed_ += status == kStatusFailed ? 1 : 0;
+    cancelled_ += status == kStatusCancelled ? 1 : 0;
     if (mode_ == Mode::kLines) {
         out_ << kPrefix << done_ << "/" << total_ << " " << label << ": " << status << ", "
              << Fixed(seconds) << " s"

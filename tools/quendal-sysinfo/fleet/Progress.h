@@ -29,10 +29,11 @@ public:
         std::ostream& out, Mode mode, std::size_t total, std::size_t already_done,
         Clock clock = [] { return std::chrono::steady_clock::now(); });
 
-    // One endpoint finished: label names it, status is its outcome ("ok", "failed", ...), cause
-    // says why it failed (empty when it did not).
-    void Finished(const std::string& label, const std::string& status, bool failed,
-                  const std::string& cause, double seconds);
+    // One endpoint finished: label names it, status is its outcome (Summary.h: "ok", "failed",
+    // "cancelled", ...), cause says why it did not succeed (empty when it did). Failed and
+    // cancelled are counted apart, as the summary counts them.
+    void Finished(const std::string& label, const std::string& status, const std::string& cause,
+                  double seconds);
 
     // A line of its own that the bar must not overwrite (the notice that the run is stopping).
     void Say(const std::string& line);
@@ -41,9 +42,11 @@ public:
     void End();
 
     // The bar's text: "12/200 done, 1 failed, 8.5/s, 0:22 left", with "-" for the rate and the
-    // time left before anything finished in this run.
+    // time left before anything finished in this run, and ", 2 cancelled" after the failed ones
+    // once a stop cancelled any.
     static std::string Status(std::size_t done, std::size_t total, std::size_t failed,
-                              std::size_t finished_here, std::chrono::duration<double> elapsed);
+                              std::size_t cancelled, std::size_t finished_here,
+                              std::chrono::duration<double> elapsed);
 
 private:
     void Draw();
@@ -53,6 +56,7 @@ private:
     std::size_t total_;
     std::size_t done_;
     std::size_t failed_ = 0;
+    std::size_t cancelled_ = 0;
     std::size_t finished_here_ = 0;
     Clock clock_;
     std::chrono::steady_clock::time_point started_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <fstream>
 
 #include "FleetSystem.h"
 #include "Password.h"
@@ -52,6 +53,18 @@ void ResolveAddress(const std::string& text, bool port_given, Connection& connec
     connection.host = address->host;
     if (address->port) {
         connection.port = *address->port;
+    }
+}
+
+void CheckCaFile(const std::string& path) {
+    std::ifstream stream(path, std::ios::binary);
+    std::string text(kMaxCaFileBytes, '\0');
+    stream.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(std::max<std::streamsize>(stream.gcount(), 0)));
+    if (text.find("-----BEGIN CERTIFICATE-----") == std::string::npos) {
+        throw UsageError("--ca-file " + path +
+                         ": not a PEM certificate file (no \"-----BEGIN "
+                         "CERTIFICATE-----\" line)");
     }
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,6 +46,12 @@ Remote UseRemote(const RemoteSettings& settings);
 // Fills the connection's host and port from --host (NAME, IPv4 or [IPv6], each with an
 // optional :PORT); a port named there and one given with --port must agree.
 void ResolveAddress(const std::string& address, bool port_given, Connection& connection);
+
+// --ca-file: a file holding at least one PEM certificate ("-----BEGIN CERTIFICATE-----" within
+// its first kMaxCaFileBytes), else UsageError, so that a DER file or a key is told before any
+// endpoint is asked rather than as an untrusted certificate after connecting.
+inline constexpr std::size_t kMaxCaFileBytes = 16 * 1024 * 1024;
+void CheckCaFile(const std::string& path);
 
 // A bay number as the chassis numbers its bays: decimal digits only, 1 to kMaxBay.
 inline constexpr int kMaxBay = 255;

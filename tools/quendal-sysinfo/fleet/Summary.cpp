@@ -18,9 +18,36 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-constexpr int kSummaryVersion = 1;
+constexpr int kSummaryVersion = 2;
+constexpr int kFirstSummaryVersion = 1;
 constexpr const char* kStatuses[] = {kStatusOk,        kStatusPartial,    kStatusFailed,
                                      kStatusCancelled, kStatusNotScanned, kStatusResumed};
+// Each status's key under "counts": a name a script can use as it is.
+constexpr std::pair<const char*, const char*> kCountKeys[] = {{kStatusOk, "ok"},
+                                                              {kStatusPartial, "partial"},
+                                                              {kStatusFailed, "failed"},
+                                                              {kStatusCancelled, "cancelled"},
+                                                              {kStatusNotScanned, "not_scanned"},
+                                                              {kStatusResumed, "resumed"}};
+constexpr const char* kFailures[] = {kFailureAuth,      kFailureTls,     kFailureConnect,
+                                     kFailureTimeout,   kFailureService, kFailurePartial,
+                                     kFailureCancelled, kFailureInput};
+constexpr std::pair<Tesmora::Cause, const char*> kFailureOfCause[] = {
+    {Tesmora::Cause::kAuthentication, kFailureAuth},
+    {Tesmora::Cause::kForbidden, kFailureAuth},
+    {Tesmora::Cause::kNameNotResolved, kFailureConnect},
+    {Tesmora::Cause::kUnreachable, kFailureConnect},
+    {Tesmora::Cause::kCertificate, kFailureTls},
+    {Tesmora::Cause::kTls, kFailureTls},
+    {Tesmora::Cause::kTimeout, kFailureTimeout},
+    {Tesmora::Cause::kWrongService, kFailureService},
+    {Tesmora::Cause::kMissingResource, kFailureService},
+    {Tesmora::Cause::kBadAnswer, kFailureService},
+    {Tesmora::Cause::kRedirect, kFailureService},
+    {Tesmora::Cause::kPagingLoop, kFailureService},
+    {Tesmora::Cause::kServiceError, kFailureService},
+    {Tesmora::Cause::kSystemsList, kFailureInput},
+    {Tesmora::Cause::kSession, kFailureService}};
 
 Json OutcomeJson(const EndpointOutcome& outcome) {
     Json scans = Json::array();
@@ -35,6 +62,9 @@ Json OutcomeJson(const EndpointOutcome& outcome) {
         entry["bay"] = outcome.bay;
     }
     entry["status"] = outcome.status;
+    if (!outcome.failure.empty()) {
+        entry["failure"] = outcome.failure;
+    }
     entry["causes"] = outcome.causes;
     entry["missing"] = outcome.missing;
     entry["notes"] = outcome.notes;
@@ -76,6 +106,20 @@ private:
 
 }  // namespace
 
+const char* FailureOf(Tesmora::Cause cause) {
+    for (const auto& [known, failure] : kFailureOfCause) {
+        if (known == cause) {
+            return failure;
+        }
+    }
+    return kFailureService;
+}
+
+std::string OutcomeKey(const EndpointOutcome& outcome) {
+    return outcome.kind + " " + AuthorityOf(outcome.host, outcome.port) +
+           (outcome.bay.empty() ? "" : " bay " + outcome.bay);
+}
+
 bool Succeeded(const EndpointOutcome& outcome) {
     return outcome.status == kStatusOk || outcome.status == kStatusPartial ||
            outcome.status == kStatusResumed;
@@ -95,10 +139,9 @@ int RunStatus(const std::vector<EndpointOutcome>& outcomes) {
 
 std::string SummaryJson(const FleetSummary& summary) {
     Json counts = {{"endpoints", summary.endpoints.size()}};
-    for (const char* status : kStatuses) {
-        counts[status] =
-            std::count_if(summary.endpoints.begin(), summary.endpoints.end(),
-                          [&](const auto& outcome) { return outcome.status == status; });
+    for (const auto& [status, key] : kCountKeys) {
+        counts[key] = std::count_if(summary.endpoints.begin(), summary.endpoints.end(),
+                                    [&](const auto& outcome) { return outcome.status == status; });
     }
     Json endpoints = Json::array();
     for (const EndpointOutcome& outcome : summary.endpoints) {
@@ -125,7 +168,8 @@ FleetSummary ReadSummary(const std::string& path) {
         throw DocumentError(path + ": not a fleet summary (not a JSON object)");
     }
     const auto version = root.find("summary_version");
-    if (version == root.end() || *version != kSummaryVersion) {
+    if (version == root.end() ||
+        (*version != kSummaryVersion && *version != kFirstSummaryVersion)) {
         throw DocumentError(path + ": not a fleet summary this tool reads (summary_version " +
                             std::to_string(kSummaryVersion) + ")");
     }
@@ -154,6 +198,14 @@ FleetSummary ReadSummary(const std::string& path) {
         if (std::none_of(std::begin(kStatuses), std::end(kStatuses),
                          [&](const char* known) { return outcome.status == known; })) {
             throw DocumentError(path + ": " + where + ".status: unknown status " + outcome.status);
+        }
+        if (entry.contains("failure")) {  // version 1 lacks it
+            outcome.failure = text("failure");
+            if (std::none_of(std::begin(kFailures), std::end(kFailures),
+                             [&](const char* known) { return outcome.failure == known; })) {
+                throw DocumentError(path + ": " + where + ".failure: unknown failure " +
+                                    outcome.failure);
+            }
         }
         outcome.causes = read.Texts(entry, where, "causes");
         if (entry.contains("missing")) {  // summaries of earlier versions of the tool lack it

@@ -3,10 +3,13 @@
 // shards of one fleet). docs/fleet.md describes the file.
 //
 // Contract. Every endpoint whose status is neither ok, partial nor skipped has at least one
-// cause, so that the summary always says why; a partial one names what its document lacks.
-// SummaryJson writes valid UTF-8 whatever bytes the causes hold (an endpoint's answer may be quoted
-// in them): each ill-formed sequence becomes U+FFFD. ReadSummary accepts what SummaryJson wrote and
-// throws DocumentError ("PATH: ...") for anything else. Nothing else throws but std::bad_alloc.
+// cause, so that the summary always says why, and a failure category; a partial one names what
+// its document lacks. SummaryJson writes summary_version 2 (version 1 had no "failure" and
+// counted "not scanned" and "skipped (resumed)" under those keys, now not_scanned and resumed)
+// in valid UTF-8 whatever bytes the causes hold (an endpoint's answer may be quoted in them):
+// each ill-formed sequence becomes U+FFFD. ReadSummary accepts what SummaryJson wrote, and
+// version 1, and throws DocumentError ("PATH: ...") for anything else. Nothing else throws but
+// std::bad_alloc.
 #pragma once
 
 #include <cstddef>
@@ -27,12 +30,27 @@ inline constexpr const char* kStatusCancelled = "cancelled";        // under way
 inline constexpr const char* kStatusNotScanned = "not scanned";     // the run stopped first
 inline constexpr const char* kStatusResumed = "skipped (resumed)";  // its document was there
 
+// Why an endpoint did not succeed, in one word a script can switch on; the causes say it in full.
+inline constexpr const char* kFailureAuth = "auth";            // user name or password refused
+inline constexpr const char* kFailureTls = "tls";              // certificate, pin or TLS session
+inline constexpr const char* kFailureConnect = "connect";      // no name, no connection
+inline constexpr const char* kFailureTimeout = "timeout";      // --timeout or --endpoint-timeout
+inline constexpr const char* kFailureService = "service";      // the endpoint's answers failed it
+inline constexpr const char* kFailurePartial = "partial";      // a document lacking some parts
+inline constexpr const char* kFailureCancelled = "cancelled";  // the run was stopped first
+inline constexpr const char* kFailureInput = "input";  // what the tool had for it: systems lists,
+                                                       // the output folder
+
+// The category of a library's cause (FailureOf(Cause::kTimeout) is "timeout").
+const char* FailureOf(Tesmora::Cause cause);
+
 struct EndpointOutcome {
     std::string kind;
     std::string host;
     std::uint16_t port = 0;
     std::string bay;  // switch only
     std::string status;
+    std::string failure;               // a kFailure* for any status but ok and resumed, else empty
     std::vector<ScanReport> scans;     // the module's scans, each with its status
     std::vector<std::string> causes;   // why it did not succeed, each "message (hint)"
     std::vector<std::string> notes;    // warnings and notes that did not stop it
@@ -47,6 +65,9 @@ struct FleetSummary {
     bool interrupted = false;
     double seconds = 0;  // the run's wall time
 };
+
+// kind, endpoint and bay: what names one endpoint across runs.
+std::string OutcomeKey(const EndpointOutcome& outcome);
 
 // Whether the endpoint has its document: scanned now (whole or partial), or before (resumed).
 bool Succeeded(const EndpointOutcome& outcome);

@@ -16,6 +16,7 @@
 // The cli includes this header, not the ones behind it (docs/architecture.md).
 #pragma once
 
+#include "DiffJson.h"
 #include "Fleet.h"
 #include "FleetSystem.h"
 #include "Password.h"

@@ -1,8 +1,10 @@
 #include "Targets.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "StatusText.h"
+#include "tesmora/CMMInventory.h"
 #include "tesmora/OperatingSystem.h"
 #include "tesmora/SMMInventory.h"
 
@@ -121,6 +123,27 @@ TargetResult ScanSwitch(const Connection& connection, const std::string& bay,
     Record(result, "GetSwitchSoftwareIdentity",
            SystemInfoScan::GetSwitchSoftwareIdentity(connection, bay, switches));
     SystemInfoPTree::GenerateSystemInfoPTree(switches, result.document, bmc_type);
+    return result;
+}
+
+TargetResult ScanBays(const Connection& connection, std::vector<BayModule>& bays) {
+    static constexpr const char* kMeanings[] = {"Succeed.", "The chassis could not be reached.",
+                                                "The chassis refused the user name or password.",
+                                                "No such module.",
+                                                "The chassis's answer could not be used."};
+    TargetResult result;
+    std::vector<std::pair<int, int>> found;
+    const int status = Tesmora::CMMInventory(connection.host, connection.port, connection.user,
+                                             connection.password)
+                           .GetModuleBays(found);
+    Record(result, "GetModuleBays", status,
+           status >= 0 && status < static_cast<int>(std::size(kMeanings)) ? kMeanings[status]
+                                                                          : "Unknown status.");
+    for (const auto& [bay, kind] : found) {
+        bays.push_back({bay, kind == Tesmora::CMMInventory::kPassThroughModule
+                                 ? "pass-through module"
+                                 : "I/O module"});
+    }
     return result;
 }
 

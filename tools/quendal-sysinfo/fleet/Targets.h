@@ -57,6 +57,15 @@ TargetResult ScanCmm(const Connection& connection, const std::string& bmc_type);
 TargetResult ScanSwitch(const Connection& connection, const std::string& bay,
                         const std::string& bmc_type);
 
+// The bays of a chassis that hold an I/O module, in bay order, each with its kind ("I/O module"
+// or "pass-through module"): what switch --bay can scan. The result's document is empty; its one
+// scan is GetModuleBays.
+struct BayModule {
+    int bay = 0;
+    std::string kind;
+};
+TargetResult ScanBays(const Connection& connection, std::vector<BayModule>& bays);
+
 // An enclosure: machine type and serial number, the SMM's firmware and its power supplies.
 TargetResult ScanSmm(const Connection& connection, const std::string& bmc_type);
 

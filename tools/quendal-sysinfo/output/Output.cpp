@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <boost/property_tree/info_parser.hpp>
 #include <boost/property_tree/xml_parser.hpp>
+#include <chrono>
+#include <cstdio>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -129,11 +131,12 @@ const pt::ptree& Sanitized(const pt::ptree& tree, Target target, pt::ptree& hold
 constexpr int kSchemaVersion = 1;
 
 // Where a node sits decides how its children are written.
-enum class Level { kRoot, kContent, kPackage, kOther };
+enum class Level { kRoot, kContent, kPackage, kScan, kOther };
 
 bool IsNumberKey(Level level, std::string_view key) {
     return (level == Level::kContent && (key == "TOTAL" || key == "ISPARTITION")) ||
-           (level == Level::kPackage && key == "SLOTTYPE");
+           (level == Level::kPackage && key == "SLOTTYPE") ||
+           (level == Level::kScan && key == "port");
 }
 
 // The decimal form the module writes: no sign but a minus, no leading zeros, no "-0", and at
@@ -247,6 +250,8 @@ private:
             Key(key);
             if (level == Level::kRoot && key == "CONTENT") {
                 Object(child, child_path, depth + 1, Level::kContent);
+            } else if (level == Level::kRoot && key == "scan") {
+                Object(child, child_path, depth + 1, Level::kScan);
             } else if (level == Level::kContent && key == "PACKAGES") {
                 Packages(child, child_path, depth + 1);
             } else if (IsNumberKey(level, key)) {
@@ -292,7 +297,49 @@ const std::vector<std::pair<std::string, Format>>& FormatNames() {
     return kNames;
 }
 
-std::string Render(const pt::ptree& document, Format format) {
+std::string UtcTime(std::chrono::system_clock::time_point time) {
+    // Days since 1970-01-01 to a civil date, in the proleptic Gregorian calendar (eras of 400
+    // years): no C library call, whose thread safety and range differ between platforms.
+    const long long seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(time.time_since_epoch()).count();
+    const long long days = (seconds >= 0 ? seconds : seconds - 86399) / 86400;
+    const long long of_day = seconds - days * 86400;
+    const long long shifted = days + 719468;
+    const long long era = (shifted >= 0 ? shifted : shifted - 146096) / 146097;
+    const long long day_of_era = shifted - era * 146097;
+    const long long year_of_era =
+        (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+    const long long day_of_year =
+        day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+    const long long month_index = (5 * day_of_year + 2) / 153;
+    const long long day = day_of_year - (153 * month_index + 2) / 5 + 1;
+    const long long month = month_index < 10 ? month_index + 3 : month_index - 9;
+    const long long year = year_of_era + era * 400 + (month <= 2 ? 1 : 0);
+    char text[160];
+    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ", year, month, day,
+                  of_day / 3600, of_day / 60 % 60, of_day % 60);
+    return text;
+}
+
+std::string Render(const pt::ptree& document, Format format, const ScanFacts* scan) {
+    if (scan != nullptr && format == Format::kJson) {
+        pt::ptree facts;
+        facts.put("kind", scan->kind);
+        if (!scan->host.empty()) {
+            facts.put("host", scan->host);
+        }
+        if (scan->port != 0) {
+            facts.put("port", std::to_string(scan->port));
+        }
+        if (!scan->bay.empty()) {
+            facts.put("bay", scan->bay);
+        }
+        facts.put("time", scan->time);
+        facts.put("tool_version", scan->tool_version);
+        pt::ptree with_scan = document;
+        with_scan.push_front({"scan", std::move(facts)});
+        return Render(with_scan, format, nullptr);
+    }
     std::ostringstream out;
     switch (format) {
         case Format::kListing:

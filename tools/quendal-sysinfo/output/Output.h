@@ -18,6 +18,8 @@
 #pragma once
 
 #include <boost/property_tree/ptree.hpp>
+#include <chrono>
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -46,7 +48,23 @@ const std::vector<std::pair<std::string, Format>>& FormatNames();
 // 15 digits, a key repeated within one object (other than PACKAGE under PACKAGES), a child of
 // PACKAGES not named PACKAGE, a node holding a value where an object or array belongs (the
 // root, CONTENT, PACKAGES, a PACKAGE, any node with children), a root child schema_version.
-std::string Render(const boost::property_tree::ptree& document, Format format);
+//
+// With scan, the JSON form carries after schema_version a "scan" object saying what the document
+// is of: kind, host, port and bay (each only where the target has one), time and tool_version.
+// The other formats hold the module's document alone, and so does CONTENT in every format.
+struct ScanFacts {
+    std::string kind;  // local, server, esxi, cmm, switch or smm
+    std::string host;
+    std::uint16_t port = 0;
+    std::string bay;
+    std::string time;  // UtcTime of the scan's start
+    std::string tool_version;
+};
+std::string Render(const boost::property_tree::ptree& document, Format format,
+                   const ScanFacts* scan = nullptr);
+
+// "2026-12-06T13:52:10Z": the time in UTC, ISO 8601, to the second.
+std::string UtcTime(std::chrono::system_clock::time_point time);
 
 // Writes text to a new temporary file of an unpredictable name next to path, flushes it to disk
 // and renames it over path (ReplaceFile.h: what may stand at path, and how a replaced file keeps
