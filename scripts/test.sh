@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
+scripts/install-deps.sh --test
 
 echo "== Build: Linux (sanitizers), Windows x64"
 cmake --preset sanitize >/dev/null

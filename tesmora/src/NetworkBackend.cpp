@@ -472,11 +472,9 @@ SystemCheck::ErrorCode NetworkBackend::SystemCheckGetMachineType(
             if (!any_readable) {
                 Report(Severity::kError, Cause::kSystemsList, connection.host,
                        PortOr443(connection.port),
-                       "none of the systems lists could be read (" +
-                           (targets.systems_lists.empty() ? std::string("none given")
-                                                          : targets.systems_lists.front()) +
-                           ", ...)",
-                       "reinstall the tool: the lists lie next to its module");
+                       "none of the systems lists could be read (looked for " +
+                           WhereListsAreLooked(targets.systems_lists) + ")",
+                       "reinstall the tool, whose package holds them");
                 return SystemCheck::SYSTEMS_LIST_UNREADABLE;
             }
             if (!listed) {

@@ -1,5 +1,6 @@
 #include "SystemsLists.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -16,14 +17,28 @@ std::string Trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
-// The list at path, or else its copy in the install's shared data directory.
-std::ifstream OpenList(const std::string& path) {
-    std::ifstream list(path);
+// The places a list is looked for, in order: the path given, then its copy in the install's
+// shared data folder.
+std::vector<std::filesystem::path> Places(const std::string& path) {
     const std::filesystem::path given(path);
-    if (!list && given.has_parent_path()) {
-        list.open(given.parent_path() / ".." / "share" / "quendal_system_info" / given.filename());
+    std::vector<std::filesystem::path> places{given};
+    if (given.has_parent_path()) {
+        places.push_back((given.parent_path() / QUENDAL_LISTS_FROM_LIBDIR).lexically_normal() /
+                         given.filename());
     }
-    return list;
+    return places;
+}
+
+std::ifstream OpenList(const std::string& path) {
+    for (const std::filesystem::path& place : Places(path)) {
+        std::ifstream list(place);
+        if (list) {
+            return list;
+        }
+    }
+    std::ifstream none;
+    none.setstate(std::ios::failbit);
+    return none;
 }
 
 }  // namespace
@@ -46,6 +61,31 @@ bool Listed(const std::vector<std::string>& lists, const std::string& machine_ty
         }
     }
     return false;
+}
+
+std::string WhereListsAreLooked(const std::vector<std::string>& lists) {
+    std::string names;
+    std::vector<std::string> folders;
+    for (const std::string& path : lists) {
+        names += (names.empty() ? "" : ", ") + std::filesystem::path(path).filename().string();
+        for (const std::filesystem::path& place : Places(path)) {
+            const std::filesystem::path folder = place.parent_path();
+            const std::string shown =
+                folder.empty() ? std::string("the current folder")
+                               : (folder / "").lexically_normal().make_preferred().string();
+            if (std::find(folders.begin(), folders.end(), shown) == folders.end()) {
+                folders.push_back(shown);
+            }
+        }
+    }
+    if (lists.empty()) {
+        return "no lists given";
+    }
+    std::string where;
+    for (std::size_t index = 0; index < folders.size(); ++index) {
+        where += (index == 0 ? "" : index + 1 == folders.size() ? " and " : ", ") + folders[index];
+    }
+    return names + " in " + where;
 }
 
 }  // namespace Tesmora

@@ -267,8 +267,8 @@ TEST(InventoryBackend, OnlyAListedHostOfTheCallsKindAnswersAndOnlyToItsCredentia
     }
 }
 
-// Each list is looked for at the path the module gives, here in lib/, and only when missing there
-// in the install's share/quendal_system_info/ beside lib/.
+// Each list is looked for at the path the module gives, here in the library directory, and only
+// when missing there in the install's shared data folder, where the build puts it from there.
 TEST(InventoryBackend, SystemCheckAcceptsOnlyListedMachineTypes) {
     using Pair = std::pair<std::string, std::string>;
     using Lists = std::vector<std::optional<std::string>>;
@@ -290,15 +290,16 @@ TEST(InventoryBackend, SystemCheckAcceptsOnlyListedMachineTypes) {
     };
     const fs::path dir =
         fs::temp_directory_path() / ("quendal-inventory-" + std::to_string(std::random_device{}()));
-    const fs::path shared = dir / "share" / "quendal_system_info";
-    fs::create_directories(dir / "lib");
+    const fs::path lib = dir / "lib" / "multiarch";
+    const fs::path shared = (lib / QUENDAL_LISTS_FROM_LIBDIR).lexically_normal();
+    fs::create_directories(lib);
     fs::create_directories(shared);
     std::string paths[4];
     ScopedBackend guard(Served());
     for (const auto& [lists, shared_lists, expected] : cases) {
         for (int index = 0; index < 4; ++index) {
             const std::string name = "list" + std::to_string(index) + ".txt";
-            paths[index] = (dir / "lib" / name).string();
+            paths[index] = (lib / name).string();
             fs::remove(paths[index]);
             fs::remove(shared / name);
             if (lists[index]) {

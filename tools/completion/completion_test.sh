@@ -35,33 +35,33 @@ cases=(
     "quendal-sysinfo |cmm diff esxi fleet local pin server smm switch"
     "quendal-sysinfo s|server smm switch"
     "quendal-sysinfo --pin |"
-    "quendal-sysinfo pin --|--help --host --port"
+    "quendal-sysinfo pin --h|--help --host"
     "quendal-sysinfo --f|--format"
     "quendal-sysinfo --format x|xml"
     "quendal-sysinfo --log-level |0 1 2 3 4"
     "quendal-sysinfo --inventory $scratch/i|$scratch/inventory.json"
     "quendal-sysinfo --format json |cmm diff esxi fleet local pin server smm switch"
     "quendal-sysinfo --insecure --p|--partial --password-env --password-file --pin"
-    "quendal-sysinfo --insecure cmm --p|--port"
-    "quendal-sysinfo switch --b|--bay"
+    "quendal-sysinfo --insecure cmm --p|--partial --password-env --password-file --pin --port"
+    "quendal-sysinfo switch --b|--bay --bmc-type"
     "quendal-sysinfo --password-file $scratch/o|$scratch/other.txt"
     "quendal-sysinfo --password-env QUENDAL_PASS|QUENDAL_PASSWORD"
     "quendal-sysinfo server --host |"
-    "quendal-sysinfo local --|--help --loaded-only"
+    "quendal-sysinfo local --l|--loaded-only --log-level"
     "quendal-sysinfo diff $scratch/b|$scratch/before.xml"
     "quendal-sysinfo diff a.xml $scratch/|$scratch/before.xml $scratch/inventory.json $scratch/other.txt $scratch/runs"
     "quendal-sysinfo fleet $scratch/o|$scratch/other.txt"
     "quendal-sysinfo fleet sh|shard"
     "quendal-sysinfo fleet f.csv --output-dir $scratch/r|$scratch/runs"
-    "quendal-sysinfo fleet --r|--resume"
+    "quendal-sysinfo fleet --r|--resume --retries"
     "quendal-sysinfo fleet diff $scratch/|$scratch/runs"
-    "quendal-sysinfo fleet diff --|--help"
-    "quendal-sysinfo fleet merge a b --|--help --output-dir"
-    "quendal-sysinfo fleet shard f.csv --|--help --index --shards"
+    "quendal-sysinfo fleet diff --q|--quiet"
+    "quendal-sysinfo fleet merge a b --o|--output --output-dir"
+    "quendal-sysinfo fleet shard f.csv --i|--index --insecure --inventory"
     "quendal-sysinfo fleet shard --shards |"
     "quendal-sysinfo fleet pi|pin"
     "quendal-sysinfo fleet pin $scratch/o|$scratch/other.txt"
-    "quendal-sysinfo fleet pin f.csv --r|--replace"
+    "quendal-sysinfo fleet pin f.csv --r|--replace --retries"
 )
 for case in "${cases[@]}"; do
     line=${case%%|*}
@@ -74,10 +74,11 @@ done
 help_options() {
     "$tool" "$@" --help | sed -n 's/^  \(-[^ ]*\).*/\1/p' | tr ',' '\n' | grep -- '^--' | sort
 }
+# After a subcommand: its own and the tool's (which may follow it), each once.
 for subcommand in "" local server esxi cmm switch smm diff fleet pin "fleet diff" "fleet shard" \
     "fleet pin" "fleet export"; do
     actual=$(complete_line "quendal-sysinfo $subcommand --" | sed '/^$/d')
-    expected=$(help_options $subcommand)
+    expected=$({ help_options $subcommand; help_options; } | sort -u)
     [ -n "$expected" ] || fail "no options read from '$tool $subcommand --help'"
     [ "$actual" == "$expected" ] ||
         fail "'${subcommand:-quendal-sysinfo}' offers [$(echo $actual)], its --help lists [$(echo $expected)]"

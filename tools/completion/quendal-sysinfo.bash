@@ -42,7 +42,7 @@ _quendal_sysinfo() {
             ;;
     esac
 
-    # Options belong to the tool before the subcommand and to the subcommand after it.
+    # The tool's own options go before the subcommand, or after it beside the subcommand's.
     # fleet has subcommands of its own: "fleet diff" is not the tool's diff.
     local word subcommand=
     for word in "${COMP_WORDS[@]:1:COMP_CWORD-1}"; do
@@ -60,13 +60,12 @@ _quendal_sysinfo() {
         fi
     done
 
+    local global="--version --inventory --ca-file --insecure --timeout --retries --partial --user"
+    global+=" --password-file --password-env --format --output --bmc-type --log-level"
+    global+=" --verbose --quiet --pin"
     local options
     case $subcommand in
-        "")
-            options="--help --version --inventory --ca-file --insecure --timeout --retries --user"
-            options+=" --password-file --password-env --format --output --bmc-type --log-level"
-            options+=" --verbose --quiet --pin --partial"
-            ;;
+        "") options="--help" ;;
         local) options="--help --loaded-only" ;;
         server | esxi | cmm | smm | pin) options=$remote ;;
         switch) options="$remote --bay --list-bays" ;;
@@ -112,7 +111,7 @@ _quendal_sysinfo() {
     if [[ -z $subcommand && $cur != -* ]]; then
         COMPREPLY=($(compgen -W "$subcommands" -- "$cur"))
     else
-        COMPREPLY=($(compgen -W "$options" -- "$cur"))
+        COMPREPLY=($(compgen -W "$options $global" -- "$cur"))
     fi
 }
 

@@ -275,20 +275,28 @@ SystemCheck::ErrorCode InventoryBackend::SystemCheckGetMachineType(
     }
     const Verdict verdict = Judge(inventory_.get(), diagnostics_.get(), targets.connections.front(),
                                   EndpointKind::kBMC, "GetMachineType");
-    return Serve(verdict, SystemCheck::CONNECTION_FAILED, SystemCheck::CONNECTION_FAILED,
-                 [&](const InventoryEndpoint& server) {
-                     bool any_readable = false;
-                     const bool listed =
-                         Listed(targets.systems_lists, server.machine_type, any_readable);
-                     if (!any_readable) {
-                         return SystemCheck::SYSTEMS_LIST_UNREADABLE;
-                     }
-                     if (!listed) {
-                         return SystemCheck::UNSUPPORTED_SYSTEM;
-                     }
-                     machine_type = {server.machine_type, server.serial_number};
-                     return SystemCheck::SUCCESS;
-                 });
+    return Serve(
+        verdict, SystemCheck::CONNECTION_FAILED, SystemCheck::CONNECTION_FAILED,
+        [&](const InventoryEndpoint& server) {
+            bool any_readable = false;
+            const bool listed = Listed(targets.systems_lists, server.machine_type, any_readable);
+            if (!any_readable) {
+                // A broken install: say where it was looked, as the network does.
+                if (diagnostics_ != nullptr) {
+                    diagnostics_->Report(Diagnostic{
+                        Severity::kError, Cause::kSystemsList, targets.connections.front().host,
+                        "none of the systems lists could be read (looked for " +
+                            WhereListsAreLooked(targets.systems_lists) + ")",
+                        "reinstall the tool, whose package holds them", std::string()});
+                }
+                return SystemCheck::SYSTEMS_LIST_UNREADABLE;
+            }
+            if (!listed) {
+                return SystemCheck::UNSUPPORTED_SYSTEM;
+            }
+            machine_type = {server.machine_type, server.serial_number};
+            return SystemCheck::SUCCESS;
+        });
 }
 
 }  // namespace Tesmora

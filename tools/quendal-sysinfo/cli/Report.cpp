@@ -74,6 +74,14 @@ std::string RenderText(const boost::property_tree::ptree& original) {
 void PrintOutcome(std::ostream& out, const TargetResult& result,
                   const std::vector<Tesmora::Diagnostic>& diagnostics, bool quiet) {
     if (!quiet) {
+        for (const std::string& note : result.notes) {
+            out << "quendal-sysinfo: note: " << VisibleControls(note, LineEnds::kEscaped) << '\n';
+        }
+    }
+    for (const Tesmora::LogRecord& record : result.held_log) {
+        out << LogLine(record);
+    }
+    if (!quiet) {
         // Where the endpoint failed as a whole, every status is explained by that, whatever
         // the module made of it ("not a CMM", "Succeed.").
         const auto failed = std::find_if(
@@ -98,11 +106,6 @@ void PrintOutcome(std::ostream& out, const TargetResult& result,
         }
         out << "quendal-sysinfo: " << SeverityWord(diagnostic.severity) << ": "
             << VisibleControls(Tesmora::Describe(diagnostic), LineEnds::kEscaped) << '\n';
-    }
-    if (!quiet) {
-        for (const std::string& note : result.notes) {
-            out << "quendal-sysinfo: note: " << VisibleControls(note, LineEnds::kEscaped) << '\n';
-        }
     }
     if (result.complete) {
         for (const std::string& missing : result.missing) {

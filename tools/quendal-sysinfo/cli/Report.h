@@ -25,11 +25,12 @@ std::string RenderText(const boost::property_tree::ptree& document);
 // listing on a screen.
 boost::property_tree::ptree VisibleDocument(const boost::property_tree::ptree& document);
 
-// One line per scan ("GetMachineType: status 0 (Succeed.)") unless quiet, each followed by
-// the endpoint's own failure where one ended its scan ("; in fact HOST:PORT: cannot connect
-// ..."), then one line per distinct diagnostic, then the result's own notes, then, for a
-// complete result, what the document lacks ("partial: the document lacks ..."); notes are left
-// out when quiet, failures and what is missing never. Each diagnostic, note and missing part
+// The result's own notes, which say what to make of all that follows, then the log records held
+// back during the scan, then one line per scan ("GetMachineType: status 0 (Succeed.)") unless
+// quiet, each followed by the endpoint's own failure where one ended its scan ("; in fact
+// HOST:PORT: cannot connect ..."), then one line per distinct diagnostic, then, for a complete
+// result, what the document lacks ("partial: the document lacks ..."); notes are left out when
+// quiet, failures and what is missing never. Each diagnostic, note and missing part
 // is made visible, wherever the lines go.
 void PrintOutcome(std::ostream& out, const TargetResult& result,
                   const std::vector<Tesmora::Diagnostic>& diagnostics, bool quiet);

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <iterator>
+#include <memory>
 
 #include "StatusText.h"
 #include "tesmora/CMMInventory.h"
+#include "tesmora/Log.h"
 #include "tesmora/OperatingSystem.h"
 #include "tesmora/SMMInventory.h"
 
@@ -42,6 +44,16 @@ std::string SmmErrorText(Tesmora::SMMInventoryErrorCode code) {
     return "Unknown status.";
 }
 
+// Keeps the records it is given, in order; one thread at a time.
+struct HeldLog : Tesmora::LogSink {
+    std::vector<Tesmora::LogRecord> records;
+    void Write(const Tesmora::LogRecord& record) override try {
+        records.push_back(record);
+    } catch (...) {
+        // Out of memory: the record is lost, as a sink must not throw.
+    }
+};
+
 bool RecordSmm(TargetResult& result, const char* scan, Tesmora::SMMInventoryErrorCode code) {
     return Record(result, scan, code, SmmErrorText(code));
 }
@@ -63,15 +75,23 @@ void Weigh(TargetResult& result, const std::vector<Tesmora::Diagnostic>& reports
 TargetResult ScanLocal(bool all_drivers, const std::string& bmc_type) {
     TargetResult result;
     Pair os_info;
-    const int os_status = SystemInfoScan::GetOSInfo(os_info);
+    int os_status = 0;
+    {
+        // What the module logs of an OS it does not know reads like a fault of the tool's; the
+        // note that explains it goes first.
+        const auto held = std::make_shared<HeldLog>();
+        const Tesmora::ScopedLogSink holding(held, Tesmora::Log::GetMinLogLevel());
+        os_status = SystemInfoScan::GetOSInfo(os_info);
+        result.held_log = held->records;
+    }
     // A host whose OS the module does not recognise is still documented, without OS facts.
     result.scans.push_back(ScanReport{"GetOSInfo", os_status, StatusText(os_status)});
     if (os_status != 0) {
         std::string os_type;
         Tesmora::TSOperatingSystem::OperatingSystem().GetOSType(os_type);
-        result.notes.push_back("this host's OS reads \"" + os_type +
-                               "\"; the module recognises Windows editions only, so OS and "
-                               "ARCH read None");
+        result.notes.push_back("this host's OS, \"" + os_type +
+                               "\", is not one the module documents (it knows Windows editions "
+                               "only): the document's OS and ARCH read None");
         os_info = {"None", "None"};
     }
 

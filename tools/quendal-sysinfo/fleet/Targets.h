@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tesmora/Log.h"
+
 #include "SystemInfo.h"
 #include "tesmora/Diagnostics.h"
 
@@ -24,8 +26,10 @@ struct ScanReport {
 struct TargetResult {
     boost::property_tree::ptree document;
     std::vector<ScanReport> scans;
-    std::vector<std::string> notes;  // what the user should know about the document
-    bool complete = true;            // every scan the document needs succeeded
+    std::vector<std::string> notes;  // what the user should know about the document, first
+    // Log records of the libraries held back during the scan, to be told after the notes.
+    std::vector<Tesmora::LogRecord> held_log;
+    bool complete = true;  // every scan the document needs succeeded
     // What the document lacks (with --partial): each resource that could not be read, each
     // part the service does not offer. A complete result with something missing is partial.
     std::vector<std::string> missing;
@@ -41,7 +45,8 @@ using Connection = Tesmora::TesmoraConnection::ConnectionInfo;
 
 // This host: OS, drivers and disk drivers. A host whose OS the module does not recognise (it
 // knows Windows editions only) is documented all the same, with OS and ARCH "None" and a note
-// that quotes the OS text the operating-system library gave.
+// that says so and quotes the OS text the operating-system library gave; the module's log records
+// of the OS scan are held back in held_log, so that the note comes before them.
 TargetResult ScanLocal(bool all_drivers, const std::string& bmc_type);
 
 // A server behind its BMC: machine type, serial number and the identities the BMC reports.

@@ -46,16 +46,19 @@ std::string VisibleControls(std::string_view text, LineEnds line_ends) {
     return visible;
 }
 
-void VisibleLog::Write(const Tesmora::LogRecord& record) try {
+std::string LogLine(const Tesmora::LogRecord& record) {
     std::string_view text = record.text;
     if (!text.empty() && text.back() == '\n') {
         text.remove_suffix(1);
     }
     const auto slash = record.file.find_last_of("/\\");
-    const std::string line =
-        "[" + std::to_string(record.level) + "] " +
-        (slash == std::string::npos ? record.file : record.file.substr(slash + 1)) + ":" +
-        std::to_string(record.line) + ": " + VisibleControls(text, LineEnds::kEscaped) + "\n";
+    return "[" + std::to_string(record.level) + "] " +
+           (slash == std::string::npos ? record.file : record.file.substr(slash + 1)) + ":" +
+           std::to_string(record.line) + ": " + VisibleControls(text, LineEnds::kEscaped) + "\n";
+}
+
+void VisibleLog::Write(const Tesmora::LogRecord& record) try {
+    const std::string line = LogLine(record);
     // One write per record keeps lines of concurrent callers apart.
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);

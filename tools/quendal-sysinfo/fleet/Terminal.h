@@ -49,4 +49,7 @@ public:
     void Write(const Tesmora::LogRecord& record) override;
 };
 
+// One record as VisibleLog writes it, line end included, for records held back and told later.
+std::string LogLine(const Tesmora::LogRecord& record);
+
 }  // namespace Quendal::Tool
