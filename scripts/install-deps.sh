@@ -16,7 +16,7 @@ packages=(
     python3-jsonschema
     # The Redfish test server (Python's standard library, openssl for its throw-away
     # certificates) and real clients that check it.
-    python3 openssl curl redfishtool
+    python3 openssl curl redfishtool python3-sushy
     # A real WBEM client that checks the CIM test server.
     sblim-wbemcli
     # Answers a service compresses unasked (zlib; libcurl's own dependency on Linux).
