@@ -16,8 +16,9 @@ FAULT_KINDS = ("delay", "unauthorized", "error", "truncated", "invalid-json",
                "login-answer", "old-root", "old-sessions", "strict",
                # ... and the way they answer.
                "http10", "gzip", "bom",
-               # What the service root offers: $expand and $select (form: how
-               # an expansion is answered).
+               # The service root offers $expand and $select (without it, not
+               # $expand, whatever the mockup says); form: how an expansion
+               # is answered.
                "expand")
 # Faults that replace the answer; at most one of them applies to a request.
 ANSWER_KINDS = ("unauthorized", "error", "truncated", "invalid-json",

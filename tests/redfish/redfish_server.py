@@ -561,12 +561,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 links.pop("Sessions", None)
                 if not links:
                     del resource["Links"]
-        if path == SERVICE_ROOT and self.expand is not None:
-            resource["ProtocolFeaturesSupported"] = {
-                "ExpandQuery": {"ExpandAll": True, "Levels": True,
-                                "Links": True, "NoLinks": True,
-                                "MaxLevels": 1},
-                "SelectQuery": True}
+        if path == SERVICE_ROOT and isinstance(resource, dict):
+            # The mockups offer $expand, which this server serves only with
+            # the fault (and then $select too, which it ignores).
+            features = resource.setdefault("ProtocolFeaturesSupported", {})
+            features.pop("ExpandQuery", None)
+            if self.expand is not None:
+                features["ExpandQuery"] = {"ExpandAll": True, "Levels": True,
+                                           "Links": True, "NoLinks": True,
+                                           "MaxLevels": 1}
+                features["SelectQuery"] = True
         if path == SESSION_SERVICE_PATH and self.old_sessions \
                 and isinstance(resource, dict):
             resource["Sessions"] = {"@odata.id": OLD_SESSIONS_PATH}

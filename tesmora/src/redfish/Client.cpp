@@ -914,9 +914,13 @@ void Client::Unfold(Json& page, const std::string& path, bool asked) {
 }
 
 void Client::FetchAhead(const std::vector<std::string>& paths) {
-    const std::size_t workers = std::min<std::size_t>(paths.size(), policy_.connections);
-    while (more_transports_.size() + 1 < workers) {
-        more_transports_.push_back(policy_.connect());
+    std::size_t workers = std::min<std::size_t>(paths.size(), policy_.connections);
+    try {
+        while (more_transports_.size() + 1 < workers) {
+            more_transports_.push_back(policy_.connect());
+        }
+    } catch (const Net::TransportError&) {
+        workers = more_transports_.size() + 1;  // as many as could be made
     }
     std::vector<Fetched> fetched(paths.size());
     const Net::Bounds bounds = ScanBounds();

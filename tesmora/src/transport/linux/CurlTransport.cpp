@@ -57,10 +57,11 @@ DefaultTrust DefaultsOf(CURL* handle) {
 // between threads.
 X509_STORE* TrustedStore(const std::string& ca_file, const DefaultTrust& defaults) {
     static std::mutex mutex;
-    static std::map<std::string, X509_STORE*> stores;  // never freed: the run uses them
+    // Never freed, the map neither: transports may be in use on other threads up to the exit.
+    static auto* const stores = new std::map<std::string, X509_STORE*>();
     std::lock_guard<std::mutex> lock(mutex);
-    const auto found = stores.find(ca_file);
-    if (found != stores.end()) {
+    const auto found = stores->find(ca_file);
+    if (found != stores->end()) {
         return found->second;
     }
     X509_STORE* store = X509_STORE_new();
@@ -72,7 +73,7 @@ X509_STORE* TrustedStore(const std::string& ca_file, const DefaultTrust& default
         X509_STORE_free(store);
         store = nullptr;
     }
-    return stores.emplace(ca_file, store).first->second;
+    return stores->emplace(ca_file, store).first->second;
 }
 
 // libcurl's hook into each new TLS context: the shared store in place of a parsed one.
