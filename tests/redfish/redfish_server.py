@@ -564,9 +564,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if path == SERVICE_ROOT and isinstance(resource, dict):
             # The mockups offer $expand, which this server serves only with
             # the fault (and then $select too, which it ignores).
-            features = resource.setdefault("ProtocolFeaturesSupported", {})
+            features = resource.get("ProtocolFeaturesSupported", {})
             features.pop("ExpandQuery", None)
             if self.expand is not None:
+                resource["ProtocolFeaturesSupported"] = features
                 features["ExpandQuery"] = {"ExpandAll": True, "Levels": True,
                                            "Links": True, "NoLinks": True,
                                            "MaxLevels": 1}
