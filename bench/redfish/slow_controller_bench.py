@@ -21,8 +21,8 @@ against its lower bound: the waves of J endpoints, each taking its round trips
 that depend on each other; and the processor time per endpoint of a fleet
 without delay, trusting the test CA alone and trusting it with the system's
 whole bundle (which is what a run without --ca-file parses).
-Goals: with $expand at most 6 round trips and 1.3x their delay; without, at
-most 6 + 40/4 and 1.3x theirs. Exit status 1 when one is missed.
+Goals: with $expand at most 6 requests, within 1.3x their delay; without, within
+1.3x the delay of 6 + 40/4 round trips. Exit status 1 when one is missed.
 """
 
 import argparse
@@ -214,15 +214,18 @@ def main():
     print("|---|---|---|---|")
     for label, requests, wall in rows:
         print("| %s | %d | %.2f s | %.2f |" % (label, requests, wall, wall / (requests * delay)))
+    # Round trips: with $expand every request waits for the one before; without, the members
+    # go out 4 at a time, so 40 of them take 10 round trips.
     goals = [("$expand offered", rows[0], 6, 6),
-             ("no $expand", rows[1], 6 + -(-ITEMS // 4), None)]
+             ("no $expand", rows[1], None, 6 + -(-ITEMS // 4))]
     met = True
     for label, (_, requests, wall), most_requests, round_trips in goals:
-        trips = round_trips or most_requests
-        ok = requests <= most_requests and wall <= GOAL * trips * delay
+        ok = ((most_requests is None or requests <= most_requests)
+              and wall <= GOAL * round_trips * delay)
         met = met and ok
-        print("goal, %s: <= %d requests and <= %.2f s: %s"
-              % (label, most_requests, GOAL * trips * delay, "met" if ok else "MISSED"))
+        print("goal, %s: %s<= %.2f s (1.3 x %d round trips): %s"
+              % (label, "" if most_requests is None else "<= %d requests, " % most_requests,
+                 GOAL * round_trips * delay, round_trips, "met" if ok else "MISSED"))
     wall, requests, per_scan, bound = fleet
     print("fleet: %d endpoints, --jobs %d, %d ms per request: %.2f s, %d requests; "
           "lower bound %.2f s (%d waves x %d round trips of one scan x delay): %.2fx"
