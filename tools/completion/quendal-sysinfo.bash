@@ -35,8 +35,8 @@ _quendal_sysinfo() {
             COMPREPLY=($(compgen -e -- "$cur"))
             return
             ;;
-        --timeout | --retries | --bmc-type | --host | --port | --user | --bay | --jobs | \
-            --endpoint-timeout | --shards | --index | --pin)
+        --timeout | --retries | --connections | --bmc-type | --host | --port | --user | --bay | \
+            --jobs | --endpoint-timeout | --shards | --index | --pin)
             COMPREPLY=()
             return
             ;;
@@ -65,7 +65,7 @@ _quendal_sysinfo() {
         "")
             options="--help --version --inventory --ca-file --insecure --timeout --retries --user"
             options+=" --password-file --password-env --format --output --bmc-type --log-level"
-            options+=" --verbose --quiet --pin --partial"
+            options+=" --verbose --quiet --pin --partial --connections"
             ;;
         local) options="--help --loaded-only" ;;
         server | esxi | cmm | smm | pin) options=$remote ;;
