@@ -30,7 +30,7 @@ if [ "${1:-}" = --test ]; then
         prometheus parallel
         # The Redfish test server (Python's standard library, openssl for its throw-away
         # certificates) and real clients that check it.
-        python3 openssl curl redfishtool
+        python3 openssl curl redfishtool python3-sushy
         # A real WBEM client that checks the CIM test server.
         sblim-wbemcli
         # The Windows x64 build and the 64-bit Wine that runs its tests, and zlib for it.

@@ -155,6 +155,8 @@ std::shared_ptr<Redfish::Client> NetworkBackend::ClientFor<Redfish::Client>(
         policy.deadline = deadline;
         policy.cancelled = options_.cancelled;
         policy.partial = options_.partial;
+        policy.connections = options_.connections;
+        policy.connect = [transport] { return Net::MakeTransport(transport); };
         auto reporter = [this, host, port](Severity severity, Cause cause,
                                            const std::string& message, const std::string& missing) {
             Report(severity, cause, host, port, message, std::string(), missing);

@@ -15,14 +15,18 @@ FAULT_KINDS = ("delay", "unauthorized", "error", "truncated", "invalid-json",
                "session-limit", "refuse-basic", "session-expired",
                "login-answer", "old-root", "old-sessions", "strict",
                # ... and the way they answer.
-               "http10", "gzip", "bom")
+               "http10", "gzip", "bom",
+               # The service root offers $expand and $select (without it, not
+               # $expand, whatever the mockup says); form: how an expansion
+               # is answered.
+               "expand")
 # Faults that replace the answer; at most one of them applies to a request.
 ANSWER_KINDS = ("unauthorized", "error", "truncated", "invalid-json",
                 "redirect", "html", "not-found", "no-token", "error-200")
 # Faults that concern the whole service, session requests included, when no
 # path narrows them.
 SERVICE_KINDS = ("refuse-basic", "old-root", "old-sessions", "strict",
-                 "http10", "gzip", "bom")
+                 "http10", "gzip", "bom", "expand")
 # Faults of the log-in itself.
 LOG_IN_KINDS = ("session-limit", "login-answer")
 FAULT_KEYS = ("path", "count", "status", "retry_after", "ms", "listener",
@@ -38,7 +42,11 @@ LINK_FORMS = ("userinfo", "absolute", "other-port", "zero")
 LOCATION_FORMS = ("absolute", "relative", "body", "nowhere")
 # Where error-200 puts the error object: instead of the resource or beside it.
 ERROR_FORMS = ("instead", "beside")
-FORMS = {"login-answer": LOCATION_FORMS, "error-200": ERROR_FORMS}
+# How expand answers a $expand: in full, with every second member bare
+# (only its @odata.id), with HTTP 400, or as if not asked.
+EXPAND_FORMS = ("honoured", "bare", "refused", "ignored")
+FORMS = {"login-answer": LOCATION_FORMS, "error-200": ERROR_FORMS,
+         "expand": EXPAND_FORMS}
 
 
 class Fault(FaultRule):

@@ -22,7 +22,9 @@ Stats: "requests" and "log" cover every request except the control ones;
 (an Authorization or X-Auth-Token header, or a body opening a session);
 "connections" counts TCP connections accepted, leaving out those whose first
 request was a control request, so a harness asking for stats does not disturb
-what the client under test did.
+what the client under test did; "most_connections" the most of those open at
+once; "compressed" the answers sent with gzip because the request asked for
+it (Accept-Encoding).
 
 Prints nothing on stdout; errors go to stderr, request lines too with
 --verbose.
@@ -126,6 +128,19 @@ class State:
         self.sink_connections = 0
         self.most_sessions = 0  # open at once, since the start or the reset
         self.credentials_seen = 0
+        self.open_connections = 0
+        self.most_connections = 0
+        self.compressed = 0
+
+    def connection_opened(self, opened):
+        with self.lock:
+            self.open_connections += 1 if opened else -1
+            self.most_connections = max(self.most_connections,
+                                        self.open_connections)
+
+    def count_compressed(self):
+        with self.lock:
+            self.compressed += 1
 
     def count_connection(self):
         with self.lock:
@@ -156,6 +171,8 @@ class State:
             self.most_sessions = len(self.sessions)
             self.sink_connections = 0
             self.credentials_seen = 0
+            self.most_connections = self.open_connections
+            self.compressed = 0
             self.generation += 1
 
     def stats(self):
@@ -167,6 +184,8 @@ class State:
                     "most_open_sessions": self.most_sessions,
                     "sink_connections": self.sink_connections,
                     "credentials_seen": self.credentials_seen,
+                    "most_connections": self.most_connections,
+                    "compressed": self.compressed,
                     "requests_by_port": {str(port): count for port, count
                                          in sorted(self.by_port.items())},
                     "log": list(self.log)}
@@ -234,7 +253,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.raw_path = ""
         self.sessions_path = SESSIONS_PATH
         self.old_root = self.old_sessions = False
+        self.expand = None
+        self.counted = False  # among the open connections
         super().__init__(request, client_address, server)
+
+    def finish(self):
+        super().finish()
+        if self.counted:
+            self.server.state.connection_opened(False)
 
     # Every method goes through one dispatcher so that unknown ones get a
     # Redfish 405 instead of the library's 501 page.
@@ -266,6 +292,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.first_request = False
             if control:
                 self.server.state.uncount_connection(self.connection_gen)
+            else:
+                self.counted = True
+                self.server.state.connection_opened(True)
         if control:
             self.send(self.control(raw_path, body))
             return
@@ -297,6 +326,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             delay += rule.ms / 1000.0
         if delay:
             time.sleep(delay)
+        self.expand = faults.take_one(raw_path, session_op, ("expand",))
         rule = faults.take_one(raw_path, session_op, ANSWER_KINDS)
         answer = self.fault_answer(rule, raw_path, query)
         if answer is None:
@@ -531,6 +561,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 links.pop("Sessions", None)
                 if not links:
                     del resource["Links"]
+        if path == SERVICE_ROOT and isinstance(resource, dict):
+            # The mockups offer $expand, which this server serves only with
+            # the fault (and then $select too, which it ignores).
+            features = resource.get("ProtocolFeaturesSupported", {})
+            features.pop("ExpandQuery", None)
+            if self.expand is not None:
+                resource["ProtocolFeaturesSupported"] = features
+                features["ExpandQuery"] = {"ExpandAll": True, "Levels": True,
+                                           "Links": True, "NoLinks": True,
+                                           "MaxLevels": 1}
+                features["SelectQuery"] = True
         if path == SESSION_SERVICE_PATH and self.old_sessions \
                 and isinstance(resource, dict):
             resource["Sessions"] = {"@odata.id": OLD_SESSIONS_PATH}
@@ -572,6 +613,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
         size = self.server.page_size or len(members)
         resource["Members"] = members[skip:skip + size]
         resource.pop("Members@odata.nextLink", None)
+        if "$expand" in query and self.expand is not None:
+            if self.expand.form == "refused":
+                return Answer.error(400, "$expand is not served here")
+            if self.expand.form != "ignored":
+                expanded = []
+                for i, member in enumerate(resource["Members"]):
+                    full = self.resource(member["@odata.id"].rstrip("/"))
+                    bare = i % 2 and self.expand.form == "bare"
+                    expanded.append(member if bare or isinstance(full, Answer)
+                                    else full)
+                resource["Members"] = expanded
         if skip + size < len(members):
             resource["Members@odata.nextLink"] = "%s?$skip=%d" % (
                 path, skip + size)
@@ -690,10 +742,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 "application/json"):
             body = UTF8_BOM + body
             content_type = "application/json;charset=UTF-8"
-        if "gzip" in kinds and body:
-            # Unasked: no request of the client's says it takes gzip.
+        asked = "gzip" in self.headers.get("Accept-Encoding", "")
+        if ("gzip" in kinds or asked) and body:
+            # With the fault, whether the client asked for it or not.
             body = gzip.compress(body)
             headers.append(("Content-Encoding", "gzip"))
+            if asked:
+                self.server.state.count_compressed()
         if "http10" in kinds:
             # An HTTP/1.0 service: one answer per connection, then close.
             self.protocol_version = "HTTP/1.0"

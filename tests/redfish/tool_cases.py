@@ -44,7 +44,8 @@ class Case:
                  options=("--ca-file", "{ca}"), host="127.0.0.1:{port}",
                  password=PASSWORD, exit=0, listing=None, stderr=(), stdout=(),
                  max_requests=None, credentials=None, max_seconds=60, no_server=False,
-                 stats=True, open_sessions=0, sessions_created=None, plain=False):
+                 stats=True, open_sessions=0, sessions_created=None, plain=False,
+                 counted=None, logged=()):
         self.name = name
         self.command = command.split()
         self.mockup = mockup
@@ -64,6 +65,8 @@ class Case:
         self.open_sessions = open_sessions  # a session nobody could close
         self.sessions_created = sessions_created  # None: not checked
         self.plain = plain  # no control character reaches either stream raw
+        self.counted = counted or {}  # a server count: (least, most), None where open
+        self.logged = list(logged)  # patterns some request line must match
 
 
 def fault(text):
@@ -397,6 +400,28 @@ CASES = [
     # Compressed unasked, a byte-order mark, a charset.
     Case("compressed_marked_answers", "server", listing="server-rackmount1.listing",
          server={"faults": ["gzip", "bom"]}),
+
+    # Fewer round trips: collections expanded where the service offers it, members read alone
+    # where it does not or leaves them bare, and what falls back said once.
+    Case("expand_honoured", "server", listing="server-rackmount1.listing", max_requests=5,
+         server=fault("expand"), logged=[r"^GET /redfish/v1/Systems\?\$expand=\.\(\$levels=1\)$"]),
+    Case("expand_bare_members", "server", listing="server-rackmount1.listing",
+         server=fault("expand,form=bare"), max_requests=5 + 1,
+         logged=[r"^GET /redfish/v1/UpdateService/FirmwareInventory/\w+\?\$select=.*Version"]),
+    Case("expand_refused", "server", listing="server-rackmount1.listing",
+         server=fault("expand,form=refused"), max_requests=9 + 1,
+         stderr=[r"note: .*offers \$expand but answered it with HTTP 400 at "
+                 r"/redfish/v1/Systems; it is not asked for again"]),
+    Case("expand_ignored", "server", listing="server-rackmount1.listing",
+         server=fault("expand,form=ignored"), max_requests=9,
+         logged=[r"^GET /redfish/v1/UpdateService/FirmwareInventory$"], stderr=[r"note: .*offers \$expand but did not expand /redfish/v1/Systems; members are "
+                 r"read one by one"]),
+    # Members at once, on at most --connections, in collection order however slow the first;
+    # each answer compressed, as asked.
+    Case("members_at_once_in_order", "server", listing="server-rackmount1.listing",
+         options=["--ca-file", "{ca}", "--connections", "2"],
+         server=fault("delay,ms=1500,path=FirmwareInventory/BMC$"),
+         counted={"most_connections": (2, 2), "compressed": (8, None)}),
 ]
 
 
@@ -457,6 +482,14 @@ def check(case, status, out, err, elapsed, stats, pin=None):
         if case.max_requests is not None and stats["requests"] > case.max_requests:
             failures.append("%d requests, at most %d expected:\n  %s" % (
                 stats["requests"], case.max_requests, "\n  ".join(stats["log"])))
+        for name, (least, most) in case.counted.items():
+            if stats[name] < (least or 0) or (most is not None and stats[name] > most):
+                failures.append("the server counted %s %d, expected %s to %s"
+                                % (name, stats[name], least, most))
+        for wanted in case.logged:
+            if not any(re.search(wanted, line) for line in stats["log"]):
+                failures.append("no request matches %r:\n  %s"
+                                % (wanted, "\n  ".join(stats["log"])))
         if case.credentials is not None and stats["credentials_seen"] > case.credentials:
             failures.append("%d requests carried credentials, at most %d expected:\n  %s" % (
                 stats["credentials_seen"], case.credentials, "\n  ".join(stats["log"])))

@@ -35,8 +35,8 @@ _quendal_sysinfo() {
             COMPREPLY=($(compgen -e -- "$cur"))
             return
             ;;
-        --timeout | --retries | --bmc-type | --host | --port | --user | --bay | --jobs | \
-            --endpoint-timeout | --shards | --index | --pin)
+        --timeout | --retries | --connections | --bmc-type | --host | --port | --user | --bay | \
+            --jobs | --endpoint-timeout | --shards | --index | --pin)
             COMPREPLY=()
             return
             ;;
@@ -62,7 +62,7 @@ _quendal_sysinfo() {
 
     local global="--version --inventory --ca-file --insecure --timeout --retries --partial --user"
     global+=" --password-file --password-env --format --output --bmc-type --log-level"
-    global+=" --verbose --quiet --pin"
+    global+=" --verbose --quiet --pin --connections"
     local options
     case $subcommand in
         "") options="--help" ;;

@@ -69,6 +69,9 @@ struct NetworkOptions {
     // then left out with a warning whose Diagnostic.missing names it, instead of failing the
     // call.
     bool partial = false;
+    // Requests to one endpoint under way at once where members are read one by one (1 to 8),
+    // each on a connection of its own sharing one session.
+    unsigned int connections = 1;
 };
 
 namespace Redfish {

@@ -1,6 +1,7 @@
 #include "redfish/Client.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <ctime>
@@ -399,15 +400,30 @@ Net::Bounds Client::ScanBounds() const {
 Net::HttpResponse Client::Exchange(const std::string& method, std::string target,
                                    const std::string& body, bool authenticated,
                                    const Net::Bounds& bounds) {
+    try {
+        return Send(*transport_, method, std::move(target), body, authenticated, bounds);
+    } catch (const Error& error) {
+        Fail(error);
+    }
+}
+
+Net::HttpResponse Client::Send(Net::Transport& transport, const std::string& method,
+                               std::string target, const std::string& body, bool authenticated,
+                               const Net::Bounds& bounds) const {
     unsigned int attempt = 0;
     int redirects = 0;
+    const auto check = [&](std::chrono::milliseconds wait) {
+        if (std::optional<Error> exceeded = bounds.Exceeded(target, wait)) {
+            throw *exceeded;
+        }
+    };
     // A wait that would outlast the deadline fails now rather than after the wait.
     const auto wait = [&](std::chrono::milliseconds how_long) {
-        CheckBounds(bounds, target, how_long);
+        check(how_long);
         policy_.sleep(how_long);
     };
     for (;;) {
-        CheckBounds(bounds, target, std::chrono::milliseconds(0));
+        check(std::chrono::milliseconds(0));
         Net::HttpRequest request{method, target, {}, body};
         // No request may outlast what is left of the endpoint's time.
         request.timeout = bounds.RequestLimit(policy_.timeout);
@@ -424,7 +440,7 @@ Net::HttpResponse Client::Exchange(const std::string& method, std::string target
 
         Net::HttpResponse response;
         try {
-            response = transport_->Send(request);
+            response = transport.Send(request);
         } catch (const Net::TransportError& error) {
             // A log-in is not sent twice: the first may have opened a session already.
             if (Net::Retryable(error.failure()) && attempt < policy_.retries && method != "POST") {
@@ -434,9 +450,9 @@ Net::HttpResponse Client::Exchange(const std::string& method, std::string target
             }
             if (error.failure() == TransportFailure::kTimedOut &&
                 request.timeout < policy_.timeout) {
-                Fail(Net::EndpointTimeOut(target));  // the endpoint's time, not --timeout
+                throw Net::EndpointTimeOut(target);  // the endpoint's time, not --timeout
             }
-            Fail(Net::ErrorOf(error, endpoint_, target, "service"));
+            throw Net::ErrorOf(error, endpoint_, target, "service");
         }
         TS_LOG(4) << method << " " << target << " -> " << response.status << " ("
                   << response.body.size() << " bytes)";
@@ -446,15 +462,15 @@ Net::HttpResponse Client::Exchange(const std::string& method, std::string target
             const std::optional<std::string> next =
                 location ? PathOnEndpoint(*location, endpoint_) : std::nullopt;
             if (!next) {
-                Fail(Error(Cause::kRedirect,
-                           target + " redirects to another host (" +
-                               (location ? Net::Shown(*location) : std::string("nowhere")) +
-                               "), which is not followed",
-                           "give that host as --host if it is the service"));
+                throw Error(Cause::kRedirect,
+                            target + " redirects to another host (" +
+                                (location ? Net::Shown(*location) : std::string("nowhere")) +
+                                "), which is not followed",
+                            "give that host as --host if it is the service");
             }
             if (++redirects > policy_.max_redirects) {
-                Fail(Error(Cause::kRedirect, target + " redirects more than " +
-                                                 std::to_string(policy_.max_redirects) + " times"));
+                throw Error(Cause::kRedirect, target + " redirects more than " +
+                                                  std::to_string(policy_.max_redirects) + " times");
             }
             target = *next;
             continue;
@@ -471,10 +487,10 @@ Net::HttpResponse Client::Exchange(const std::string& method, std::string target
                 policy_.first_backoff * (1 << std::min(attempt, 4u));
             if (const auto asked = busy ? RetryAfter(response) : std::nullopt) {
                 if (*asked > policy_.timeout) {
-                    Fail(Error(Cause::kServiceError,
-                               "the service is busy and asks to wait " + SecondsText(*asked) +
-                                   " before asking for " + target + " again",
-                               "try again later, or raise --timeout"));
+                    throw Error(Cause::kServiceError,
+                                "the service is busy and asks to wait " + SecondsText(*asked) +
+                                    " before asking for " + target + " again",
+                                "try again later, or raise --timeout");
                 }
                 backoff = *asked;
             }
@@ -744,41 +760,210 @@ std::string Client::PathOf(const std::string& link) {
 }
 
 const Json& Client::Get(const std::string& link) {
-    const std::string path = PathOf(link);
+    return Fetch(PathOf(link), Query::kNone);
+}
+
+void Client::EnsureLoggedIn() {
+    if (login_ == Login::kNone) {
+        Root();
+        if (login_ == Login::kNone) {
+            LogIn();
+        }
+    }
+    LearnQueries();
+}
+
+void Client::LearnQueries() {
+    const auto root = resources_.find(kServiceRoot);
+    if (queries_known_ || root == resources_.end()) {
+        return;
+    }
+    queries_known_ = true;
+    const auto offered = [&](std::initializer_list<const char*> path) {
+        const Json* node = &root->second;
+        for (const char* name : path) {
+            if (!node->is_object() || !node->contains(name)) {
+                return false;
+            }
+            node = &(*node)[name];
+        }
+        return node->is_boolean() && node->get<bool>();
+    };
+    // Members are no Links: "." expands just the rest; "*" everything, Links too.
+    if (offered({"ProtocolFeaturesSupported", "ExpandQuery", "NoLinks"})) {
+        expand_ = ".";
+    } else if (offered({"ProtocolFeaturesSupported", "ExpandQuery", "ExpandAll"})) {
+        expand_ = "*";
+    }
+    if (!expand_.empty() && offered({"ProtocolFeaturesSupported", "ExpandQuery", "Levels"})) {
+        expand_ += "($levels=1)";
+    }
+    select_ = offered({"ProtocolFeaturesSupported", "SelectQuery"});
+}
+
+std::string Client::Target(const std::string& path, Query query) const {
+    std::string name;
+    std::string value;
+    if (query == Query::kExpand && !expand_.empty() && path.find("$expand") == std::string::npos) {
+        name = "$expand";
+        value = expand_;
+    } else if (query == Query::kSelect && select_ && path.find('?') == std::string::npos) {
+        name = "$select";
+        value = SelectedProperties();
+    } else {
+        return path;
+    }
+    return path + (path.find('?') == std::string::npos ? "?" : "&") + name + "=" + value;
+}
+
+Net::HttpResponse Client::Answer(const std::string& path, Query query, bool& asked) {
+    Net::HttpResponse response;
+    std::string target;
+    if (auto found = fetched_.find(path); found != fetched_.end()) {
+        Fetched fetched = std::move(found->second);
+        fetched_.erase(found);
+        if (fetched.other) {
+            std::rethrow_exception(fetched.other);
+        }
+        if (fetched.error) {
+            Fail(*fetched.error);
+        }
+        target = std::move(fetched.target);
+        response = std::move(fetched.response);
+    } else {
+        target = Target(path, query);
+        response = Exchange("GET", target, std::string(), true, ScanBounds());
+    }
+    asked = target != path;
+    if (asked && (response.status == 400 || response.status == 501)) {
+        const bool expand = query == Query::kExpand;
+        reporter_(Severity::kNote, Cause::kBadAnswer,
+                  std::string("the service offers ") + (expand ? "$expand" : "$select") +
+                      " but answered it with HTTP " + std::to_string(response.status) + " at " +
+                      path + "; it is not asked for again",
+                  std::string());
+        if (expand) {
+            expand_.clear();
+        } else {
+            select_ = false;
+        }
+        asked = false;
+        response = Exchange("GET", path, std::string(), true, ScanBounds());
+    }
+    return response;
+}
+
+const Json& Client::Fetch(const std::string& path, Query query) {
     if (const auto found = resources_.find(path); found != resources_.end()) {
         return found->second;
     }
     if (failed_) {
         throw *failed_;
     }
-    if (login_ == Login::kNone) {
-        Root();
-        if (login_ == Login::kNone) {
-            LogIn();
-        }
-        if (const auto found = resources_.find(path); found != resources_.end()) {
-            return found->second;
-        }
+    EnsureLoggedIn();
+    if (const auto found = resources_.find(path); found != resources_.end()) {
+        return found->second;
     }
-    Net::HttpResponse response = Exchange("GET", path, std::string(), true, ScanBounds());
+    bool asked = false;
+    Net::HttpResponse response = Answer(path, query, asked);
     if (response.status == 401 && login_ == Login::kSession && !logged_in_again_) {
         // The controller restarted its web server or timed the session out: one new session,
         // which is then the one closed; a second refusal is a refused log-in.
         logged_in_again_ = true;
         reporter_(Severity::kNote, Cause::kSession,
                   "the session ended (HTTP 401 at " + path + "); logged in again", std::string());
-        LogOut(false);  // where the session lives on after all, it is not left open
+        fetched_.clear();  // asked for with the old session
+        LogOut(false);     // where the session lives on after all, it is not left open
         LogIn();
-        response = Exchange("GET", path, std::string(), true, ScanBounds());
+        response = Answer(path, query, asked);
     }
     Json json = Interpret(response, path);
+    if (query == Query::kExpand) {
+        Unfold(json, path, asked);
+    }
     return resources_.emplace(path, std::move(json)).first->second;
+}
+
+void Client::Unfold(Json& page, const std::string& path, bool asked) {
+    const auto list = page.find("Members");
+    if (list == page.end() || !list->is_array()) {
+        return;
+    }
+    // Only members inside the collection: an expanded page does not speak for other resources.
+    const std::string collection = path.substr(0, path.find('?')) + "/";
+    std::size_t expanded = 0;
+    for (Json& member : *list) {
+        const std::string id = Link(member, {});
+        const std::optional<std::string> at =
+            id.empty() ? std::nullopt : PathOnEndpoint(id, endpoint_);
+        if (!member.is_object() || member.size() < 2 || !at || at->rfind(collection, 0) != 0 ||
+            resources_.count(*at) != 0) {
+            continue;
+        }
+        ++expanded;
+        resources_.emplace(*at, std::move(member));
+        member = Json{{"@odata.id", id}};
+    }
+    if (asked && expanded == 0 && !list->empty()) {
+        reporter_(Severity::kNote, Cause::kBadAnswer,
+                  "the service offers $expand but did not expand " + path +
+                      "; members are read one by one and it is not asked for again",
+                  std::string());
+        expand_.clear();
+    }
+}
+
+void Client::FetchAhead(const std::vector<std::string>& paths) {
+    std::size_t workers = std::min<std::size_t>(paths.size(), policy_.connections);
+    try {
+        while (more_transports_.size() + 1 < workers) {
+            more_transports_.push_back(policy_.connect());
+        }
+    } catch (const Net::TransportError&) {
+        workers = more_transports_.size() + 1;  // as many as could be made
+    }
+    std::vector<Fetched> fetched(paths.size());
+    const Net::Bounds bounds = ScanBounds();
+    std::atomic<std::size_t> next{0};
+    const auto work = [&](Net::Transport* transport) {
+        for (std::size_t i = next++; i < paths.size(); i = next++) {
+            Fetched& each = fetched[i];
+            each.target = Target(paths[i], Query::kSelect);
+            try {
+                each.response = Send(*transport, "GET", each.target, std::string(), true, bounds);
+            } catch (const Error& error) {
+                each.error = error;
+            } catch (...) {
+                each.other = std::current_exception();
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    try {
+        for (std::size_t k = 1; k < workers; ++k) {
+            threads.emplace_back(work, more_transports_[k - 1].get());
+        }
+    } catch (...) {
+        next = paths.size();  // no thread: the ones started stop, and the caller is told
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+        throw;
+    }
+    work(transport_.get());
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        fetched_[paths[i]] = std::move(fetched[i]);
+    }
 }
 
 std::vector<const Json*> Client::Collect(const std::vector<std::string>& links,
                                          const std::string& context, std::vector<Unread>& unread) {
     std::vector<const Json*> resources;
     std::set<std::string> seen;
+    std::vector<std::string> paths;  // each once, on this endpoint, in order
     for (const std::string& link : links) {
         const std::optional<std::string> path = PathOnEndpoint(link, endpoint_);
         if (!path) {
@@ -793,13 +978,30 @@ std::vector<const Json*> Client::Collect(const std::vector<std::string>& links,
                       std::string());
             continue;
         }
+        paths.push_back(*path);
+    }
+    const bool at_once = policy_.connections > 1 && policy_.connect && paths.size() > 1;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
         try {
-            resources.push_back(&Get(*path));
+            if (at_once && resources_.count(paths[i]) == 0 && fetched_.count(paths[i]) == 0) {
+                EnsureLoggedIn();
+                // The next ones not read yet, one per connection: a batch at a time keeps what
+                // is held unread to a few answers.
+                std::vector<std::string> batch;
+                for (std::size_t k = i; k < paths.size() && batch.size() < policy_.connections;
+                     ++k) {
+                    if (resources_.count(paths[k]) == 0) {
+                        batch.push_back(paths[k]);
+                    }
+                }
+                FetchAhead(batch);
+            }
+            resources.push_back(&Fetch(paths[i], Query::kSelect));
         } catch (const Error& error) {
             if (Net::EndsClient(error.cause())) {
                 throw;
             }
-            unread.push_back({*path, error.cause(), error.what()});
+            unread.push_back({paths[i], error.cause(), error.what()});
         }
     }
     return resources;
@@ -843,7 +1045,7 @@ std::vector<const Json*> Client::Members(const std::string& link) {
     std::vector<std::string> members;
     std::vector<Unread> unread;
     std::set<std::string> seen_pages{collection};
-    const Json* page = &Get(collection);
+    const Json* page = &Fetch(collection, Query::kExpand);
     for (std::size_t pages = 1;; ++pages) {
         const auto list = page->find("Members");
         if (list == page->end() || !list->is_array()) {
@@ -866,7 +1068,7 @@ std::vector<const Json*> Client::Members(const std::string& link) {
             Fail(Error(Cause::kPagingLoop, "the pages of " + collection + " lead back to " +
                                                next_path + "; reading stopped"));
         }
-        page = &Get(next_path);
+        page = &Fetch(next_path, Query::kExpand);
     }
     std::vector<const Json*> resources = Collect(members, context, unread);
     Settle(unread, context);
@@ -875,7 +1077,7 @@ std::vector<const Json*> Client::Members(const std::string& link) {
 
 const Json* Client::FirstMember(const std::string& link) {
     const std::string collection = PathOf(link);
-    const Json& page = Get(collection);
+    const Json& page = Fetch(collection, Query::kExpand);
     const auto list = page.find("Members");
     if (list == page.end() || !list->is_array()) {
         Fail(Error(Cause::kBadAnswer, collection + " is not a collection (no Members list)"));
@@ -920,6 +1122,10 @@ void Client::Close() noexcept {
     LogOut(true);
     log_in_failed_.reset();
     logged_in_again_ = false;
+    fetched_.clear();
+    queries_known_ = false;
+    expand_.clear();
+    select_ = false;
     basic_because_.clear();
 }
 

@@ -37,7 +37,20 @@
 // A log-in that fails (refused, answered without a token, a 5xx) is not tried again until
 // Close: later calls throw the same Error, so one scan makes one attempt.
 //
-// Threads: one thread at a time; Mutex() is there for callers that share a client. The password
+// Fewer round trips. Where the service root offers $expand (ProtocolFeaturesSupported.
+// ExpandQuery), Members asks for each page with its members expanded one level and keeps each
+// member that came with its properties (and names a path inside the collection); one that came
+// as a bare @odata.id is read on its own. An answer 400 or 501 to the expansion, or a list that
+// came unexpanded, turns it off until Close, with a note. Where SelectQuery is offered, members
+// read on their own are asked only for the properties the mapping reads (SelectedProperties);
+// a 400 or 501 turns that off likewise. Members read on their own go out Policy.connections at a
+// time, each on a connection of its own sharing the session (Policy.connect makes the further
+// ones, kept until the client ends); their answers are read in collection order, and each
+// request has its own retries, limits and messages as above.
+//
+// Threads: one thread at a time, though the client runs worker threads of its own while it
+// fetches members at once (they only send; the caller's thread reads every answer); Mutex() is
+// there for callers that share a client. The password
 // and the session token go into request headers and the log-in body only: no Error, report or
 // log line holds them.
 #pragma once
@@ -46,6 +59,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
@@ -95,6 +109,11 @@ struct Policy {
     // Whether a member or linked resource that cannot be read is left out (and reported as
     // missing) rather than failing the read.
     bool partial = false;
+    // Requests under way at once where members are read one by one; 1 (or no connect): one at a
+    // time, on the transport the client was given.
+    unsigned int connections = 1;
+    // Makes a further connection to the same endpoint, with the same options; may be null.
+    std::function<std::unique_ptr<Net::Transport>()> connect;
 };
 
 struct Credentials {
@@ -140,6 +159,16 @@ public:
 
 private:
     enum class Login { kNone, kSession, kBasic };
+    // What a GET asks for besides the resource, while the service is taken to honour it.
+    enum class Query { kNone, kExpand, kSelect };
+
+    // An answer fetched ahead by a worker, for the caller's thread to read.
+    struct Fetched {
+        std::string target;
+        Net::HttpResponse response;
+        std::optional<Error> error;
+        std::exception_ptr other;  // anything else a worker met (std::bad_alloc)
+    };
 
     // What could not be read, and why.
     struct Unread {
@@ -165,6 +194,24 @@ private:
     Net::HttpResponse Exchange(const std::string& method, std::string target,
                                const std::string& body, bool authenticated,
                                const Net::Bounds& bounds);
+    // Exchange on any of the client's transports, changing nothing of the client: what fails is
+    // thrown, not remembered, so that workers may call it at once.
+    Net::HttpResponse Send(Net::Transport& transport, const std::string& method, std::string target,
+                           const std::string& body, bool authenticated,
+                           const Net::Bounds& bounds) const;
+    // The resource at path (PathOf already applied), asked for with query where offered.
+    const Json& Fetch(const std::string& path, Query query);
+    // The GET answer for path: fetched ahead, or asked for now; a 400 or 501 to a query turns
+    // the query off and asks again without. asked tells whether the answer is to the query.
+    Net::HttpResponse Answer(const std::string& path, Query query, bool& asked);
+    std::string Target(const std::string& path, Query query) const;
+    // Reads from the service root which queries it offers, once.
+    void LearnQueries();
+    // Keeps the members an expanded page brought along as resources of their own.
+    void Unfold(Json& page, const std::string& path, bool asked);
+    // Fetches paths ahead, Policy.connections at once, for Fetch to read in order.
+    void FetchAhead(const std::vector<std::string>& paths);
+    void EnsureLoggedIn();
     // Throws the time-out Error when the deadline has passed, or will have passed after wait,
     // or when the caller has cancelled.
     void CheckBounds(const Net::Bounds& bounds, const std::string& target,
@@ -195,6 +242,11 @@ private:
     std::optional<Error> failed_;
     std::optional<Error> log_in_failed_;
     std::map<std::string, Json> resources_;
+    std::vector<std::unique_ptr<Net::Transport>> more_transports_;  // besides transport_
+    std::map<std::string, Fetched> fetched_;                        // by path, not yet read
+    bool queries_known_ = false;
+    std::string expand_;  // the $expand value the service offers, or "" (none, or turned off)
+    bool select_ = false;
     std::size_t kept_bytes_ = 0;  // estimated, of resources_
 };
 

@@ -1,6 +1,7 @@
 #include "redfish/Mapping.h"
 
 #include <algorithm>
+#include <cctype>
 #include <iterator>
 
 namespace Tesmora::Redfish {
@@ -17,9 +18,12 @@ constexpr std::string_view kMappedProperties[] = {
     "ComputerSystems",
     "Contains",
     "Description",
+    "ExpandAll",
+    "ExpandQuery",
     "FirmwareInventory",
     "FirmwareVersion",
     "Id",
+    "Levels",
     "Links",
     "Location",
     "LocationOrdinalValue",
@@ -27,20 +31,24 @@ constexpr std::string_view kMappedProperties[] = {
     "ManagerType",
     "Managers",
     "Manufacturer",
+    "MaxLevels",
     "MemberId",
     "Members",
     "Members@odata.nextLink",
     "Message",
     "Model",
     "Name",
+    "NoLinks",
     "PartLocation",
     "PartNumber",
     "Power",
     "PowerSubsystem",
     "PowerSupplies",
+    "ProtocolFeaturesSupported",
     "RedfishVersion",
     "RelatedItem",
     "ReleaseDate",
+    "SelectQuery",
     "SerialNumber",
     "SessionService",
     "Sessions",
@@ -89,6 +97,18 @@ std::string LinkOf(const Json& link) {
 
 bool IsMappedProperty(std::string_view name) {
     return std::binary_search(std::begin(kMappedProperties), std::end(kMappedProperties), name);
+}
+
+std::string SelectedProperties() {
+    std::string list;
+    for (const std::string_view name : kMappedProperties) {
+        // Annotations come whatever is selected; lower-case names are inside error objects.
+        if (name.find('@') == std::string_view::npos && !name.empty() &&
+            std::isupper(static_cast<unsigned char>(name.front()))) {
+            list += (list.empty() ? "" : ",") + std::string(name);
+        }
+    }
+    return list;
 }
 
 std::string Text(const Json& resource, std::initializer_list<const char*> path) {

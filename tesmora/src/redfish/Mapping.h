@@ -27,6 +27,10 @@ namespace Tesmora::Redfish {
 // level; the client drops every other property as it parses an answer.
 bool IsMappedProperty(std::string_view name);
 
+// The mapped property names a resource may hold at its top, comma-separated: what a $select
+// asks for, so that a service that honours it sends nothing the mapping would drop.
+std::string SelectedProperties();
+
 // The text at a property path, e.g. {"Status", "State"}.
 std::string Text(const Json& resource, std::initializer_list<const char*> path);
 

@@ -268,6 +268,11 @@ void AddGlobalOptions(CLI::App& app, Options& options) {
                    "Further attempts after a lost connection or a failing service (HTTP 5xx)")
         ->check(CLI::Range(0u, 10u))
         ->capture_default_str();
+    app.add_option("--connections", options.remote.connections,
+                   "Requests to one endpoint at once where its members are read one by one, "
+                   "each on a connection of its own (a fleet opens up to --jobs times as many)")
+        ->check(CLI::Range(1u, 8u))
+        ->capture_default_str();
     app.add_flag("--partial", options.remote.partial,
                  "Write the document without what could not be read (a resource that fails, a "
                  "part the service does not offer), list that on standard error and exit 6; "

@@ -245,7 +245,7 @@ int ScanFleet(const ScanSettings& settings, const FleetGlobals& globals) {
     // Past the limit on open files, scans would fail with causes that are not theirs
     // (certificates, connections) and documents would not be written.
     const std::size_t wanted = std::min<std::size_t>(settings.jobs, groups.size());
-    const FileBudget files = OpenFileBudget(wanted);
+    const FileBudget files = OpenFileBudget(wanted, globals.remote.connections);
     const std::size_t workers = ScansWithin(wanted, files);
     const std::string limit_text = "the open-file limit (" + std::to_string(files.limit) + ", " +
                                    std::to_string(files.in_use) + " in use) leaves room for ";

@@ -49,9 +49,10 @@ struct FileBudget {
 // temporary, a configuration file a name lookup reads, and spare.
 inline constexpr std::size_t kFilesBesideScans = 8;
 
-// The budget for that many scans at once, the limit raised first as far as they need where the
-// platform allows it (Linux: the soft limit up to the hard one). Never throws.
-FileBudget OpenFileBudget(std::size_t scans);
+// The budget for that many scans at once, each with up to connections to its endpoint, the limit
+// raised first as far as they need where the platform allows it (Linux: the soft limit up to the
+// hard one). Never throws.
+FileBudget OpenFileBudget(std::size_t scans, unsigned int connections);
 
 // From now on the process holds a password: it may not be dumped. Linux: no core file
 // (RLIMIT_CORE 0) and not dumpable (PR_SET_DUMPABLE 0), so that no other process of the user may

@@ -20,6 +20,7 @@ Tesmora::NetworkOptions NetworkOptionsOf(const RemoteSettings& settings,
     network.timeout = settings.timeout;
     network.retries = settings.retries;
     network.partial = settings.partial;
+    network.connections = settings.connections;
     network.diagnostics = std::move(diagnostics);
     network.cancelled = [] { return StopRequested(); };
     return network;

@@ -26,7 +26,8 @@ struct RemoteSettings {
     std::vector<std::string> pins;  // --pin, each in its one form (Tesmora::CanonicalPin)
     std::chrono::seconds timeout{30};
     unsigned int retries = 2;
-    bool partial = false;  // write what could be read (NetworkOptions.partial)
+    bool partial = false;          // write what could be read (NetworkOptions.partial)
+    unsigned int connections = 4;  // to one endpoint at once (NetworkOptions.connections)
 };
 
 struct Remote {

@@ -6,9 +6,18 @@
 // With pins the peer's key is checked by libcurl's pinned public key, and chain and names are
 // not; with a CA file as well, a key that is not pinned gets a second handshake, verified as
 // without pins (either is enough). Nothing of a request leaves before the check passed.
+//
+// The trusted certificates (the CA file, or libcurl's default bundle) are parsed once per run
+// and shared by every transport: libcurl would parse them for each one, which with the system's
+// bundle costs a fleet endpoint several times the CPU of its whole scan. libcurl's own loading
+// stays where the TLS library is not OpenSSL or the file cannot be read, so that its errors are
+// told as before.
 #include <curl/curl.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
 
 #include <cstdio>
+#include <map>
 #include <mutex>
 
 #include "transport/Transport.h"
@@ -21,6 +30,57 @@ namespace {
 void InitialiseOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// The defaults libcurl was built with: the bundle file and the hashed folder ("" where none).
+struct DefaultTrust {
+    std::string file;
+    std::string folder;
+};
+
+DefaultTrust DefaultsOf(CURL* handle) {
+    DefaultTrust trust;
+    char* file = nullptr;
+    char* folder = nullptr;
+    if (curl_easy_getinfo(handle, CURLINFO_CAINFO, &file) == CURLE_OK && file != nullptr) {
+        trust.file = file;
+    }
+    if (curl_easy_getinfo(handle, CURLINFO_CAPATH, &folder) == CURLE_OK && folder != nullptr) {
+        trust.folder = folder;
+    }
+    return trust;
+}
+
+// The store of what verifies a peer given ca_file, as libcurl would make it (the file in place
+// of the default bundle, the default folder beside it), parsed at the first call for that file
+// and kept for the run; nullptr where it cannot be read. OpenSSL's stores are safe to share
+// between threads.
+X509_STORE* TrustedStore(const std::string& ca_file, const DefaultTrust& defaults) {
+    static std::mutex mutex;
+    // Never freed, the map neither: transports may be in use on other threads up to the exit.
+    static auto* const stores = new std::map<std::string, X509_STORE*>();
+    std::lock_guard<std::mutex> lock(mutex);
+    const auto found = stores->find(ca_file);
+    if (found != stores->end()) {
+        return found->second;
+    }
+    X509_STORE* store = X509_STORE_new();
+    const std::string& file = ca_file.empty() ? defaults.file : ca_file;
+    if (store != nullptr &&
+        (file.empty() || X509_STORE_load_locations(store, file.c_str(), nullptr) != 1 ||
+         (!defaults.folder.empty() &&
+          X509_STORE_load_locations(store, nullptr, defaults.folder.c_str()) != 1))) {
+        X509_STORE_free(store);
+        store = nullptr;
+    }
+    return stores->emplace(ca_file, store).first->second;
+}
+
+// libcurl's hook into each new TLS context: the shared store in place of a parsed one.
+CURLcode UseTrustedStore(CURL*, void* context, void* store) {
+    X509_STORE_up_ref(static_cast<X509_STORE*>(store));
+    SSL_CTX_set_cert_store(static_cast<SSL_CTX*>(context), static_cast<X509_STORE*>(store));
+    return CURLE_OK;
 }
 
 // What one transfer collects; the callbacks see it through their user pointer.
@@ -137,6 +197,14 @@ public:
             throw TransportError(TransportFailure::kNameNotResolved,
                                  "cannot use the host name " + options.host);
         }
+        if (options.use_tls) {
+            trusted_ = TrustedStore(options.ca_file, DefaultsOf(handle_));
+            // Where libcurl's TLS library is not OpenSSL, it loads the files itself.
+            if (trusted_ != nullptr &&
+                curl_easy_setopt(handle_, CURLOPT_SSL_CTX_FUNCTION, UseTrustedStore) != CURLE_OK) {
+                trusted_ = nullptr;
+            }
+        }
         for (const std::string& pin : options.pins) {
             // libcurl's form: "sha256//BASE64;sha256//BASE64".
             pinned_keys_ +=
@@ -158,9 +226,10 @@ public:
         transfer.max_body_bytes = options_.max_body_bytes;
 
         curl_slist* headers = nullptr;
-        // No "Expect: 100-continue" round trip, and no Accept-Encoding: an answer compressed
-        // all the same is decoded below, as on Windows.
+        // No "Expect: 100-continue" round trip. gzip is asked for, but decoded below rather than
+        // by libcurl, as on Windows, so that the size cap holds for the decoded body too.
         headers = curl_slist_append(headers, "Expect:");
+        headers = curl_slist_append(headers, kAcceptEncoding);
         for (const HttpHeader& header : request.headers) {
             headers = curl_slist_append(headers, (header.name + ": " + header.value).c_str());
         }
@@ -238,7 +307,11 @@ private:
         curl_easy_setopt(h, CURLOPT_PINNEDPUBLICKEY, pinned ? pinned_keys_.c_str() : nullptr);
         // Kept so that a key that is not pinned can be named.
         curl_easy_setopt(h, CURLOPT_CERTINFO, pinned ? 1L : 0L);
-        if (!options_.ca_file.empty()) {
+        if (trusted_ != nullptr) {
+            curl_easy_setopt(h, CURLOPT_SSL_CTX_DATA, trusted_);
+            curl_easy_setopt(h, CURLOPT_CAINFO, nullptr);
+            curl_easy_setopt(h, CURLOPT_CAPATH, nullptr);
+        } else if (!options_.ca_file.empty()) {
             curl_easy_setopt(h, CURLOPT_CAINFO, options_.ca_file.c_str());
         }
     }
@@ -305,8 +378,9 @@ private:
     TransportOptions options_;
     CURL* handle_ = nullptr;
     CURLU* url_ = nullptr;
-    std::string pinned_keys_;  // the pins in libcurl's form; empty without pins
-    bool by_ca_ = false;       // the CA file vouched for a key that was not pinned
+    std::string pinned_keys_;        // the pins in libcurl's form; empty without pins
+    bool by_ca_ = false;             // the CA file vouched for a key that was not pinned
+    X509_STORE* trusted_ = nullptr;  // shared for the run (TrustedStore), or libcurl loads
 };
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <string_view>
 
@@ -178,6 +180,24 @@ std::string Distrust(PCCERT_CONTEXT cert, const std::string& host, HCERTSTORE ex
         return "certificate refused (policy error " + std::to_string(status.dwError) + ")";
     }
     return std::string();
+}
+
+Store SharedCertificates(const std::string& path, std::string& error) {
+    struct Loaded {
+        Store store;
+        std::string error;
+    };
+    static std::mutex mutex;
+    static std::map<std::string, Loaded> loaded;  // kept for the run
+    std::lock_guard<std::mutex> lock(mutex);
+    auto found = loaded.find(path);
+    if (found == loaded.end()) {
+        Loaded fresh;
+        fresh.store = LoadCertificates(path, fresh.error);
+        found = loaded.emplace(path, std::move(fresh)).first;
+    }
+    error = found->second.error;
+    return Store(found->second.store ? CertDuplicateStore(found->second.store.get()) : nullptr);
 }
 
 Store LoadCertificates(const std::string& path, std::string& error) {

@@ -45,6 +45,10 @@ std::string Distrust(PCCERT_CONTEXT cert, const std::string& host, HCERTSTORE ex
 // The certificates of a PEM file in a memory store; error says why when there are none.
 Store LoadCertificates(const std::string& path, std::string& error);
 
+// LoadCertificates, read once per run for each path: every transport (a fleet makes one per
+// endpoint and connection) gets a handle of its own to the same store. Thread-safe.
+Store SharedCertificates(const std::string& path, std::string& error);
+
 // The pin of the certificate's key: the SHA-256 (CNG) of its SubjectPublicKeyInfo, DER-encoded
 // by CryptoAPI; "" when it cannot be had.
 std::string PinOf(PCCERT_CONTEXT cert);

@@ -3,8 +3,9 @@
 //
 // WinHTTP is told to do as little as possible on its own, so that callers see what the endpoint
 // sent, as with libcurl: no proxy (management networks are reached directly), no cookies, no
-// redirects, no automatic authentication, no decompression (an answer compressed unasked is
-// decoded by DecodeContent, as on Linux).
+// redirects, no automatic authentication, no decompression of its own: gzip is asked for in a
+// header and decoded by DecodeContent, as on Linux, which holds the decoded body to the size cap
+// (WinHTTP's own decompression knows no cap, so a small bomb would fill the memory).
 //
 // Certificates are checked by this transport (Certificates.h), not by WinHTTP: WinHTTP ignores
 // every certificate error, and the status callback checks the peer at
@@ -189,7 +190,7 @@ public:
                  GetLastError());
         }
         if (options_.use_tls && options_.verify_peer && !options_.ca_file.empty()) {
-            extra_roots_ = LoadCertificates(options_.ca_file, ca_error_);
+            extra_roots_ = SharedCertificates(options_.ca_file, ca_error_);
         }
     }
 
@@ -296,7 +297,7 @@ private:
     std::string Authority() const { return Net::Authority(options_.host, options_.port); }
 
     void AddHeaders(HINTERNET h, const HttpRequest& request) {
-        std::string block;
+        std::string block = std::string(kAcceptEncoding) + "\r\n";
         for (const HttpHeader& header : request.headers) {
             block += header.name + ": " + header.value + "\r\n";
         }

@@ -103,16 +103,17 @@ std::size_t OpenNow() {
 
 }  // namespace
 
-FileBudget OpenFileBudget(std::size_t scans) {
+FileBudget OpenFileBudget(std::size_t scans, unsigned int connections) {
     FileBudget budget;
-    budget.per_scan = kFilesPerScan;
+    // Each further connection: its socket and its own wake-up socket pair.
+    budget.per_scan = kFilesPerScan + 3 * (std::max(connections, 1u) - 1);
     budget.in_use = OpenNow();
     rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
         return budget;
     }
     const auto needed =
-        static_cast<rlim_t>(budget.in_use + kFilesBesideScans + kFilesPerScan * scans);
+        static_cast<rlim_t>(budget.in_use + kFilesBesideScans + budget.per_scan * scans);
     if (limit.rlim_cur < needed && limit.rlim_max > limit.rlim_cur) {
         rlimit raised = limit;
         raised.rlim_cur = std::min(limit.rlim_max, needed);

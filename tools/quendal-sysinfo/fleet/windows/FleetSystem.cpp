@@ -91,7 +91,7 @@ const char* StopName() {
 // Sockets, WinHTTP's handles and the files the tool writes are handles, of which a process may
 // hold millions. What is limited is the C runtime's stdio streams (512 unless raised, at most
 // 8192), of which a scan holds one at most: a systems list being read.
-FileBudget OpenFileBudget(std::size_t scans) {
+FileBudget OpenFileBudget(std::size_t scans, unsigned int) {
     constexpr int kMostStreams = 8192;
     FileBudget budget;
     budget.per_scan = 1;
