@@ -9,13 +9,28 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# Each phase's wall time, printed as it ends and summed up at the end (docs/reliability.md).
+timings=()
+phase_began=$(date +%s)
+phase_done() {
+    local now
+    now=$(date +%s)
+    timings+=("$(printf '%5d s  %s' $((now - phase_began)) "$1")")
+    echo "-- $1: $((now - phase_began)) s (load $(cut -d' ' -f1-3 /proc/loadavg))"
+    phase_began=$now
+}
+trap 'printf "%s\n" "== Timings" "${timings[@]}"' EXIT
+
 scripts/install-deps.sh
+phase_done "packages checked"
 
 echo "== Build: Linux (sanitizers), Windows x64"
 cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize --parallel "$(nproc)"
+phase_done "sanitize build"
 cmake --preset windows >/dev/null
 cmake --build --preset windows --parallel "$(nproc)"
+phase_done "windows build"
 
 echo "== Tests: Linux (sanitizers) and Windows x64 (under Wine), side by side"
 ctest --preset sanitize >build/sanitize/test.log 2>&1 &
@@ -25,6 +40,7 @@ windows=$!
 failed=()
 wait "$linux" || failed+=(Linux)
 wait "$windows" || failed+=(Windows)
+phase_done "both suites, side by side"
 tail -n 5 build/sanitize/test.log build/windows/test.log
 if [ ${#failed[@]} -gt 0 ]; then
     for suite in "${failed[@]}"; do
@@ -41,11 +57,15 @@ fi
 
 echo "== Both suites"
 scripts/compare-suites.sh build/sanitize build/windows
+phase_done "suites compared"
 
 echo "== Fuzzing"
 scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
+phase_done "fuzz build and runs"
 
 echo "== Concurrency under ThreadSanitizer"
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan --parallel "$(nproc)"
+phase_done "tsan build"
 ctest --preset tsan
+phase_done "tsan test"
