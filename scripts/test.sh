@@ -9,15 +9,25 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# Each phase's wall time, printed as it ends and summed up at the end (docs/reliability.md).
+# Each phase's wall time and the processor time its processes took (user and system, children
+# included), printed as it ends and summed up at the end (docs/reliability.md). On a shared
+# machine the wall time depends on the load; the processor time hardly does.
 timings=()
+cpu_seconds() {
+    # cutime and cstime of this shell: the processes it has waited for, and theirs.
+    awk -v hz="$(getconf CLK_TCK)" '{ sub(/.*\) /, ""); printf "%d", ($14 + $15) / hz }' /proc/$$/stat
+}
 phase_began=$(date +%s)
+phase_cpu=$(cpu_seconds)
 phase_done() {
-    local now
+    local now cpu
     now=$(date +%s)
-    timings+=("$(printf '%5d s  %s' $((now - phase_began)) "$1")")
-    echo "-- $1: $((now - phase_began)) s (load $(cut -d' ' -f1-3 /proc/loadavg))"
+    cpu=$(cpu_seconds)
+    timings+=("$(printf '%5d s wall %6d s cpu  %s' $((now - phase_began)) $((cpu - phase_cpu)) "$1")")
+    echo "-- $1: $((now - phase_began)) s, $((cpu - phase_cpu)) s of processor time" \
+        "(load $(cut -d' ' -f1-3 /proc/loadavg))"
     phase_began=$now
+    phase_cpu=$cpu
 }
 trap 'printf "%s\n" "== Timings" "${timings[@]}"' EXIT
 
