@@ -3,7 +3,7 @@
 # and warnings as errors, and as the Windows x64 DLL under Wine. The two suites run at the same
 # time, each with two tests at once, so that tests sharing a scratch file collide here rather
 # than now and then elsewhere. Then checks that both suites hold the same tests, apart from
-# those that are platform-specific by nature; runs each fuzz target for a fixed time
+# those that are platform-specific by nature; runs each fuzz target for a fixed time, two at once
 # (scripts/fuzz.sh, FUZZ_SECONDS each, 30 by default) and the concurrency test built with
 # ThreadSanitizer.
 set -euo pipefail
@@ -70,8 +70,11 @@ scripts/compare-suites.sh build/sanitize build/windows
 phase_done "suites compared"
 
 echo "== Fuzzing"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz --parallel "$(nproc)"
+phase_done "fuzz build"
 scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
-phase_done "fuzz build and runs"
+phase_done "fuzz runs"
 
 echo "== Concurrency under ThreadSanitizer"
 cmake --preset tsan >/dev/null
