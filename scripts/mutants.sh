@@ -60,13 +60,13 @@ cases_for() {
         tesmora/src/redfish/*) echo '^redfish_' ;;
         tesmora/src/cim/*) echo '^cim_' ;;
         tesmora/src/*) echo '^(redfish|cim)_' ;;
-        tools/quendal-sysinfo/fleet/*) echo '^(fleet_|tool_|LinuxHost)' ;;
-        tools/quendal-sysinfo/output/*) echo '^(tool_|LinuxHost|fuzz_replay_document)' ;;
-        tools/*) echo '^(tool_|fleet_|LinuxHost)' ;;
+        tools/quendal-sysinfo/fleet/*) echo '^(fleet_|tool_)|^LinuxHost[A-Za-z]*$' ;;
+        tools/quendal-sysinfo/output/*) echo '^(tool_|^LinuxHost[A-Za-z]*$|^fuzz_replay_document_roundtrip$)' ;;
+        tools/*) echo '^(tool_|fleet_)|^LinuxHost[A-Za-z]*$' ;;
         *) echo ;;
     esac
 }
-all_cases='^(redfish_|cim_|fleet_|tool_|LinuxHost|fuzz_replay_document)'
+all_cases='^(redfish_|cim_|fleet_|tool_)|^LinuxHost[A-Za-z]*$|^fuzz_replay_document_roundtrip$'
 
 # Copies what differs from the checkout into the mirror and drops what the checkout no longer
 # has. Copies get a fresh time stamp, so the next build recompiles whatever changed.
