@@ -8,6 +8,7 @@
 #   scripts/mutants.sh [TEXT]     only the mutations whose line in the list contains TEXT
 #
 # MUTANTS_LIST=FILE takes the mutations from FILE instead of scripts/mutants.txt.
+# MUTANTS_TRUST_BASELINE=1 skips running the unmutated tests first (when a run just did).
 #
 # It works on a mirror of the checkout in build/mutants/src (built in build/mutants/build, Linux,
 # Debug without sanitizers), so the checkout itself is never edited and other builds are not
@@ -61,7 +62,7 @@ cases_for() {
         tesmora/src/cim/*) echo '^cim_' ;;
         tesmora/src/*) echo '^(redfish|cim)_' ;;
         tools/quendal-sysinfo/fleet/*) echo '^(fleet_|tool_)|^LinuxHost[A-Za-z]*$' ;;
-        tools/quendal-sysinfo/output/*) echo '^(tool_|^LinuxHost[A-Za-z]*$|^fuzz_replay_document_roundtrip$)' ;;
+        tools/quendal-sysinfo/output/*) echo '^tool_|^LinuxHost[A-Za-z]*$|^fuzz_replay_document_roundtrip$' ;;
         tools/*) echo '^(tool_|fleet_)|^LinuxHost[A-Za-z]*$' ;;
         *) echo ;;
     esac
@@ -167,7 +168,7 @@ if ! build "${all_programs[@]}" quendal-sysinfo fuzz_document_roundtrip; then
     echo "mutants: the unmutated tree does not build, see $work/build.log" >&2
     exit 2
 fi
-if ! run_tests "$baseline_cases" "${all_programs[@]}"; then
+if [[ ${MUTANTS_TRUST_BASELINE:-0} != 1 ]] && ! run_tests "$baseline_cases" "${all_programs[@]}"; then
     echo "mutants: the unmutated tests fail, see $work/test.log" >&2
     exit 2
 fi
