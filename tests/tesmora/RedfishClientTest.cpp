@@ -383,6 +383,7 @@ TEST(RedfishClient, FetchesEachResourceOnceWhateverTheLinkAddsToItsPath) {
 TEST(RedfishClient, ReadsMembersAcrossPagesEachOnceNamingUnreadableOnes) {
     const std::string a = "/redfish/v1/Chassis/A", b = "/redfish/v1/Chassis/B",
                       e = "/redfish/v1/Chassis/E", gone = "/redfish/v1/Chassis/Gone",
+                      gone_for_good = "/redfish/v1/Chassis/Gone410",
                       html = "/redfish/v1/Chassis/Html";
     for (const bool partial : {false, true}) {
         SCOPED_TRACE(partial ? "partial" : "whole");
@@ -392,11 +393,13 @@ TEST(RedfishClient, ReadsMembersAcrossPagesEachOnceNamingUnreadableOnes) {
         first["Members"].push_back({{"Name", "no link"}});
         first["Members@odata.count"] = 99;
         rig.wire->On("GET", kChassis, {Body(200, first)});
-        rig.wire->On("GET", std::string(kChassis) + "?$skip=5", {Body(200, Collection({e, b}))});
+        rig.wire->On("GET", std::string(kChassis) + "?$skip=5",
+                     {Body(200, Collection({e, b, gone_for_good}))});
         for (const std::string& id : {a, b, e}) {
             rig.wire->On("GET", id, {Resource(id)});
         }
         rig.wire->On("GET", gone, {Status(404)});
+        rig.wire->On("GET", gone_for_good, {Status(410)});
         rig.wire->On("GET", html, {Html()});
 
         std::vector<std::string> ids;
@@ -408,7 +411,7 @@ TEST(RedfishClient, ReadsMembersAcrossPagesEachOnceNamingUnreadableOnes) {
         } catch (const Redfish::Error& error) {
             failure = error.what();
         }
-        for (const std::string& id : {a, b, e, gone, html}) {
+        for (const std::string& id : {a, b, e, gone, html, gone_for_good}) {
             EXPECT_EQ(rig.wire->Count("GET", id), 1u) << id;
         }
         std::vector<std::string> missing;
@@ -419,17 +422,18 @@ TEST(RedfishClient, ReadsMembersAcrossPagesEachOnceNamingUnreadableOnes) {
         }
         if (partial) {
             EXPECT_EQ(ids, (std::vector<std::string>{a, b, e}));
-            EXPECT_EQ(missing,
-                      (std::vector<std::string>{"a member without @odata.id", gone, html}));
-            EXPECT_EQ(rig.Warnings(Cause::kMissingResource), 1u);
+            EXPECT_EQ(missing, (std::vector<std::string>{"a member without @odata.id", gone, html,
+                                                         gone_for_good}));
+            EXPECT_EQ(rig.Warnings(Cause::kMissingResource), 2u);
             EXPECT_EQ(rig.Warnings(Cause::kBadAnswer), 2u);
         } else {
             EXPECT_TRUE(ids.empty());
             EXPECT_TRUE(missing.empty());
-            EXPECT_NE(failure.find("3 of the members of /redfish/v1/Chassis could not be read"),
+            EXPECT_NE(failure.find("4 of the members of /redfish/v1/Chassis could not be read"),
                       std::string::npos)
                 << failure;
-            for (const std::string& named : {gone, html, std::string("no @odata.id")}) {
+            for (const std::string& named :
+                 {gone, html, gone_for_good, std::string("no @odata.id")}) {
                 EXPECT_NE(failure.find(named), std::string::npos) << named;
             }
         }
