@@ -487,6 +487,8 @@ TEST(RedfishClient, RetriesWhatMaySucceedAndWaitsAsAsked) {
     const auto busy = [](const char* after) { return Status(503, {{"Retry-After", after}}); };
     const char* const past = "Sun, 06 Nov 1994 08:49:37 GMT";
     const char* const far = "Fri, 31 Dec 2100 23:59:59 GMT";
+    const Answer empty_token =
+        Body(201, Json::object(), {{"Location", kSession}, {"X-Auth-Token", ""}});
     struct Row {
         const char* label;
         bool login;    // the log-in POST answers first, else the GET of kSystems
@@ -512,6 +514,7 @@ TEST(RedfishClient, RetriesWhatMaySucceedAndWaitsAsAsked) {
         {"time-out", false, Throws(TransportFailure::kTimedOut), false, Cause::kTimeout, {}},
         {"log-in, lost connection", true, lost, false, Cause::kUnreachable, {}},
         {"log-in answered 500", true, Status(500), false, Cause::kServiceError, {}},
+        {"log-in with an empty token", true, empty_token, false, Cause::kServiceError, {}},
         // A session limit: no wait lifts it, HTTP Basic stands in (the GET then succeeds).
         {"log-in answered 503", true, Status(503), false, kFine, {}},
         {"log-in answered 503 asking to wait", true, busy("7"), false, kFine, {7s}},
