@@ -238,6 +238,8 @@ TEST(RedfishClient, LogsInUsesTheTokenAndClosesTheSessionOnce) {
          Opened({{"Location", "https://" + std::string(kEndpoint) + kSession + "/"}}), kSession},
         {"@odata.id in the body", Opened({}, {{"@odata.id", kSession}}), kSession},
         {"nowhere", Opened({}), nullptr},
+        {"a Location outside the collection",
+         Opened({{"Location", "../AccountService/Accounts/1"}}), nullptr},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
