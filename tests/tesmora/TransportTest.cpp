@@ -317,6 +317,12 @@ TEST_F(TransportTest, ReadsTheWholeBodyAsSent) {
     const Json systems = Json::parse(answer.body, nullptr, false);
     ASSERT_FALSE(systems.is_discarded()) << answer.body;
     EXPECT_FALSE(systems.at("Members").empty());
+    // A body exactly as large as allowed is taken whole.
+    TransportOptions exact = ServerOptions();
+    exact.max_body_bytes = answer.body.size();
+    EXPECT_EQ(
+        MakeTransport(exact)->Send(HttpRequest{"GET", "/redfish/v1/Systems", {kBasic}, ""}).body,
+        answer.body);
 }
 
 TEST_F(TransportTest, KeepsItsConnectionAcrossRequests) {
