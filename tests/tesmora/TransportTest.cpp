@@ -500,6 +500,16 @@ TEST_F(TransportTest, ReportsEachFailureAsItsKind) {
 
 // Bodies a service compressed although no Accept-Encoding was sent, decoded alike on both
 // platforms; what cannot be decoded is no answer, and what decodes too large is refused.
+// Names under .invalid are refused unasked (RFC 6761); no other name is.
+TEST(TransportNames, RefusesOnlyNamesUnderInvalid) {
+    const std::vector<std::pair<std::string, bool>> rows = {
+        {"invalid", true},     {"bmc.invalid", true},      {"BMC.Invalid.", true},
+        {"notinvalid", false}, {"invalid.example", false}, {"localhost", false}};
+    for (const auto& [host, never] : rows) {
+        EXPECT_EQ(NeverResolves(host), never) << host;
+    }
+}
+
 TEST(TransportDecoding, DecodesWhatTheServiceCompressedUnasked) {
     const std::string json =
         R"({"@odata.id": "/redfish/v1/", "Name": ")" + std::string(5000, 'x') + R"("})";
