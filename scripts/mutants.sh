@@ -104,14 +104,15 @@ build() {
     cmake --build "$bin" --parallel 2 --target "$@" >"$work/build.log" 2>&1
 }
 
-# ctest regular expression naming every test of the given programs exactly, and the cases that
-# match the extra regular expression (the first argument, possibly empty).
+# ctest regular expression naming every test of the given programs exactly (a program run through
+# a wrapper, such as the test server's, included), and the cases that match the extra regular
+# expression (the first argument, possibly empty).
 tests_of() {
     ctest --test-dir "$bin" --show-only=json-v1 | "$python" -c '
 import json, os, re, sys
 cases, programs = sys.argv[1], set(sys.argv[2:])
 names = [test["name"] for test in json.load(sys.stdin)["tests"]
-         if os.path.basename(test.get("command", [""])[0]) in programs
+         if any(os.path.basename(part) in programs for part in test.get("command", []))
          or (cases and re.search(cases, test["name"]))]
 special = re.compile(r"([][.*+?()|^$\\])")
 print("^(" + "|".join(special.sub(r"\\\1", name) for name in names) + ")$" if names else "")
