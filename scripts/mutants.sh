@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
-# Mutation check of the module's unit tests: applies the one-line faults listed in
-# scripts/mutants.txt one at a time, rebuilds incrementally, runs the test programs that cover the
-# mutated file through ctest and reports which faults no test noticed.
+# Mutation check of the tests: applies the one-line faults listed in scripts/mutants.txt one at a
+# time, rebuilds incrementally, runs the tests that cover the mutated file through ctest and
+# reports which faults no test noticed. The tests of a file are the test programs that compile or
+# link it and, for the in-house network libraries and the tool, the tool's cases against the
+# loopback test servers (redfish_*, cim_*, fleet_*, tool_*).
 #
 #   scripts/mutants.sh [TEXT]     only the mutations whose line in the list contains TEXT
 #
 # MUTANTS_LIST=FILE takes the mutations from FILE instead of scripts/mutants.txt.
+# MUTANTS_TRUST_BASELINE=1 skips running the unmutated tests first (when a run just did).
 #
 # It works on a mirror of the checkout in build/mutants/src (built in build/mutants/build, Linux,
 # Debug without sanitizers), so the checkout itself is never edited and other builds are not
 # disturbed. The mirror is brought up to date with the checkout on every run; each mutated file is
-# put back whatever way the script ends.
+# put back whatever way the script ends. Each mutation's tests stop at the first failure, and no
+# test runs longer than MUTANT_TEST_TIMEOUT seconds (120; one that does counts as a failure).
 #
 # Each mutation's line reads killed, equivalent (survived, and listed as such), SURVIVED, STALE,
 # NO-BUILD, or NOT-EQUIV (killed, though listed as equivalent), with the seconds it took.
@@ -38,9 +42,32 @@ programs_for() {
         Src/Utility/SystemInfo/*) echo system_info_scan_tests system_info_document_tests ;;
         Src/Utility/Timer/*) echo timer_tests system_info_scan_tests ;;
         common/*) echo common_tests system_info_scan_tests system_info_document_tests ;;
+        tesmora/src/redfish/* | tesmora/src/cim/*) echo tesmora_unit_tests ;;
+        tesmora/src/transport/*) echo transport_tests tesmora_unit_tests ;;
+        tesmora/src/*) echo tesmora_unit_tests transport_tests tesmora_tests ;;
+        tools/quendal-sysinfo/fleet/*) echo fleet_tests output_tests ;;
+        tools/quendal-sysinfo/output/*) echo output_tests documents_tests ;;
+        tools/quendal-sysinfo/documents/*) echo documents_tests output_tests ;;
+        tools/*) echo ;;
         *) echo system_info_scan_tests system_info_document_tests common_tests timer_tests ;;
     esac
 }
+
+# The tool's cases (a ctest regular expression) that exercise each source file: those of the
+# protocol a client speaks, and for the tool's rooms those that run the tool, so that a fault is
+# caught at the level that tests it best. Empty for files no case reaches.
+cases_for() {
+    case $1 in
+        tesmora/src/redfish/*) echo '^redfish_' ;;
+        tesmora/src/cim/*) echo '^cim_' ;;
+        tesmora/src/*) echo '^(redfish|cim)_' ;;
+        tools/quendal-sysinfo/fleet/*) echo '^(fleet_|tool_)|^LinuxHost[A-Za-z]*$' ;;
+        tools/quendal-sysinfo/output/*) echo '^tool_|^LinuxHost[A-Za-z]*$|^fuzz_replay_document_roundtrip$' ;;
+        tools/*) echo '^(tool_|fleet_)|^LinuxHost[A-Za-z]*$' ;;
+        *) echo ;;
+    esac
+}
+all_cases='^(redfish_|cim_|fleet_|tool_)|^LinuxHost[A-Za-z]*$|^fuzz_replay_document_roundtrip$'
 
 # Copies what differs from the checkout into the mirror and drops what the checkout no longer
 # has. Copies get a fresh time stamp, so the next build recompiles whatever changed.
@@ -74,26 +101,38 @@ trap 'restore; exit 130' INT
 trap 'restore; exit 143' TERM
 
 build() {
-    cmake --build "$bin" --parallel "$(nproc)" --target "$@" >"$work/build.log" 2>&1
+    cmake --build "$bin" --parallel 2 --target "$@" >"$work/build.log" 2>&1
 }
 
-# ctest regular expression naming every test of the given programs, exactly.
+# ctest regular expression naming every test of the given programs exactly (a program run through
+# a wrapper, such as the test server's, included), and the cases that match the extra regular
+# expression (the first argument, possibly empty).
 tests_of() {
     ctest --test-dir "$bin" --show-only=json-v1 | "$python" -c '
-import json, os, sys
-programs = set(sys.argv[1:])
+import json, os, re, sys
+cases, programs = sys.argv[1], set(sys.argv[2:])
 names = [test["name"] for test in json.load(sys.stdin)["tests"]
-         if os.path.basename(test.get("command", [""])[0]) in programs]
-print("^(" + "|".join(name.replace(".", "\\.") for name in names) + ")$" if names else "")
+         if any(os.path.basename(part) in programs for part in test.get("command", []))
+         or (cases and re.search(cases, test["name"]))]
+special = re.compile(r"([][.*+?()|^$\\])")
+print("^(" + "|".join(special.sub(r"\\\1", name) for name in names) + ")$" if names else "")
 ' "$@"
 }
 
+# The programs' own tests first, as they fail within seconds; then the tool's cases.
 run_tests() {
-    local regex
-    regex=$(tests_of "$@")
-    [[ -n $regex ]] || return 2
-    ctest --test-dir "$bin" -R "$regex" --parallel "$(nproc)" --timeout 120 --stop-on-failure \
-        >"$work/test.log" 2>&1
+    local cases=$1 regex
+    shift
+    local ran=false
+    : >"$work/test.log"
+    for regex in "$(tests_of "" "$@")" "${cases:+$(tests_of "$cases")}"; do
+        [[ -n $regex ]] || continue
+        ran=true
+        ctest --test-dir "$bin" -R "$regex" --parallel 2 \
+            --timeout "${MUTANT_TEST_TIMEOUT:-120}" --stop-on-failure >>"$work/test.log" 2>&1 ||
+            return 1
+    done
+    $ran || return 2
 }
 
 [[ -r $list ]] || { echo "mutants: cannot read $list" >&2; exit 2; }
@@ -101,6 +140,10 @@ mkdir -p "$work"
 started=$(date +%s)
 echo "== mirror and baseline build in $work"
 sync_mirror
+# A mirror configured without the tool (as this script once did) is configured afresh.
+if [[ -f $bin/CMakeCache.txt ]] && ! grep -q '^QUENDAL_BUILD_TOOLS:BOOL=ON' "$bin/CMakeCache.txt"; then
+    rm -rf "$bin"
+fi
 if [[ ! -f $bin/CMakeCache.txt ]]; then
     # ccache, where there is one, turns the recompilation of each restored file into a lookup.
     launcher=()
@@ -108,17 +151,25 @@ if [[ ! -f $bin/CMakeCache.txt ]]; then
         launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
     fi
     cmake -S "$src" -B "$bin" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-O0 \
-        -DQUENDAL_SANITIZE=OFF -DQUENDAL_WARNINGS_AS_ERRORS=OFF -DQUENDAL_BUILD_TOOLS=OFF \
-        -DQUENDAL_BUILD_EXAMPLES=OFF -DQUENDAL_INSTALL=OFF "${launcher[@]}" \
+        -DQUENDAL_SANITIZE=OFF -DQUENDAL_WARNINGS_AS_ERRORS=OFF -DQUENDAL_BUILD_TOOLS=ON \
+        -DQUENDAL_BUILD_EXAMPLES=OFF -DQUENDAL_BUILD_BENCHMARKS=OFF -DQUENDAL_INSTALL=OFF \
+        "${launcher[@]}" \
         >"$work/configure.log" 2>&1 ||
         { echo "mutants: configuring failed, see $work/configure.log" >&2; exit 2; }
 fi
-all_programs=(system_info_scan_tests system_info_document_tests common_tests timer_tests)
-if ! build "${all_programs[@]}"; then
+all_programs=(system_info_scan_tests system_info_document_tests common_tests timer_tests
+    tesmora_unit_tests transport_tests tesmora_tests fleet_tests output_tests documents_tests)
+# Only the tests the selected mutations need run unmutated first.
+baseline_cases=$all_cases
+if [[ -n $select ]]; then
+    baseline_cases=$(grep -F -- "$select" "$list" | grep -v '^#' | cut -d'|' -f1 | sort -u |
+        while read -r path; do cases_for "$path"; done | paste -sd'|')
+fi
+if ! build "${all_programs[@]}" quendal-sysinfo fuzz_document_roundtrip; then
     echo "mutants: the unmutated tree does not build, see $work/build.log" >&2
     exit 2
 fi
-if ! run_tests "${all_programs[@]}"; then
+if [[ ${MUTANTS_TRUST_BASELINE:-0} != 1 ]] && ! run_tests "$baseline_cases" "${all_programs[@]}"; then
     echo "mutants: the unmutated tests fail, see $work/test.log" >&2
     exit 2
 fi
@@ -157,7 +208,10 @@ while IFS= read -r line || [[ -n $line ]]; do
             verdict=stale
         else
             read -r -a programs <<<"$(programs_for "$path")"
-            if ! build "${programs[@]}"; then
+            cases=$(cases_for "$path")
+            targets=("${programs[@]}")
+            [[ -n $cases ]] && targets+=(quendal-sysinfo fuzz_document_roundtrip)
+            if ! build "${targets[@]}"; then
                 # A program that fails as soon as it runs fails the listing of its tests, which
                 # is a build step: that is a fault caught, not a mutation that does not build.
                 if grep -q "Error running test executable" "$work/build.log"; then
@@ -165,10 +219,14 @@ while IFS= read -r line || [[ -n $line ]]; do
                 else
                     verdict=broken
                 fi
-            elif run_tests "${programs[@]}"; then
-                verdict=survived
             else
-                verdict=killed
+                status=0
+                run_tests "$cases" "${programs[@]}" || status=$?
+                case $status in
+                    0) verdict=survived ;;
+                    2) verdict=broken ;;  # no test covers the file: a gap in programs_for
+                    *) verdict=killed ;;
+                esac
             fi
         fi
         restore

@@ -238,6 +238,8 @@ TEST(RedfishClient, LogsInUsesTheTokenAndClosesTheSessionOnce) {
          Opened({{"Location", "https://" + std::string(kEndpoint) + kSession + "/"}}), kSession},
         {"@odata.id in the body", Opened({}, {{"@odata.id", kSession}}), kSession},
         {"nowhere", Opened({}), nullptr},
+        {"a Location outside the collection",
+         Opened({{"Location", "../AccountService/Accounts/1"}}), nullptr},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
@@ -383,6 +385,7 @@ TEST(RedfishClient, FetchesEachResourceOnceWhateverTheLinkAddsToItsPath) {
 TEST(RedfishClient, ReadsMembersAcrossPagesEachOnceNamingUnreadableOnes) {
     const std::string a = "/redfish/v1/Chassis/A", b = "/redfish/v1/Chassis/B",
                       e = "/redfish/v1/Chassis/E", gone = "/redfish/v1/Chassis/Gone",
+                      gone_for_good = "/redfish/v1/Chassis/Gone410",
                       html = "/redfish/v1/Chassis/Html";
     for (const bool partial : {false, true}) {
         SCOPED_TRACE(partial ? "partial" : "whole");
@@ -392,11 +395,13 @@ TEST(RedfishClient, ReadsMembersAcrossPagesEachOnceNamingUnreadableOnes) {
         first["Members"].push_back({{"Name", "no link"}});
         first["Members@odata.count"] = 99;
         rig.wire->On("GET", kChassis, {Body(200, first)});
-        rig.wire->On("GET", std::string(kChassis) + "?$skip=5", {Body(200, Collection({e, b}))});
+        rig.wire->On("GET", std::string(kChassis) + "?$skip=5",
+                     {Body(200, Collection({e, b, gone_for_good}))});
         for (const std::string& id : {a, b, e}) {
             rig.wire->On("GET", id, {Resource(id)});
         }
         rig.wire->On("GET", gone, {Status(404)});
+        rig.wire->On("GET", gone_for_good, {Status(410)});
         rig.wire->On("GET", html, {Html()});
 
         std::vector<std::string> ids;
@@ -408,7 +413,7 @@ TEST(RedfishClient, ReadsMembersAcrossPagesEachOnceNamingUnreadableOnes) {
         } catch (const Redfish::Error& error) {
             failure = error.what();
         }
-        for (const std::string& id : {a, b, e, gone, html}) {
+        for (const std::string& id : {a, b, e, gone, html, gone_for_good}) {
             EXPECT_EQ(rig.wire->Count("GET", id), 1u) << id;
         }
         std::vector<std::string> missing;
@@ -419,17 +424,18 @@ TEST(RedfishClient, ReadsMembersAcrossPagesEachOnceNamingUnreadableOnes) {
         }
         if (partial) {
             EXPECT_EQ(ids, (std::vector<std::string>{a, b, e}));
-            EXPECT_EQ(missing,
-                      (std::vector<std::string>{"a member without @odata.id", gone, html}));
-            EXPECT_EQ(rig.Warnings(Cause::kMissingResource), 1u);
+            EXPECT_EQ(missing, (std::vector<std::string>{"a member without @odata.id", gone, html,
+                                                         gone_for_good}));
+            EXPECT_EQ(rig.Warnings(Cause::kMissingResource), 2u);
             EXPECT_EQ(rig.Warnings(Cause::kBadAnswer), 2u);
         } else {
             EXPECT_TRUE(ids.empty());
             EXPECT_TRUE(missing.empty());
-            EXPECT_NE(failure.find("3 of the members of /redfish/v1/Chassis could not be read"),
+            EXPECT_NE(failure.find("4 of the members of /redfish/v1/Chassis could not be read"),
                       std::string::npos)
                 << failure;
-            for (const std::string& named : {gone, html, std::string("no @odata.id")}) {
+            for (const std::string& named :
+                 {gone, html, gone_for_good, std::string("no @odata.id")}) {
                 EXPECT_NE(failure.find(named), std::string::npos) << named;
             }
         }
@@ -483,6 +489,8 @@ TEST(RedfishClient, RetriesWhatMaySucceedAndWaitsAsAsked) {
     const auto busy = [](const char* after) { return Status(503, {{"Retry-After", after}}); };
     const char* const past = "Sun, 06 Nov 1994 08:49:37 GMT";
     const char* const far = "Fri, 31 Dec 2100 23:59:59 GMT";
+    const Answer empty_token =
+        Body(201, Json::object(), {{"Location", kSession}, {"X-Auth-Token", ""}});
     struct Row {
         const char* label;
         bool login;    // the log-in POST answers first, else the GET of kSystems
@@ -508,6 +516,7 @@ TEST(RedfishClient, RetriesWhatMaySucceedAndWaitsAsAsked) {
         {"time-out", false, Throws(TransportFailure::kTimedOut), false, Cause::kTimeout, {}},
         {"log-in, lost connection", true, lost, false, Cause::kUnreachable, {}},
         {"log-in answered 500", true, Status(500), false, Cause::kServiceError, {}},
+        {"log-in with an empty token", true, empty_token, false, Cause::kServiceError, {}},
         // A session limit: no wait lifts it, HTTP Basic stands in (the GET then succeeds).
         {"log-in answered 503", true, Status(503), false, kFine, {}},
         {"log-in answered 503 asking to wait", true, busy("7"), false, kFine, {7s}},

@@ -319,6 +319,12 @@ TEST_F(TransportTest, ReadsTheWholeBodyAsSent) {
     const Json systems = Json::parse(answer.body, nullptr, false);
     ASSERT_FALSE(systems.is_discarded()) << answer.body;
     EXPECT_FALSE(systems.at("Members").empty());
+    // A body exactly as large as allowed is taken whole.
+    TransportOptions exact = ServerOptions();
+    exact.max_body_bytes = answer.body.size();
+    EXPECT_EQ(
+        MakeTransport(exact)->Send(HttpRequest{"GET", "/redfish/v1/Systems", {kBasic}, ""}).body,
+        answer.body);
 }
 
 TEST_F(TransportTest, KeepsItsConnectionAcrossRequests) {
@@ -496,6 +502,16 @@ TEST_F(TransportTest, ReportsEachFailureAsItsKind) {
 
 // Bodies a service compressed (gzip asked for, deflate not), decoded alike on both
 // platforms; what cannot be decoded is no answer, and what decodes too large is refused.
+// Names under .invalid are refused unasked (RFC 6761); no other name is.
+TEST(TransportNames, RefusesOnlyNamesUnderInvalid) {
+    const std::vector<std::pair<std::string, bool>> rows = {
+        {"invalid", true},     {"bmc.invalid", true},      {"BMC.Invalid.", true},
+        {"notinvalid", false}, {"invalid.example", false}, {"localhost", false}};
+    for (const auto& [host, never] : rows) {
+        EXPECT_EQ(NeverResolves(host), never) << host;
+    }
+}
+
 TEST(TransportDecoding, DecodesWhatTheServiceCompressed) {
     const std::string json =
         R"({"@odata.id": "/redfish/v1/", "Name": ")" + std::string(5000, 'x') + R"("})";

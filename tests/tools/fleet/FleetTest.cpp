@@ -48,12 +48,12 @@ const std::string kPinT = "sha256:dGhyZWU6IGFuIGludmVudGVkIDMyLWJ5dGUga2V5ISE=";
 TEST(FleetFile, ReadsBothFormsAlike) {
     const std::string csv = std::string("# a comment, then a blank line\n\n") + kHeader +
                             "server, 192.0.2.30 ,,,ops,PW\n"
-                            "switch,cmm1.example.net:8443,,02,,\n"
+                            "switch,cmm1.example.net:8443,,255,,\n"
                             "esxi,[2001:DB8::40],,,,\n"
                             "\"smm\",\"192.0.2.20\",\"444\",,\"a \"\"quoted\"\" user\",PW\r\n";
     const std::string json = R"({"endpoints": [
         {"kind": "server", "host": " 192.0.2.30 ", "user": "ops", "password_env": "PW"},
-        {"kind": "switch", "host": "cmm1.example.net:8443", "bay": 2},
+        {"kind": "switch", "host": "cmm1.example.net:8443", "bay": 255},
         {"kind": "esxi",
          "host": "[2001:DB8::40]"},
         {"kind": "smm", "host": "192.0.2.20", "port": 444, "user": "a \"quoted\" user",
@@ -69,7 +69,7 @@ TEST(FleetFile, ReadsBothFormsAlike) {
     };
     const std::vector<Expected> expected = {
         {FleetKind::kServer, "192.0.2.30", 443, "", "ops", PasswordFrom::kEnvironment, 4, 2},
-        {FleetKind::kSwitch, "cmm1.example.net", 8443, "2", "", PasswordFrom::kDefault, 5, 3},
+        {FleetKind::kSwitch, "cmm1.example.net", 8443, "255", "", PasswordFrom::kDefault, 5, 3},
         {FleetKind::kEsxi, "2001:DB8::40", 5989, "", "", PasswordFrom::kDefault, 6, 4},
         {FleetKind::kSmm, "192.0.2.20", 444, "", "a \"quoted\" user", PasswordFrom::kEnvironment, 7,
          6},
@@ -113,8 +113,8 @@ TEST(FleetFile, TellsEveryProblemWithItsLineAndField) {
          {"f:2: kind: missing", "f:2: host: missing"}},
         {"host with a path", std::string(kHeader) + "server,192.0.2.1/x,,,,\n", {"f:2: host: "}},
         {"port out of range",
-         std::string(kHeader) + "server,192.0.2.1,70000,,,\n",
-         {"f:2: port: '70000' is not a number from 1 to 65535"}},
+         std::string(kHeader) + "server,192.0.2.1,65536,,,\n",
+         {"f:2: port: '65536' is not a number from 1 to 65535"}},
         {"ports disagree",
          std::string(kHeader) + "server,192.0.2.1:8443,443,,,\n",
          {"f:2: port: 443, while host names port 8443"}},
