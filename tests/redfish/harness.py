@@ -41,7 +41,8 @@ from serving import to_dos_path  # noqa: E402
 __all__ = ["MOCKUPS", "DEFAULT_MOCKUP", "DEFAULT_USER", "DEFAULT_PASSWORD", "OTHER_PIN",
            "NOT_PINNED",
            "RedfishServer", "Response", "ServerError", "ServerProcess", "mockup",
-           "resolve_mockup", "server_args", "case_main", "to_dos_path", "from_dos_path"]
+           "resolve_mockup", "run_tool", "server_args", "case_main", "to_dos_path",
+           "from_dos_path"]
 
 
 class ServerError(RuntimeError):
@@ -296,6 +297,21 @@ class RedfishServer(ServerProcess):
 
     def shutdown(self):
         return self._control("POST", "shutdown")
+
+
+def run_tool(arguments, case, program, emulator):
+    """Runs the tool as a case asks (case.password, case.max_seconds):
+    (exit status, standard output, standard error, seconds taken)."""
+    command = ([emulator] if emulator else []) + [program] + arguments
+    env = dict(os.environ, QUENDAL_PASSWORD=case.password)
+    env.pop("TESMORA_LOG_LEVEL", None)
+    started = time.monotonic()
+    result = subprocess.run(command, env=env, stdin=subprocess.DEVNULL,
+                            capture_output=True, timeout=case.max_seconds + 60)
+    elapsed = time.monotonic() - started
+    out = result.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
+    err = result.stderr.decode("utf-8", "replace").replace("\r\n", "\n")
+    return result.returncode, out, err, elapsed
 
 
 def case_main(cases, run):

@@ -31,6 +31,7 @@ Prints nothing on stdout; errors go to stderr, request lines too with
 import argparse
 import base64
 import binascii
+import email.utils
 import gzip
 import http.server
 import json
@@ -382,6 +383,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             headers = []
             if rule.retry_after is not None:
                 headers.append(("Retry-After", str(rule.retry_after)))
+            if rule.retry_date is not None:
+                headers.append(("Retry-After", email.utils.formatdate(
+                    time.time() + rule.retry_date, usegmt=True)))
             return Answer.error(rule.status, "fault: error %d" % rule.status,
                                 headers)
         if rule.kind == "not-found":
@@ -887,7 +891,7 @@ def parse_args(argv):
     parser.add_argument("--fault", action="append", default=[],
                         metavar="FAULT",
                         help="KIND[,path=REGEX][,count=N][,status=S]"
-                             "[,retry_after=SECONDS][,ms=MILLISECONDS]"
+                             "[,retry_after=SECONDS][,retry_date=SECONDS][,ms=MILLISECONDS]"
                              "[,link=REGEX][,form=FORM][,lines=N]; "
                              "kinds: " + ", ".join(FAULT_KINDS)
                              + "; forms: " + ", ".join(LINK_FORMS))
