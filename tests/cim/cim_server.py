@@ -23,9 +23,6 @@ import json
 import os
 import re
 import secrets
-import socket
-import socketserver
-import ssl
 import sys
 import threading
 import time
@@ -430,50 +427,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.write(answer.body)
 
 
-class Server(http.server.ThreadingHTTPServer):
-    daemon_threads = True
-
+class Server(serving.TlsServer):
     def __init__(self, options, ssl_context):
-        self.address_family = (socket.AF_INET6 if ":" in options.host
-                               else socket.AF_INET)
-        super().__init__((options.host, options.port), Handler)
-        self.ssl_context = ssl_context
-        self.port = self.server_address[1]
+        super().__init__(options.host, options.port, Handler, ssl_context, options.verbose)
         self.user = options.user
         self.password = options.password
-        self.verbose = options.verbose
         self.instances = fixture(options.version, options.address_width)
         self.faults = Faults(options.fault)
         self._lock = threading.Lock()
         self._log = []
         self._credentials_seen = 0
         self._stopping = threading.Event()
-
-    def server_bind(self):
-        # Skip the host name look-up of HTTPServer.server_bind (no DNS here).
-        socketserver.TCPServer.server_bind(self)
-        self.server_name, self.server_port = self.server_address[:2]
-
-    def finish_request(self, request, client_address):
-        request.settimeout(Handler.timeout)
-        request.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-        try:
-            tls = self.ssl_context.wrap_socket(request, server_side=True)
-        except (OSError, ssl.SSLError) as exc:
-            if self.verbose:
-                sys.stderr.write("TLS handshake failed: %s\n" % exc)
-            return
-        try:
-            Handler(tls, client_address, self)
-        finally:
-            self.shutdown_request(tls)
-
-    def handle_error(self, request, client_address):
-        exc = sys.exc_info()[1]
-        if isinstance(exc, (ConnectionError, ssl.SSLError, TimeoutError)) \
-                and not self.verbose:
-            return
-        super().handle_error(request, client_address)
 
     def record(self, line):
         with self._lock:

@@ -39,8 +39,6 @@ import os
 import secrets
 import selectors
 import socket
-import socketserver
-import ssl
 import sys
 import threading
 import time
@@ -727,25 +725,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.write(body[i:i + 1])
 
 
-class Server(http.server.ThreadingHTTPServer):
-    daemon_threads = True
-
+class Server(serving.TlsServer):
     def __init__(self, options, ssl_context, shared=None, listener=0):
         """One listener; shared is the first one, whose mockup, counters,
         sessions, fault rules and stop event the others use too."""
-        self.address_family = (socket.AF_INET6 if ":" in options.host
-                               else socket.AF_INET)
         port = options.port + listener if options.port else 0
-        super().__init__((options.host, port), Handler)
-        self.ssl_context = ssl_context
-        self.port = self.server_address[1]
+        super().__init__(options.host, port, Handler, ssl_context, options.verbose)
         self.listener = listener
         self.user = options.user
         self.password = options.password
         self.sessions_enabled = not options.no_sessions
         self.page_size = options.page_size
         self.delay_ms = options.delay_ms
-        self.verbose = options.verbose
         if shared is None:
             self.mockup = Mockup(options.mockup)
             self.all_faults = Faults(options.fault)
@@ -771,47 +762,9 @@ class Server(http.server.ThreadingHTTPServer):
             return "https://%s:%d%s" % (self.url_host, self.sink.port, path)
         return "0"
 
-    def server_bind(self):
-        # HTTPServer.server_bind looks the host name up, which can stall on
-        # a machine without DNS; the name is never used here.
-        socketserver.TCPServer.server_bind(self)
-        self.server_name, self.server_port = self.server_address[:2]
-
     def get_request(self):
         sock, address = self.socket.accept()
-        return (sock, self.state.count_connection()), address
-
-    def finish_request(self, request, client_address):
-        sock, generation = request
-        sock.settimeout(Handler.timeout)
-        # An answer leaves in two writes (head, then body). Without this,
-        # Nagle's algorithm holds the body back until the client's delayed
-        # acknowledgement, which adds some 40 ms to every request.
-        sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-        # The handshake runs here, in the connection's own thread, so that a
-        # client stuck in it does not hold up the accept loop.
-        try:
-            tls = self.ssl_context.wrap_socket(sock, server_side=True)
-        except (OSError, ssl.SSLError) as exc:
-            if self.verbose:
-                sys.stderr.write("TLS handshake failed: %s\n" % exc)
-            return
-        try:
-            Handler(tls, client_address, self, generation)
-        finally:
-            self.shutdown_request(tls)
-
-    def shutdown_request(self, request):
-        if isinstance(request, tuple):
-            request = request[0]
-        super().shutdown_request(request)
-
-    def handle_error(self, request, client_address):
-        exc = sys.exc_info()[1]
-        if isinstance(exc, (ConnectionError, ssl.SSLError, TimeoutError)) \
-                and not self.verbose:
-            return
-        super().handle_error(request, client_address)
+        return (sock, (self.state.count_connection(),)), address
 
     def stop_soon(self):
         """Stop serving, on every port; safe from any thread, including a
