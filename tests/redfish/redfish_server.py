@@ -19,10 +19,7 @@ sends (a password, a token, a Basic header) reaches another host.
 
 Stats: "requests" and "log" cover every request except the control ones;
 "credentials_seen" counts those that carried a password or a session token
-(an Authorization or X-Auth-Token header, or a body opening a session);
-"connections" counts TCP connections accepted, leaving out those whose first
-request was a control request, so a harness asking for stats does not disturb
-what the client under test did.
+(an Authorization or X-Auth-Token header, or a body opening a session).
 
 Prints nothing on stdout; errors go to stderr, request lines too with
 --verbose.
@@ -116,8 +113,6 @@ class State:
     def __init__(self):
         self.lock = threading.Lock()
         self.requests = 0
-        self.connections = 0
-        self.generation = 0  # bumped by reset, see uncount_connection
         self.sessions_created = 0
         self.log = []
         self.by_port = {}  # listening port -> requests served there
@@ -125,17 +120,6 @@ class State:
         self.sink_connections = 0
         self.most_sessions = 0  # open at once, since the start or the reset
         self.credentials_seen = 0
-
-    def count_connection(self):
-        with self.lock:
-            self.connections += 1
-            return self.generation
-
-    def uncount_connection(self, generation):
-        with self.lock:
-            # A reset since the accept already dropped this connection.
-            if generation == self.generation:
-                self.connections -= 1
 
     def record(self, line, port=None, credentials=False):
         with self.lock:
@@ -148,19 +132,16 @@ class State:
     def reset(self):
         with self.lock:
             self.requests = 0
-            self.connections = 0
             self.sessions_created = 0
             self.log = []
             self.by_port = {}
             self.most_sessions = len(self.sessions)
             self.sink_connections = 0
             self.credentials_seen = 0
-            self.generation += 1
 
     def stats(self):
         with self.lock:
             return {"requests": self.requests,
-                    "connections": self.connections,
                     "open_sessions": len(self.sessions),
                     "sessions_created": self.sessions_created,
                     "most_open_sessions": self.most_sessions,
@@ -227,9 +208,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
     # An idle keep-alive connection holds a thread; let it go in the end.
     timeout = 120
 
-    def __init__(self, request, client_address, server, generation=0):
-        self.connection_gen = generation
-        self.first_request = True
+    def __init__(self, request, client_address, server):
         self.raw_path = ""
         self.sessions_path = SESSIONS_PATH
         self.old_root = self.old_sessions = False
@@ -260,12 +239,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         raw_path, query = split.path, split.query
         self.raw_path = raw_path
         target = raw_path + ("?" + query if query else "")
-        control = raw_path.startswith(CONTROL_PREFIX)
-        if self.first_request:
-            self.first_request = False
-            if control:
-                self.server.state.uncount_connection(self.connection_gen)
-        if control:
+        if raw_path.startswith(CONTROL_PREFIX):
             self.send(self.control(raw_path, body))
             return
         path = urllib.parse.unquote(raw_path)
@@ -761,10 +735,6 @@ class Server(serving.TlsServer):
         if form == "other-port":
             return "https://%s:%d%s" % (self.url_host, self.sink.port, path)
         return "0"
-
-    def get_request(self):
-        sock, address = self.socket.accept()
-        return (sock, (self.state.count_connection(),)), address
 
     def stop_soon(self):
         """Stop serving, on every port; safe from any thread, including a
