@@ -41,7 +41,7 @@ cases=(
     "quendal-sysinfo --log-level |0 1 2 3 4"
     "quendal-sysinfo --inventory $scratch/i|$scratch/inventory.json"
     "quendal-sysinfo --format json |cmm diff esxi fleet local pin server smm switch"
-    "quendal-sysinfo --insecure --p|--password-env --password-file --pin"
+    "quendal-sysinfo --insecure --p|--partial --password-env --password-file --pin"
     "quendal-sysinfo --insecure cmm --p|--port"
     "quendal-sysinfo switch --b|--bay"
     "quendal-sysinfo --password-file $scratch/o|$scratch/other.txt"

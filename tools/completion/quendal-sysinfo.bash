@@ -65,7 +65,7 @@ _quendal_sysinfo() {
         "")
             options="--help --version --inventory --ca-file --insecure --timeout --retries --user"
             options+=" --password-file --password-env --format --output --bmc-type --log-level"
-            options+=" --verbose --quiet --pin"
+            options+=" --verbose --quiet --pin --partial"
             ;;
         local) options="--help --loaded-only" ;;
         server | esxi | cmm | smm | pin) options=$remote ;;
