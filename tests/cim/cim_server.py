@@ -65,7 +65,7 @@ CIM_ERRORS = {1: "CIM_ERR_FAILED", 2: "CIM_ERR_ACCESS_DENIED",
 
 FAULT_KINDS = ("unauthorized", "cim-error", "malformed", "entity-bomb",
                "external-entity", "deep-nesting", "slow", "http-error",
-               "not-cim")
+               "not-cim", "cut-short")
 FAULT_KEYS = ("class", "count", "code", "status", "ms")
 
 # Nine levels of ten references each: a billion "lol"s once expanded.
@@ -230,7 +230,8 @@ class Fault(serving.FaultRule):
     def __init__(self, text):
         super().__init__(text)
         self.class_name = self.regex("class", "", re.I)
-        self.remaining = self.number("count", 1 if self.kind == "http-error" else None)
+        self.remaining = self.number("count", 1 if self.kind in ("http-error", "cut-short")
+                                     else None)
         self.code = self.number("code", 2)
         self.status = self.number("status", 500)
         self.ms = self.number("ms", 5000)
@@ -270,6 +271,7 @@ class Answer:
         self.body = body.encode() if isinstance(body, str) else body
         self.content_type = content_type
         self.headers = list(headers)
+        self.length = len(self.body)  # what Content-Length says
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -379,6 +381,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if rule.kind == "malformed":
             whole = wrap(call.message_id, call.method, self.result(call))
             return Answer(200, whole[:len(whole) // 2] + "<VALUE", headers=headers)
+        if rule.kind == "cut-short":  # half the answer, then the connection closes
+            whole = wrap(call.message_id, call.method, self.result(call)).encode()
+            answer = Answer(200, whole[:len(whole) // 2], headers=headers)
+            answer.length = len(whole)
+            return answer
         if rule.kind == "entity-bomb":
             return Answer(200, ENTITY_BOMB, headers=headers)
         if rule.kind == "external-entity":
@@ -422,9 +429,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_header("Content-Type", answer.content_type)
         for key, value in answer.headers:
             self.send_header(key, value)
-        self.send_header("Content-Length", str(len(answer.body)))
+        self.send_header("Content-Length", str(answer.length))
         self.end_headers()
         self.wfile.write(answer.body)
+        if answer.length != len(answer.body):
+            self.close_connection = True
 
 
 class Server(serving.TlsServer):

@@ -87,6 +87,8 @@ CASES = [Case("version_" + v.replace(".", "_"), version=v, stdout=document(name)
          exit=3, requests=0, credentials=0, stderr=[FAILED_STATUS, NOT_PINNED, FAILED]),
     Case("one_failure_then_success", server=fault("http-error,count=1"),
          stdout=document(OS_NAMES["6.7.0"]), requests=3),
+    Case("cut_short_once_then_success", server=fault("cut-short,count=1"),
+         stdout=document(OS_NAMES["6.7.0"]), requests=3),
 
     # Every fault mode of the server: exit 3 and the cause.
     Case("wrong_password", password="not-the-password", exit=3, requests=1,
