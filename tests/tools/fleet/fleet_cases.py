@@ -300,7 +300,7 @@ def open_file_limit(t):
                 t.check(not os.path.exists(out), "%s: the output folder was made" % label)
         t.check(s.stats()["open_sessions"] == 0, "sessions left open")
 def endpoints_end_in_time(t):
-    """A slow Redfish service and a slow CIM server under --endpoint-timeout 5: no request is
+    """A slow Redfish service and a slow CIM server under --endpoint-timeout 8: no request is
     given longer than what is left of its endpoint's time, so each ends by then with that
     cause (not --timeout's), and the session is still closed."""
     redfish_faults = ["delay,ms=4000,path=^/redfish/v1/Systems$",
@@ -311,7 +311,7 @@ def endpoints_end_in_time(t):
         fleet = csv_file(t.path("fleet.csv"),
                          [endpoint_row(s.port), endpoint_row(c.port, kind="esxi")])
         started = time.monotonic()
-        status, _, err = t.scan(s, fleet, t.path("out"), "--endpoint-timeout", "5",
+        status, _, err = t.scan(s, fleet, t.path("out"), "--endpoint-timeout", "8",
                                 "--timeout", "60")
         elapsed = time.monotonic() - started
         stats = s.stats()
@@ -324,8 +324,9 @@ def endpoints_end_in_time(t):
         t.check(entry.get("status") == "failed" and
                 any(cause in text for text in entry.get("causes", [])),
                 "endpoint %d: no cause %r: %s" % (port, cause, entry))
-    # Generous: 5 s each, side by side, and a log-out of its own short limit.
-    t.check(elapsed < 30, "took %.0f s" % elapsed)
+    # Generous: 8 s each (room for a loaded machine's Wine before the slow answers), side by
+    # side, and a log-out of its own short limit.
+    t.check(elapsed < 40, "took %.0f s" % elapsed)
     t.check(stats["open_sessions"] == 0, "%d sessions left open" % stats["open_sessions"])
 
 
