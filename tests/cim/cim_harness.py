@@ -7,10 +7,7 @@
         assert server.stats()["requests"] == 2
 """
 
-import http.client
-import json
 import os
-import ssl
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -70,38 +67,5 @@ class CimServer(harness.ServerProcess):
         self.pin = info["pin"]
         return self
 
-    def request(self, method, path, body=None, headers=None, timeout=30):
-        """One request on a connection of its own: (status, headers, body)."""
-        conn = http.client.HTTPSConnection(
-            self.host, self.port, timeout=timeout,
-            context=ssl.create_default_context(cafile=self.ca_file))
-        try:
-            conn.request(method, path, body=body, headers=headers or {})
-            response = conn.getresponse()
-            return response.status, response.headers, response.read()
-        finally:
-            conn.close()
-
-    def _control(self, method, name, payload=None):
-        body = None if payload is None else json.dumps(payload).encode()
-        status, _, answer = self.request(method, "/__control/" + name, body,
-                                         timeout=10)
-        if status != 200:
-            raise ServerError("%s /__control/%s: %d %s" % (
-                method, name, status, answer.decode(errors="replace")))
-        return json.loads(answer)
-
-    def stats(self):
-        return self._control("GET", "stats")
-
     def instances(self):
         return self._control("GET", "instances")
-
-    def reset(self):
-        return self._control("POST", "reset")
-
-    def set_faults(self, faults):
-        return self._control("POST", "faults", list(faults))
-
-    def shutdown(self):
-        return self._control("POST", "shutdown")

@@ -23,9 +23,6 @@ import json
 import os
 import re
 import secrets
-import socket
-import socketserver
-import ssl
 import sys
 import threading
 import time
@@ -68,7 +65,7 @@ CIM_ERRORS = {1: "CIM_ERR_FAILED", 2: "CIM_ERR_ACCESS_DENIED",
 
 FAULT_KINDS = ("unauthorized", "cim-error", "malformed", "entity-bomb",
                "external-entity", "deep-nesting", "slow", "http-error",
-               "not-cim")
+               "not-cim", "cut-short")
 FAULT_KEYS = ("class", "count", "code", "status", "ms")
 
 # Nine levels of ten references each: a billion "lol"s once expanded.
@@ -233,7 +230,8 @@ class Fault(serving.FaultRule):
     def __init__(self, text):
         super().__init__(text)
         self.class_name = self.regex("class", "", re.I)
-        self.remaining = self.number("count", 1 if self.kind == "http-error" else None)
+        self.remaining = self.number("count", 1 if self.kind in ("http-error", "cut-short")
+                                     else None)
         self.code = self.number("code", 2)
         self.status = self.number("status", 500)
         self.ms = self.number("ms", 5000)
@@ -273,6 +271,7 @@ class Answer:
         self.body = body.encode() if isinstance(body, str) else body
         self.content_type = content_type
         self.headers = list(headers)
+        self.length = len(self.body)  # what Content-Length says
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -382,6 +381,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if rule.kind == "malformed":
             whole = wrap(call.message_id, call.method, self.result(call))
             return Answer(200, whole[:len(whole) // 2] + "<VALUE", headers=headers)
+        if rule.kind == "cut-short":  # half the answer, then the connection closes
+            whole = wrap(call.message_id, call.method, self.result(call)).encode()
+            answer = Answer(200, whole[:len(whole) // 2], headers=headers)
+            answer.length = len(whole)
+            return answer
         if rule.kind == "entity-bomb":
             return Answer(200, ENTITY_BOMB, headers=headers)
         if rule.kind == "external-entity":
@@ -425,55 +429,24 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_header("Content-Type", answer.content_type)
         for key, value in answer.headers:
             self.send_header(key, value)
-        self.send_header("Content-Length", str(len(answer.body)))
+        self.send_header("Content-Length", str(answer.length))
         self.end_headers()
         self.wfile.write(answer.body)
+        if answer.length != len(answer.body):
+            self.close_connection = True
 
 
-class Server(http.server.ThreadingHTTPServer):
-    daemon_threads = True
-
+class Server(serving.TlsServer):
     def __init__(self, options, ssl_context):
-        self.address_family = (socket.AF_INET6 if ":" in options.host
-                               else socket.AF_INET)
-        super().__init__((options.host, options.port), Handler)
-        self.ssl_context = ssl_context
-        self.port = self.server_address[1]
+        super().__init__(options.host, options.port, Handler, ssl_context, options.verbose)
         self.user = options.user
         self.password = options.password
-        self.verbose = options.verbose
         self.instances = fixture(options.version, options.address_width)
         self.faults = Faults(options.fault)
         self._lock = threading.Lock()
         self._log = []
         self._credentials_seen = 0
         self._stopping = threading.Event()
-
-    def server_bind(self):
-        # Skip the host name look-up of HTTPServer.server_bind (no DNS here).
-        socketserver.TCPServer.server_bind(self)
-        self.server_name, self.server_port = self.server_address[:2]
-
-    def finish_request(self, request, client_address):
-        request.settimeout(Handler.timeout)
-        request.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-        try:
-            tls = self.ssl_context.wrap_socket(request, server_side=True)
-        except (OSError, ssl.SSLError) as exc:
-            if self.verbose:
-                sys.stderr.write("TLS handshake failed: %s\n" % exc)
-            return
-        try:
-            Handler(tls, client_address, self)
-        finally:
-            self.shutdown_request(tls)
-
-    def handle_error(self, request, client_address):
-        exc = sys.exc_info()[1]
-        if isinstance(exc, (ConnectionError, ssl.SSLError, TimeoutError)) \
-                and not self.verbose:
-            return
-        super().handle_error(request, client_address)
 
     def record(self, line):
         with self._lock:

@@ -14,9 +14,7 @@ server's CA file and {pin} the pin of its key.
 
 import os
 import re
-import subprocess
 import sys
-import time
 
 import cim_harness
 
@@ -89,6 +87,8 @@ CASES = [Case("version_" + v.replace(".", "_"), version=v, stdout=document(name)
          exit=3, requests=0, credentials=0, stderr=[FAILED_STATUS, NOT_PINNED, FAILED]),
     Case("one_failure_then_success", server=fault("http-error,count=1"),
          stdout=document(OS_NAMES["6.7.0"]), requests=3),
+    Case("cut_short_once_then_success", server=fault("cut-short,count=1"),
+         stdout=document(OS_NAMES["6.7.0"]), requests=3),
 
     # Every fault mode of the server: exit 3 and the cause.
     Case("wrong_password", password="not-the-password", exit=3, requests=1,
@@ -139,19 +139,6 @@ CASES = [Case("version_" + v.replace(".", "_"), version=v, stdout=document(name)
 ]
 
 
-def run_tool(arguments, case, program, emulator):
-    command = ([emulator] if emulator else []) + [program] + arguments
-    env = dict(os.environ, QUENDAL_PASSWORD=case.password)
-    env.pop("TESMORA_LOG_LEVEL", None)
-    started = time.monotonic()
-    result = subprocess.run(command, env=env, stdin=subprocess.DEVNULL,
-                            capture_output=True, timeout=case.max_seconds + 60)
-    elapsed = time.monotonic() - started
-    out = result.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
-    err = result.stderr.decode("utf-8", "replace").replace("\r\n", "\n")
-    return result.returncode, out, err, elapsed
-
-
 def check(case, status, out, err, elapsed, stats, pin=None):
     failures = []
     if status != case.exit:
@@ -188,12 +175,13 @@ def run_case(case, program, emulator, dos_paths):
                           "--user", cim_harness.USER]
 
     if case.no_server:
-        status, out, err, elapsed = run_tool(arguments(0, None), case, program, emulator)
+        status, out, err, elapsed = cim_harness.harness.run_tool(arguments(0, None), case,
+                                                                 program, emulator)
         return check(case, status, out, err, elapsed, None), err
     with cim_harness.CimServer(version=case.version, tls_dir=cim_harness.shared_tls_dir(),
                                **case.server) as server:
-        status, out, err, elapsed = run_tool(arguments(server.port, server.ca_file, server.pin),
-                                             case, program, emulator)
+        status, out, err, elapsed = cim_harness.harness.run_tool(
+            arguments(server.port, server.ca_file, server.pin), case, program, emulator)
         stats = server.stats()
     return check(case, status, out, err, elapsed, stats, server.pin), err
 

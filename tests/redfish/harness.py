@@ -40,8 +40,9 @@ from serving import to_dos_path  # noqa: E402
 
 __all__ = ["MOCKUPS", "DEFAULT_MOCKUP", "DEFAULT_USER", "DEFAULT_PASSWORD", "OTHER_PIN",
            "NOT_PINNED",
-           "RedfishServer", "Response", "ServerError", "ServerProcess", "mockup",
-           "resolve_mockup", "server_args", "case_main", "to_dos_path", "from_dos_path"]
+           "RedfishServer", "ServerError", "ServerProcess", "mockup",
+           "resolve_mockup", "run_tool", "server_args", "case_main", "to_dos_path",
+           "from_dos_path"]
 
 
 class ServerError(RuntimeError):
@@ -124,6 +125,36 @@ class ServerProcess:
         self._dir = None
         self._stderr = None
 
+    def _control(self, method, name, payload=None):
+        """A request to the server's control endpoints, on a connection of its
+        own that trusts the server's throw-away CA only."""
+        conn = http.client.HTTPSConnection(
+            self.host, self.port, timeout=10,
+            context=ssl.create_default_context(cafile=self.ca_file))
+        try:
+            conn.request(method, "/__control/" + name,
+                         None if payload is None else json.dumps(payload).encode())
+            response = conn.getresponse()
+            body = response.read()
+        finally:
+            conn.close()
+        if response.status != 200:
+            raise ServerError("%s /__control/%s: %d %s" % (
+                method, name, response.status, body.decode(errors="replace")))
+        return json.loads(body)
+
+    def stats(self):
+        return self._control("GET", "stats")
+
+    def reset(self):
+        return self._control("POST", "reset")
+
+    def set_faults(self, faults):
+        return self._control("POST", "faults", list(faults))
+
+    def shutdown(self):
+        return self._control("POST", "shutdown")
+
     def _launch(self, prefix, args, ready_file=None):
         """Start the script and return its ready file's content."""
         self._dir = tempfile.mkdtemp(prefix=prefix)
@@ -195,16 +226,6 @@ class ServerProcess:
         self.stop()
 
 
-class Response:
-    def __init__(self, status, headers, body):
-        self.status = status
-        self.headers = headers
-        self.body = body
-
-    def json(self):
-        return json.loads(self.body)
-
-
 class RedfishServer(ServerProcess):
     """redfish_server.py in a subprocess, for the length of a with block.
 
@@ -244,58 +265,20 @@ class RedfishServer(ServerProcess):
         self.host = urllib.parse.urlsplit(self.base_url).hostname
         return self
 
-    # ------------------------------------------------------------ HTTP
 
-    def ssl_context(self):
-        """A client context that trusts the server's throw-away CA only."""
-        return ssl.create_default_context(cafile=self.ca_file)
-
-    def connection(self, timeout=30, context=None, host=None):
-        return http.client.HTTPSConnection(
-            host or self.host, self.port, timeout=timeout,
-            context=context or self.ssl_context())
-
-    def basic_auth(self, user=None, password=None):
-        pair = "%s:%s" % (user or self.user, password or self.password)
-        return {"Authorization": "Basic "
-                + base64.b64encode(pair.encode()).decode()}
-
-    def request(self, method, path, body=None, headers=None, timeout=30):
-        """One request on a connection of its own; the body as bytes."""
-        if isinstance(body, (dict, list)):
-            body = json.dumps(body).encode()
-            headers = dict(headers or {}, **{"Content-Type":
-                                             "application/json"})
-        conn = self.connection(timeout)
-        try:
-            conn.request(method, path, body=body, headers=headers or {})
-            response = conn.getresponse()
-            return Response(response.status, response.headers,
-                            response.read())
-        finally:
-            conn.close()
-
-    def _control(self, method, name, payload=None):
-        body = None if payload is None else json.dumps(payload).encode()
-        response = self.request(method, "/__control/" + name, body,
-                                timeout=10)
-        if response.status != 200:
-            raise ServerError("%s /__control/%s: %d %s" % (
-                method, name, response.status,
-                response.body.decode(errors="replace")))
-        return response.json()
-
-    def stats(self):
-        return self._control("GET", "stats")
-
-    def reset(self):
-        return self._control("POST", "reset")
-
-    def set_faults(self, faults):
-        return self._control("POST", "faults", list(faults))
-
-    def shutdown(self):
-        return self._control("POST", "shutdown")
+def run_tool(arguments, case, program, emulator):
+    """Runs the tool as a case asks (case.password, case.max_seconds):
+    (exit status, standard output, standard error, seconds taken)."""
+    command = ([emulator] if emulator else []) + [program] + arguments
+    env = dict(os.environ, QUENDAL_PASSWORD=case.password)
+    env.pop("TESMORA_LOG_LEVEL", None)
+    started = time.monotonic()
+    result = subprocess.run(command, env=env, stdin=subprocess.DEVNULL,
+                            capture_output=True, timeout=case.max_seconds + 60)
+    elapsed = time.monotonic() - started
+    out = result.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
+    err = result.stderr.decode("utf-8", "replace").replace("\r\n", "\n")
+    return result.returncode, out, err, elapsed
 
 
 def case_main(cases, run):

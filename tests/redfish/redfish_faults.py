@@ -29,7 +29,7 @@ SERVICE_KINDS = ("refuse-basic", "old-root", "old-sessions", "strict",
                  "http10", "gzip", "bom", "expand")
 # Faults of the log-in itself.
 LOG_IN_KINDS = ("session-limit", "login-answer")
-FAULT_KEYS = ("path", "count", "status", "retry_after", "ms", "listener",
+FAULT_KEYS = ("path", "count", "status", "retry_after", "retry_date", "ms", "listener",
               "link", "form", "lines")
 # How rewrite-links and rewrite-location write a link to a path: "userinfo"
 # names the sink after the service's own authority, as user information would
@@ -66,6 +66,7 @@ class Fault(FaultRule):
                           "login-answer": 201}.get(self.kind)
         self.status = self.number("status", default_status, 100, 599)
         self.retry_after = self.number("retry_after", None)
+        self.retry_date = self.number("retry_date", None)  # seconds from now, as an HTTP date
         default_ms = {"delay": 1000, "trickle": 500}.get(self.kind, 0)
         self.ms = self.number("ms", default_ms)
         self.listener = self.number("listener", None)

@@ -20,11 +20,10 @@ sends (a password, a token, a Basic header) reaches another host.
 Stats: "requests" and "log" cover every request except the control ones;
 "credentials_seen" counts those that carried a password or a session token
 (an Authorization or X-Auth-Token header, or a body opening a session);
-"connections" counts TCP connections accepted, leaving out those whose first
-request was a control request, so a harness asking for stats does not disturb
-what the client under test did; "most_connections" the most of those open at
-once; "compressed" the answers sent with gzip because the request asked for
-it (Accept-Encoding).
+"most_connections" counts the most TCP connections open at once, leaving out
+those whose first request was a control request, so a harness asking for stats
+does not disturb what the client under test did; "compressed" the answers sent
+with gzip because the request asked for it (Accept-Encoding).
 
 Prints nothing on stdout; errors go to stderr, request lines too with
 --verbose.
@@ -33,6 +32,7 @@ Prints nothing on stdout; errors go to stderr, request lines too with
 import argparse
 import base64
 import binascii
+import email.utils
 import gzip
 import http.server
 import json
@@ -40,8 +40,6 @@ import os
 import secrets
 import selectors
 import socket
-import socketserver
-import ssl
 import sys
 import threading
 import time
@@ -119,8 +117,6 @@ class State:
     def __init__(self):
         self.lock = threading.Lock()
         self.requests = 0
-        self.connections = 0
-        self.generation = 0  # bumped by reset, see uncount_connection
         self.sessions_created = 0
         self.log = []
         self.by_port = {}  # listening port -> requests served there
@@ -142,17 +138,6 @@ class State:
         with self.lock:
             self.compressed += 1
 
-    def count_connection(self):
-        with self.lock:
-            self.connections += 1
-            return self.generation
-
-    def uncount_connection(self, generation):
-        with self.lock:
-            # A reset since the accept already dropped this connection.
-            if generation == self.generation:
-                self.connections -= 1
-
     def record(self, line, port=None, credentials=False):
         with self.lock:
             self.requests += 1
@@ -164,7 +149,6 @@ class State:
     def reset(self):
         with self.lock:
             self.requests = 0
-            self.connections = 0
             self.sessions_created = 0
             self.log = []
             self.by_port = {}
@@ -173,12 +157,10 @@ class State:
             self.credentials_seen = 0
             self.most_connections = self.open_connections
             self.compressed = 0
-            self.generation += 1
 
     def stats(self):
         with self.lock:
             return {"requests": self.requests,
-                    "connections": self.connections,
                     "open_sessions": len(self.sessions),
                     "sessions_created": self.sessions_created,
                     "most_open_sessions": self.most_sessions,
@@ -247,14 +229,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
     # An idle keep-alive connection holds a thread; let it go in the end.
     timeout = 120
 
-    def __init__(self, request, client_address, server, generation=0):
-        self.connection_gen = generation
-        self.first_request = True
+    def __init__(self, request, client_address, server):
         self.raw_path = ""
         self.sessions_path = SESSIONS_PATH
         self.old_root = self.old_sessions = False
         self.expand = None
         self.counted = False  # among the open connections
+        self.first_request = True
         super().__init__(request, client_address, server)
 
     def finish(self):
@@ -290,9 +271,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         control = raw_path.startswith(CONTROL_PREFIX)
         if self.first_request:
             self.first_request = False
-            if control:
-                self.server.state.uncount_connection(self.connection_gen)
-            else:
+            if not control:
                 self.counted = True
                 self.server.state.connection_opened(True)
         if control:
@@ -412,6 +391,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             headers = []
             if rule.retry_after is not None:
                 headers.append(("Retry-After", str(rule.retry_after)))
+            if rule.retry_date is not None:
+                headers.append(("Retry-After", email.utils.formatdate(
+                    time.time() + rule.retry_date, usegmt=True)))
             return Answer.error(rule.status, "fault: error %d" % rule.status,
                                 headers)
         if rule.kind == "not-found":
@@ -778,25 +760,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.write(body[i:i + 1])
 
 
-class Server(http.server.ThreadingHTTPServer):
-    daemon_threads = True
-
+class Server(serving.TlsServer):
     def __init__(self, options, ssl_context, shared=None, listener=0):
         """One listener; shared is the first one, whose mockup, counters,
         sessions, fault rules and stop event the others use too."""
-        self.address_family = (socket.AF_INET6 if ":" in options.host
-                               else socket.AF_INET)
         port = options.port + listener if options.port else 0
-        super().__init__((options.host, port), Handler)
-        self.ssl_context = ssl_context
-        self.port = self.server_address[1]
+        super().__init__(options.host, port, Handler, ssl_context, options.verbose)
         self.listener = listener
         self.user = options.user
         self.password = options.password
         self.sessions_enabled = not options.no_sessions
         self.page_size = options.page_size
         self.delay_ms = options.delay_ms
-        self.verbose = options.verbose
         if shared is None:
             self.mockup = Mockup(options.mockup)
             self.all_faults = Faults(options.fault)
@@ -821,48 +796,6 @@ class Server(http.server.ThreadingHTTPServer):
         if form == "other-port":
             return "https://%s:%d%s" % (self.url_host, self.sink.port, path)
         return "0"
-
-    def server_bind(self):
-        # HTTPServer.server_bind looks the host name up, which can stall on
-        # a machine without DNS; the name is never used here.
-        socketserver.TCPServer.server_bind(self)
-        self.server_name, self.server_port = self.server_address[:2]
-
-    def get_request(self):
-        sock, address = self.socket.accept()
-        return (sock, self.state.count_connection()), address
-
-    def finish_request(self, request, client_address):
-        sock, generation = request
-        sock.settimeout(Handler.timeout)
-        # An answer leaves in two writes (head, then body). Without this,
-        # Nagle's algorithm holds the body back until the client's delayed
-        # acknowledgement, which adds some 40 ms to every request.
-        sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-        # The handshake runs here, in the connection's own thread, so that a
-        # client stuck in it does not hold up the accept loop.
-        try:
-            tls = self.ssl_context.wrap_socket(sock, server_side=True)
-        except (OSError, ssl.SSLError) as exc:
-            if self.verbose:
-                sys.stderr.write("TLS handshake failed: %s\n" % exc)
-            return
-        try:
-            Handler(tls, client_address, self, generation)
-        finally:
-            self.shutdown_request(tls)
-
-    def shutdown_request(self, request):
-        if isinstance(request, tuple):
-            request = request[0]
-        super().shutdown_request(request)
-
-    def handle_error(self, request, client_address):
-        exc = sys.exc_info()[1]
-        if isinstance(exc, (ConnectionError, ssl.SSLError, TimeoutError)) \
-                and not self.verbose:
-            return
-        super().handle_error(request, client_address)
 
     def stop_soon(self):
         """Stop serving, on every port; safe from any thread, including a
@@ -942,7 +875,7 @@ def parse_args(argv):
     parser.add_argument("--fault", action="append", default=[],
                         metavar="FAULT",
                         help="KIND[,path=REGEX][,count=N][,status=S]"
-                             "[,retry_after=SECONDS][,ms=MILLISECONDS]"
+                             "[,retry_after=SECONDS][,retry_date=SECONDS][,ms=MILLISECONDS]"
                              "[,link=REGEX][,form=FORM][,lines=N]; "
                              "kinds: " + ", ".join(FAULT_KINDS)
                              + "; forms: " + ", ".join(LINK_FORMS))

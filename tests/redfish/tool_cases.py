@@ -15,9 +15,7 @@ the same as sha256//BASE64).
 
 import os
 import re
-import subprocess
 import sys
-import time
 
 import harness
 
@@ -172,6 +170,9 @@ CASES = [
     Case("pin_whatever_the_certificate_names", "server", server={"host": "127.0.0.2"},
          host="127.0.0.2:{port}", options=["--pin", "{pin}"], listing="server-rackmount1.listing",
          stats=False),
+    # An IPv6 literal goes in brackets into the URL and the Host header.
+    Case("ipv6_literal", "server", server={"host": "::1"}, host="[::1]:{port}",
+         options=["--pin", "{pin}"], listing="server-rackmount1.listing", stats=False),
     Case("pin_or_ca_file", "server", options=["--ca-file", "{ca}", "--pin", OTHER_PIN],
          listing="server-rackmount1.listing"),
     # A key that changed is refused before anything is sent: no credential reaches the server.
@@ -245,6 +246,9 @@ CASES = [
     Case("busy_service_asks_too_long", "server",
          server=fault("error,status=503,retry_after=3600,path=^/redfish/v1/Systems$"), exit=3,
          stderr=[r"error: .*busy and asks to wait 3600 s"]),
+    Case("busy_service_asks_too_long_by_date", "server",
+         server=fault("error,status=503,retry_date=3600,path=^/redfish/v1/Systems$"), exit=3,
+         stderr=[r"error: .*busy and asks to wait (35[0-9][0-9]|3600) s"]),
 
     # What cannot be read fails the call, naming it; with --partial it is left out and listed
     # (exit 6). Passing trouble is retried.
@@ -289,6 +293,9 @@ CASES = [
          server=fault("error,path=FirmwareInventory$,count=1"), max_requests=8 + 3 + 1),
     Case("busy_once_then_success", "server", listing="server-rackmount1.listing",
          server=fault("error,status=503,retry_after=1,count=1,path=^/redfish/v1/Systems$")),
+    # An answer cut short may succeed when asked again; a log-in is never sent twice.
+    Case("cut_short_once_then_success", "server", listing="server-rackmount1.listing",
+         server=fault("truncated,count=1,path=^/redfish/v1/Systems$")),
 
     # Every link is a path on the endpoint: one that names another host (here a sink beside the
     # server, which counts what reaches it) is refused, whichever kind of link it is.
@@ -425,19 +432,6 @@ CASES = [
 ]
 
 
-def run_tool(arguments, case, program, emulator, password):
-    command = ([emulator] if emulator else []) + [program] + arguments
-    env = dict(os.environ, QUENDAL_PASSWORD=password)
-    env.pop("TESMORA_LOG_LEVEL", None)
-    started = time.monotonic()
-    result = subprocess.run(command, env=env, stdin=subprocess.DEVNULL,
-                            capture_output=True, timeout=case.max_seconds + 60)
-    elapsed = time.monotonic() - started
-    out = result.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
-    err = result.stderr.decode("utf-8", "replace").replace("\r\n", "\n")
-    return result.returncode, out, err, elapsed
-
-
 def check(case, status, out, err, elapsed, stats, pin=None):
     def pattern(text):
         return text.replace("{pin}", re.escape(pin or "sha256:?"))
@@ -514,13 +508,13 @@ def run_case(case, program, emulator, dos_paths):
         return options + case.command + host + ["--user", harness.DEFAULT_USER]
 
     if case.no_server:
-        status, out, err, elapsed = run_tool(arguments(0, None), case, program, emulator,
-                                             case.password)
+        status, out, err, elapsed = harness.run_tool(arguments(0, None), case, program,
+                                                     emulator)
         return check(case, status, out, err, elapsed, None), err
     mockup = case.mockup if os.path.isabs(case.mockup) else harness.mockup(case.mockup)
     with harness.RedfishServer(mockup, tls_dir=harness.shared_tls_dir(), **case.server) as server:
-        status, out, err, elapsed = run_tool(arguments(server.port, server.ca_file, server.pin),
-                                             case, program, emulator, case.password)
+        status, out, err, elapsed = harness.run_tool(
+            arguments(server.port, server.ca_file, server.pin), case, program, emulator)
         stats = server.stats() if case.stats else None
     return check(case, status, out, err, elapsed, stats, server.pin), err
 

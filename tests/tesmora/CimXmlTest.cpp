@@ -105,30 +105,12 @@ TEST(CimXml, RefusesWhatIsNotAPlainWellFormedDocument) {
     }
 }
 
-// A billion laughs needs its entity declarations; without them every reference is an error, so
-// the reader never expands anything, however large the document.
-TEST(CimXml, EntityBombIsRefusedAtItsDeclaration) {
-    std::string bomb = "<?xml version=\"1.0\"?>\n<!DOCTYPE CIM [\n<!ENTITY l0 \"lol\">\n";
-    for (int level = 1; level < 10; ++level) {
-        bomb += "<!ENTITY l" + std::to_string(level) + " \"" +
-                Repeat("&l" + std::to_string(level - 1) + ";", 10) + "\">\n";
-    }
-    bomb += "]>\n<CIM>" + Repeat("&l9;", 1000) + "</CIM>\n";
-    EXPECT_THROW(Xml::Parse(bomb), Xml::ParseError);
-}
-
+// A billion laughs and a million levels are run through the tool (tests/cim/tool_cases.py).
 TEST(CimXml, NestingAndSizeStopAtTheLimits) {
     const Xml::Limits limits;
     // The root counts as the first level.
     EXPECT_NO_THROW(Xml::Parse(Nested(limits.max_depth)));
     EXPECT_THROW(Xml::Parse(Nested(limits.max_depth + 1)), Xml::ParseError);
-    // Far deeper than any stack would survive with a recursive reader.
-    try {
-        Xml::Parse(Nested(1000000));
-        ADD_FAILURE() << "a million levels accepted";
-    } catch (const Xml::ParseError& error) {
-        EXPECT_NE(std::string(error.what()).find("nested deeper than 64"), std::string::npos);
-    }
     EXPECT_NO_THROW(Xml::Parse("<CIM" + Attributes(limits.max_attributes) + "/>"));
     const Xml::Limits few{64, 10};
     EXPECT_NO_THROW(Xml::Parse("<CIM>" + Repeat("<V/>", 9) + "</CIM>", few));

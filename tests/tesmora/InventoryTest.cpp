@@ -145,41 +145,6 @@ TEST(InventoryParse, RefusesWhatGoesBeyondTheLimitsAndThrowsNothingButInventoryE
     }
 }
 
-// Load reads regular files only, and no more than the limit; the kinds of file only Linux has
-// are tried in the tool's tests.
-TEST(InventoryLoad, ReadsRegularFilesWithinTheLimitOnly) {
-    const fs::path dir = fs::temp_directory_path() /
-                         ("quendal-inventory-load-" + std::to_string(std::random_device{}()));
-    fs::create_directories(dir);
-    const std::string large = (dir / "large.json").string();
-    std::ofstream(large, std::ios::binary) << "{\"hosts\": {}}";
-    fs::resize_file(large, InventoryLimits().max_bytes + 1);
-    const std::string small = (dir / "small.json").string();
-    std::ofstream(small, std::ios::binary) << "{\"hosts\": {}}" << std::string(87, ' ');
-    const std::tuple<std::string, std::size_t, std::string> kCases[] = {
-        {large, InventoryLimits().max_bytes,
-         ": larger than 64 MiB, the most an inventory may hold"},
-        {small, 100, ""},
-        {small, 99, ": larger than 99 bytes, the most an inventory may hold"},
-        {dir.string(), 100, ": not a regular file (a directory)"},
-        {(dir / "missing.json").string(), 100, ": cannot open: "},
-    };
-    for (const auto& [path, max_bytes, message] : kCases) {
-        InventoryLimits limits;
-        limits.max_bytes = max_bytes;
-        std::string what;
-        try {
-            EXPECT_EQ(Inventory::Load(path, limits)->Size(), 0u);
-        } catch (const InventoryError& error) {
-            what = error.what();
-        }
-        EXPECT_EQ(what.rfind(message.empty() ? "" : path + message, 0), 0u) << what;
-        EXPECT_EQ(what.empty(), message.empty()) << what;
-    }
-    std::error_code ignored;
-    fs::remove_all(dir, ignored);
-}
-
 // One host of each kind, in the order of EndpointKind, all asking for the same credentials.
 constexpr const char* kInventory = R"({"hosts": {
   "198.51.100.1": {"kind": "cmm", "credentials": {"user": "admin", "password": "s3cret"},

@@ -124,12 +124,16 @@ class HostilePaths(unittest.TestCase):
         with open(target, "w") as old:
             old.write("old")
         os.chmod(target, 0o600)
+        if os.geteuid() == 0:
+            os.chown(target, 4321, 8765)
         stale = self.path(".private.json.quendal-999999996-00112233445566ff.tmp")
         with open(stale, "w") as left:
             left.write("half a docu")
         done = self.store(target)
         self.assertEqual(done.returncode, 0, done.stderr)
         self.assertEqual(stat.S_IMODE(os.stat(target).st_mode), 0o600)
+        if os.geteuid() == 0:
+            self.assertEqual((os.stat(target).st_uid, os.stat(target).st_gid), (4321, 8765))
         self.assertEqual(os.listdir(self.dir), ["private.json"])
 
     def test_a_write_that_fails_halfway_leaves_the_old_file_and_no_temporary(self):
