@@ -96,7 +96,6 @@ _quendal_sysinfo() {
             fi
             options="--help"
             [[ $subcommand == "fleet merge" ]] && options+=" --output-dir"
-            [[ $subcommand == "fleet export" ]] && options+=" --format"
             ;;
         "fleet shard" | "fleet pin")
             if [[ $cur != -* ]]; then
