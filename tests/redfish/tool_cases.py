@@ -258,6 +258,9 @@ CASES = [
                  r"error: .*: 1 of the members of /redfish/v1/UpdateService/FirmwareInventory "
                  r"could not be read: /redfish/v1/UpdateService/FirmwareInventory/BMC does not "
                  r"exist \(HTTP 404\) \(--partial writes"]),
+    Case("gone_member", "server", exit=3,
+         server=fault("error,status=410,path=FirmwareInventory/BMC$"),
+         stderr=[r"FirmwareInventory/BMC does not exist \(HTTP 410\) \(--partial writes"]),
     Case("unreadable_member_partial", "server", options=PARTIAL, exit=6,
          listing="server-rackmount1-without-bmc.listing",
          server=fault("invalid-json,path=FirmwareInventory/BMC$"),
