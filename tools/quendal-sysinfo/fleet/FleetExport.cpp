@@ -17,7 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kSummaryFile = "summary.json";
 constexpr const char* kPackageFields[] = {"NAME", "SOFTWAREID", "VERSION", "CLASSIFICATION",
                                           "SLOTNUM"};
 
@@ -41,7 +40,7 @@ Row RowOf(const std::string& dir, const EndpointOutcome& outcome) {
         return row;
     }
     if (outcome.document.find_first_of("/\\:") != std::string::npos) {
-        throw DocumentError((fs::path(dir) / kSummaryFile).string() + ": names the document " +
+        throw DocumentError((fs::path(dir) / kSummaryFileName).string() + ": names the document " +
                             outcome.document + ", which is not a file name of the folder");
     }
     const StoredDocument document = ReadDocument((fs::path(dir) / outcome.document).string());
@@ -153,7 +152,7 @@ std::string LabelValue(const std::string& value) {
 }
 
 std::string ExportFleet(const std::string& dir, ExportFormat format) {
-    const FleetSummary summary = ReadSummary((fs::path(dir) / kSummaryFile).string());
+    const FleetSummary summary = ReadSummary((fs::path(dir) / kSummaryFileName).string());
     return format == ExportFormat::kCsv ? Csv(dir, summary) : OpenMetrics(dir, summary);
 }
 

@@ -78,6 +78,9 @@ FleetFile ParseFleetFile(const std::string& text, const std::string& name,
 // is wiped once parsed, unless the caller asks for it in content, and then wipes it itself.
 FleetFile ReadFleetFile(const std::string& path, std::string* content = nullptr);
 
+// A host name as endpoints are told apart by it: in lower case, as names are looked up.
+std::string HostKeyOf(std::string host);
+
 // "host:port", IPv6 addresses in brackets: how the backends name an endpoint in diagnostics.
 std::string AuthorityOf(const std::string& host, std::uint16_t port);
 

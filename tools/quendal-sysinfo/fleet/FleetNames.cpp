@@ -7,15 +7,11 @@
 
 namespace Quendal::Tool {
 
-namespace {
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
+std::string HostKeyOf(std::string host) {
+    std::transform(host.begin(), host.end(), host.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
+    return host;
 }
-
-}  // namespace
 
 std::string AuthorityOf(const std::string& host, std::uint16_t port) {
     const bool ipv6 = host.find(':') != std::string::npos;
@@ -28,7 +24,7 @@ std::string LabelOf(const FleetEndpoint& endpoint) {
 }
 
 std::string DocumentNameOf(const FleetEndpoint& endpoint, const std::string& extension) {
-    std::string host = Lower(endpoint.host);
+    std::string host = HostKeyOf(endpoint.host);
     for (char& c : host) {
         if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-') {
             c = '_';
@@ -43,7 +39,7 @@ std::string DocumentNameOf(const FleetEndpoint& endpoint, const std::string& ext
 }
 
 std::string EndpointKeyOf(const FleetEndpoint& endpoint) {
-    return Lower(endpoint.host) + ":" + std::to_string(endpoint.port);
+    return HostKeyOf(endpoint.host) + ":" + std::to_string(endpoint.port);
 }
 
 std::size_t ShardOf(const FleetEndpoint& endpoint, std::size_t shards) {

@@ -9,8 +9,10 @@
 #include <optional>
 #include <thread>
 
+#include "FleetFile.h"
 #include "FleetSystem.h"
 #include "Password.h"
+#include "Summary.h"
 #include "SysinfoOutput.h"
 #include "Terminal.h"
 #include "tesmora/PeerCertificate.h"
@@ -21,7 +23,6 @@ namespace {
 
 constexpr int kDone = 0;
 constexpr int kSomeLeft = 3;  // as a fleet in which some endpoint failed
-constexpr int kWriteFailed = 4;
 constexpr const char* kStatuses[] = {"pinned", "unchanged", "replaced", "changed", "unreachable"};
 
 std::string Joined(const std::vector<std::string>& pins) {
@@ -113,16 +114,6 @@ std::string CsvWithPins(const std::string& text, const FleetFile& file,
         at = end + 1;
     }
     return written;
-}
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-void Show(std::ostream& stream, const std::string& text) {
-    stream << (StreamIsTerminal(stream) ? VisibleControls(text) : text) << std::flush;
 }
 
 // One certificate to read: a host and port, and the endpoints of the file that are there.
@@ -242,7 +233,7 @@ std::map<std::pair<std::string, std::uint16_t>, std::vector<std::string>> Endpoi
                 "fleet: --insecure would skip the pins the endpoint file gives (line " +
                 std::to_string(endpoint.line) + "): give one or the other");
         }
-        pins[{Lower(endpoint.host), endpoint.port}] = endpoint.pins;
+        pins[{HostKeyOf(endpoint.host), endpoint.port}] = endpoint.pins;
     }
     return pins;
 }
@@ -327,13 +318,13 @@ int PinFleet(const PinSettings& settings, const FleetGlobals& globals) {
         outcomes.push_back(std::move(outcome));
     }
 
-    Show(std::cout, PinTable(outcomes, settings.replace));
+    ShowText(std::cout, PinTable(outcomes, settings.replace));
     try {
         written.text = FileWithPins(read.text, file, pins);
         WriteFileAtomically(output, written.text);
     } catch (const std::runtime_error& error) {
         std::cerr << "quendal-sysinfo: error: " << error.what() << '\n';
-        return kWriteFailed;
+        return kRunWriteFailed;
     }
     const bool settled = std::all_of(outcomes.begin(), outcomes.end(), [](const PinOutcome& o) {
         return o.status != "changed" && o.status != "unreachable";

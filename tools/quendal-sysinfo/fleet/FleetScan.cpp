@@ -30,9 +30,6 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using Tesmora::Diagnostic;
 
-constexpr int kWriteFailed = 4;
-constexpr const char* kSummaryFile = "summary.json";
-
 // Every report of the backend, until the endpoint it concerns takes it.
 class Causes : public Tesmora::DiagnosticSink {
 public:
@@ -184,10 +181,6 @@ void ScanGroup(Run& run, const std::vector<std::size_t>& group) {
     }
 }
 
-void Show(std::ostream& stream, const std::string& text) {
-    stream << (StreamIsTerminal(stream) ? VisibleControls(text) : text) << std::flush;
-}
-
 }  // namespace
 
 std::size_t ScansWithin(std::size_t wanted, const FileBudget& budget) {
@@ -265,12 +258,12 @@ int ScanFleet(const ScanSettings& settings, const FleetGlobals& globals) {
     if (error || !fs::is_directory(settings.output_dir)) {
         std::cerr << "quendal-sysinfo: " << settings.output_dir
                   << ": cannot create the folder: " << error.message() << '\n';
-        return kWriteFailed;
+        return kRunWriteFailed;
     }
     std::size_t resumed = 0;
     if (settings.resume) {
         const auto previous =
-            PreviousOutcomes((fs::path(settings.output_dir) / kSummaryFile).string());
+            PreviousOutcomes((fs::path(settings.output_dir) / kSummaryFileName).string());
         for (Job& job : run.jobs) {
             ResumeJob(job, settings.output_dir, previous);
             resumed += job.outcome.status == kStatusResumed ? 1 : 0;
@@ -338,17 +331,17 @@ int ScanFleet(const ScanSettings& settings, const FleetGlobals& globals) {
     summary.interrupted = StopRequested();
     summary.seconds = std::chrono::duration<double>(Clock::now() - started).count();
     int status = summary.interrupted ? StopStatus()
-                 : run.write_failed  ? kWriteFailed
+                 : run.write_failed  ? kRunWriteFailed
                                      : RunStatus(summary.endpoints);
     try {
-        WriteFileAtomically((fs::path(settings.output_dir) / kSummaryFile).string(),
+        WriteFileAtomically((fs::path(settings.output_dir) / kSummaryFileName).string(),
                             SummaryJson(summary));
     } catch (const std::exception& failure) {
         std::cerr << "quendal-sysinfo: error: the summary was not written: " << failure.what()
                   << '\n';
-        status = summary.interrupted ? status : kWriteFailed;
+        status = summary.interrupted ? status : kRunWriteFailed;
     }
-    Show(std::cout, SummaryTable(summary));
+    ShowText(std::cout, SummaryTable(summary));
     return status;
 }
 

@@ -24,12 +24,6 @@ namespace fs = std::filesystem;
 
 constexpr int kEqual = 0;
 constexpr int kDifferent = 1;
-constexpr int kWriteFailed = 4;
-constexpr const char* kSummaryFile = "summary.json";
-
-void Show(std::ostream& stream, const std::string& text) {
-    stream << (StreamIsTerminal(stream) ? VisibleControls(text) : text) << std::flush;
-}
 
 // The documents of a run's folder by name without extension.
 std::map<std::string, std::string> DocumentsIn(const std::string& dir) {
@@ -41,7 +35,7 @@ std::map<std::string, std::string> DocumentsIn(const std::string& dir) {
         const std::string name = path.filename().string();
         const std::string extension = path.extension().string();
         // Left out: the summary, and temporaries of a write that never finished.
-        if (!entry->is_regular_file() || name == kSummaryFile || name.front() == '.' ||
+        if (!entry->is_regular_file() || name == kSummaryFileName || name.front() == '.' ||
             (extension != ".json" && extension != ".xml" && extension != ".info")) {
             continue;
         }
@@ -70,7 +64,7 @@ std::string ReadBytes(const std::string& path) {
 // folder has no summary (documents gathered by hand).
 std::map<std::string, EndpointOutcome> OutcomesIn(const std::string& dir) {
     std::map<std::string, EndpointOutcome> outcomes;
-    const fs::path path = fs::path(dir) / kSummaryFile;
+    const fs::path path = fs::path(dir) / kSummaryFileName;
     if (!fs::exists(path)) {
         return outcomes;
     }
@@ -192,7 +186,7 @@ std::vector<EndpointDiff> CompareFleets(const std::string& old_dir, const std::s
 int DiffFleets(const std::string& old_dir, const std::string& new_dir, bool json) {
     const std::vector<EndpointDiff> diffs = CompareFleets(old_dir, new_dir);
     if (json) {
-        Show(std::cout, FleetDiffJson(old_dir, new_dir, diffs));
+        ShowText(std::cout, FleetDiffJson(old_dir, new_dir, diffs));
         return diffs.empty() ? kEqual : kDifferent;
     }
     std::string lines;
@@ -222,7 +216,7 @@ int DiffFleets(const std::string& old_dir, const std::string& new_dir, bool json
                 break;
         }
     }
-    Show(std::cout, lines);
+    ShowText(std::cout, lines);
     return lines.empty() ? kEqual : kDifferent;
 }
 
@@ -244,7 +238,7 @@ int MergeFleets(const std::vector<std::string>& dirs, const std::string& output_
     std::map<std::string, std::string> endpoints, documents;  // -> the folder that has it
     std::vector<std::pair<std::string, std::string>> copies;  // from, to
     for (const std::string& dir : dirs) {
-        const std::string summary_path = (fs::path(dir) / kSummaryFile).string();
+        const std::string summary_path = (fs::path(dir) / kSummaryFileName).string();
         const FleetSummary part = ReadSummary(summary_path);
         for (const EndpointOutcome& outcome : part.endpoints) {
             if (const auto [at, fresh] = endpoints.emplace(KeyOf(outcome), dir); !fresh) {
@@ -283,12 +277,13 @@ int MergeFleets(const std::vector<std::string>& dirs, const std::string& output_
                 WriteFileAtomically(to, ReadBytes(from));
             }
         }
-        WriteFileAtomically((fs::path(output_dir) / kSummaryFile).string(), SummaryJson(merged));
+        WriteFileAtomically((fs::path(output_dir) / kSummaryFileName).string(),
+                            SummaryJson(merged));
     } catch (const std::runtime_error& failure) {
         std::cerr << "quendal-sysinfo: error: " << failure.what() << '\n';
-        return kWriteFailed;
+        return kRunWriteFailed;
     }
-    Show(std::cout, SummaryTable(merged));
+    ShowText(std::cout, SummaryTable(merged));
     return RunStatus(merged.endpoints);
 }
 

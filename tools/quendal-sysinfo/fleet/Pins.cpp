@@ -14,10 +14,6 @@ constexpr int kDone = 0;
 constexpr int kNotRead = 3;  // as a scan that failed
 constexpr std::uint16_t kHttpsPort = 443;
 
-void Show(std::ostream& stream, const std::string& text) {
-    stream << (StreamIsTerminal(stream) ? VisibleControls(text) : text) << std::flush;
-}
-
 class Command : public PinCommand {
 public:
     explicit Command(CLI::App& app) {
@@ -54,11 +50,11 @@ public:
         const Tesmora::CertificateAnswer answer = Tesmora::ReadEndpointCertificate(query);
         const std::string endpoint = AuthorityOf(connection_.host, connection_.port);
         if (!answer.certificate) {
-            Show(std::cerr, "quendal-sysinfo: error: " + endpoint + ": " + answer.error +
-                                (answer.hint.empty() ? "" : " (" + answer.hint + ")") + "\n");
+            ShowText(std::cerr, "quendal-sysinfo: error: " + endpoint + ": " + answer.error +
+                                    (answer.hint.empty() ? "" : " (" + answer.hint + ")") + "\n");
             return kNotRead;
         }
-        Show(std::cout, CertificateText(endpoint, *answer.certificate));
+        ShowText(std::cout, CertificateText(endpoint, *answer.certificate));
         return kDone;
     }
 

@@ -22,6 +22,11 @@
 
 namespace Quendal::Tool {
 
+// The run's summary, in the folder of its documents.
+inline constexpr const char* kSummaryFileName = "summary.json";
+// The exit status of a run whose documents or summary could not all be written.
+inline constexpr int kRunWriteFailed = 4;
+
 // The statuses of an endpoint.
 inline constexpr const char* kStatusOk = "ok";
 inline constexpr const char* kStatusPartial = "partial";  // a document without what is missing

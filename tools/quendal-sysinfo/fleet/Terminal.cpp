@@ -25,6 +25,10 @@ bool Obeyed(char32_t code_point, LineEnds line_ends) {
 
 }  // namespace
 
+void ShowText(std::ostream& stream, const std::string& text) {
+    stream << (StreamIsTerminal(stream) ? VisibleControls(text) : text) << std::flush;
+}
+
 std::string VisibleControls(std::string_view text, LineEnds line_ends) {
     std::string visible;
     visible.reserve(text.size());

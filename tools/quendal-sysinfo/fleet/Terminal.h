@@ -41,6 +41,10 @@ enum class LineEnds { kKept, kEscaped };
 // else, backslashes included, is unchanged.
 std::string VisibleControls(std::string_view text, LineEnds line_ends = LineEnds::kKept);
 
+// Writes text to stream and flushes it; through VisibleControls when stream is a terminal. For
+// the tool's tables and documents, which are data elsewhere.
+void ShowText(std::ostream& stream, const std::string& text);
+
 // The libraries' log records as the default sink writes them ("[LEVEL] FILE:LINE: TEXT", one
 // line each, to the standard error stream), with the text passed through VisibleControls: the
 // module logs values an endpoint sent.
