@@ -17,23 +17,6 @@ namespace Tesmora::Net {
 
 namespace {
 
-std::wstring Wide(const std::string& text) {
-    std::wstring wide(text.size(), L'\0');
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         wide.data(), static_cast<int>(wide.size()));
-    wide.resize(static_cast<std::size_t>(size > 0 ? size : 0));
-    return wide;
-}
-
-std::string Narrow(const std::wstring& wide) {
-    std::string text(wide.size() * 3, '\0');
-    const int size =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(),
-                            static_cast<int>(text.size()), nullptr, nullptr);
-    text.resize(static_cast<std::size_t>(size > 0 ? size : 0));
-    return text;
-}
-
 // Most specific part first, ", " between the parts: the text the Linux transport gives.
 std::string NameText(const CERT_NAME_BLOB& name) {
     const DWORD flags =
@@ -117,6 +100,27 @@ bool NamesAddress(PCCERT_CONTEXT cert, const std::string& address) {
 }
 
 }  // namespace
+
+std::wstring Wide(std::string_view text) {
+    std::wstring wide(text.size(), L'\0');
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         wide.data(), static_cast<int>(wide.size()));
+    wide.resize(static_cast<std::size_t>(size > 0 ? size : 0));
+    return wide;
+}
+
+std::string Narrow(std::wstring_view wide) {
+    std::string text(wide.size() * 3, '\0');
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(),
+                            static_cast<int>(text.size()), nullptr, nullptr);
+    text.resize(static_cast<std::size_t>(size > 0 ? size : 0));
+    return text;
+}
+
+void Fail(TransportFailure failure, const std::string& what, DWORD error) {
+    throw TransportError(failure, what + " (WinHTTP error " + std::to_string(error) + ")");
+}
 
 std::string Distrust(PCCERT_CONTEXT cert, const std::string& host, HCERTSTORE extra_roots) {
     Store search(CertOpenStore(CERT_STORE_PROV_COLLECTION, 0, 0, 0, nullptr));

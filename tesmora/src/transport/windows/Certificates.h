@@ -3,8 +3,8 @@
 // CAs, Wine's WinHTTP reports its own certificate failures as plain channel errors, and Wine's
 // name check ignores IP addresses in subjectAltName (see WinHttpTransport.cpp).
 //
-// Pure functions of CryptoAPI objects (and ShutDownConnection, which acts on a socket); nothing
-// throws but std::bad_alloc.
+// Pure functions of CryptoAPI objects (and ShutDownConnection, which acts on a socket), and the
+// small helpers both WinHTTP users share; nothing throws but std::bad_alloc, and Fail.
 #pragma once
 
 // Winsock's headers before windows.h, which would otherwise bring in the old ones.
@@ -18,9 +18,11 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "transport/PeerCertificate.h"
+#include "transport/Transport.h"
 
 namespace Tesmora::Net {
 
@@ -36,6 +38,17 @@ struct CertCloser {
 using Store = std::unique_ptr<void, StoreCloser>;
 using Chain = std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainCloser>;
 using Cert = std::unique_ptr<const CERT_CONTEXT, CertCloser>;
+struct InternetCloser {
+    void operator()(HINTERNET handle) const { WinHttpCloseHandle(handle); }
+};
+using Internet = std::unique_ptr<void, InternetCloser>;
+
+// UTF-8 to the UTF-16 of the Windows APIs and back; what does not convert is left out.
+std::wstring Wide(std::string_view text);
+std::string Narrow(std::wstring_view wide);
+
+// Throws TransportError (transport/Transport.h) of failure, telling WinHTTP's error number.
+[[noreturn]] void Fail(TransportFailure failure, const std::string& what, DWORD error);
 
 // Why the peer's certificate is not trusted for host, or "" when it is: a chain to the system's
 // roots or to one of extra_roots (may be null), valid now, for server use, naming the host (an

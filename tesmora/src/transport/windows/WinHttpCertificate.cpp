@@ -21,19 +21,6 @@ namespace Tesmora::Net {
 
 namespace {
 
-struct InternetCloser {
-    void operator()(HINTERNET handle) const { WinHttpCloseHandle(handle); }
-};
-using Internet = std::unique_ptr<void, InternetCloser>;
-
-std::wstring Wide(const std::string& text) {
-    std::wstring wide(text.size(), L'\0');
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         wide.data(), static_cast<int>(wide.size()));
-    wide.resize(static_cast<std::size_t>(std::max(size, 0)));
-    return wide;
-}
-
 // What the status callback learns.
 struct Reading {
     std::string host;
@@ -44,7 +31,8 @@ struct Reading {
     bool handle_closed = false;
 };
 
-void CALLBACK OnStatus(HINTERNET request, DWORD_PTR context, DWORD status, void*, DWORD) noexcept {
+void CALLBACK OnCertificateStatus(HINTERNET request, DWORD_PTR context, DWORD status, void*,
+                                  DWORD) noexcept {
     if (context == 0 || status != WINHTTP_CALLBACK_STATUS_SENDING_REQUEST) {
         return;
     }
@@ -86,10 +74,6 @@ TransportFailure FailureOf(DWORD error) {
     }
 }
 
-[[noreturn]] void Fail(TransportFailure failure, const std::string& what, DWORD error) {
-    throw TransportError(failure, what + " (WinHTTP error " + std::to_string(error) + ")");
-}
-
 }  // namespace
 
 PeerCertificate ReadPeerCertificate(const TransportOptions& options) {
@@ -129,7 +113,8 @@ PeerCertificate ReadPeerCertificate(const TransportOptions& options) {
     reading.host = options.host;
     reading.port = options.port;
     reading.extra_roots = extra_roots.get();
-    WinHttpSetStatusCallback(request.get(), OnStatus, WINHTTP_CALLBACK_FLAG_SEND_REQUEST, 0);
+    WinHttpSetStatusCallback(request.get(), OnCertificateStatus, WINHTTP_CALLBACK_FLAG_SEND_REQUEST,
+                             0);
     const bool sent =
         WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
                            0, 0, reinterpret_cast<DWORD_PTR>(&reading));

@@ -63,32 +63,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct InternetCloser {
-    void operator()(HINTERNET handle) const { WinHttpCloseHandle(handle); }
-};
-using Internet = std::unique_ptr<void, InternetCloser>;
-
-std::wstring Wide(std::string_view text) {
-    std::wstring wide(text.size(), L'\0');
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         wide.data(), static_cast<int>(wide.size()));
-    wide.resize(static_cast<std::size_t>(std::max(size, 0)));
-    return wide;
-}
-
-std::string Narrow(std::wstring_view wide) {
-    std::string text(wide.size() * 3, '\0');
-    const int size =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(),
-                            static_cast<int>(text.size()), nullptr, nullptr);
-    text.resize(static_cast<std::size_t>(std::max(size, 0)));
-    return text;
-}
-
-[[noreturn]] void Fail(TransportFailure failure, const std::string& what, DWORD error) {
-    throw TransportError(failure, what + " (WinHTTP error " + std::to_string(error) + ")");
-}
-
 TransportFailure FailureOf(DWORD error, DWORD secure_failure_flags) {
     switch (error) {
         case ERROR_WINHTTP_NAME_NOT_RESOLVED:
