@@ -13,7 +13,7 @@ struct BackendSlot {
     std::shared_ptr<Backend> installed;
 };
 
-BackendSlot& Slot() {
+BackendSlot& BackendSlotOfProcess() {
     static BackendSlot slot;
     return slot;
 }
@@ -24,7 +24,7 @@ Backend::~Backend() = default;
 
 std::shared_ptr<Backend> CurrentBackend() {
     {
-        BackendSlot& slot = Slot();
+        BackendSlot& slot = BackendSlotOfProcess();
         std::lock_guard<std::mutex> lock(slot.mutex);
         if (slot.installed) {
             return slot.installed;
@@ -36,7 +36,7 @@ std::shared_ptr<Backend> CurrentBackend() {
 }
 
 std::shared_ptr<Backend> SetBackend(std::shared_ptr<Backend> backend) {
-    BackendSlot& slot = Slot();
+    BackendSlot& slot = BackendSlotOfProcess();
     std::lock_guard<std::mutex> lock(slot.mutex);
     slot.installed.swap(backend);
     return backend;

@@ -54,7 +54,7 @@ struct SinkSlot {
     std::shared_ptr<LogSink> sink = std::make_shared<StandardErrorSink>();
 };
 
-SinkSlot& Slot() {
+SinkSlot& SinkSlotOfProcess() {
     static SinkSlot slot;
     return slot;
 }
@@ -75,7 +75,7 @@ std::shared_ptr<LogSink> Log::SetSink(std::shared_ptr<LogSink> sink) {
     if (!sink) {
         sink = std::make_shared<StandardErrorSink>();
     }
-    SinkSlot& slot = Slot();
+    SinkSlot& slot = SinkSlotOfProcess();
     std::lock_guard<std::mutex> lock(slot.mutex);
     slot.sink.swap(sink);
     return sink;
@@ -87,7 +87,7 @@ Log::Log(unsigned int level, const char* file, int line)
 Log::~Log() {
     std::shared_ptr<LogSink> sink;
     {
-        SinkSlot& slot = Slot();
+        SinkSlot& slot = SinkSlotOfProcess();
         std::lock_guard<std::mutex> lock(slot.mutex);
         sink = slot.sink;
     }

@@ -2,9 +2,9 @@
 # also checks the installed tree's layout and runs the installed tool, which must find its
 # libraries and systems lists by itself.
 #
-#   cmake -D MODE=package|subdirectory|static -D CHECKOUT=<source dir> -D BUILD=<module build dir>
+#   cmake -D MODE=package|static -D CHECKOUT=<source dir> -D BUILD=<module build dir>
 #         -D WORK=<scratch dir> -D VERSION=<project version> [-D CXX_FLAGS=...]
-#         [-D TOOLCHAIN=...] [-D EMULATOR=...] -P run_consumer.cmake
+#         [-D UNITY_BUILD=ON] [-D TOOLCHAIN=...] [-D EMULATOR=...] -P run_consumer.cmake
 cmake_minimum_required(VERSION 3.25)
 
 file(REMOVE_RECURSE "${WORK}")
@@ -29,8 +29,9 @@ function(run_installed expected_output)
     endif()
 endfunction()
 
+# A unity build of the checkout, where the module's own build is one, to build it again faster.
 set(options -D QUENDAL_CONSUME=${MODE} -D QUENDAL_EXPECTED_VERSION=${VERSION}
-    "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}")
+    "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}" "-DCMAKE_UNITY_BUILD=${UNITY_BUILD}")
 if(TOOLCHAIN)
     list(APPEND options -D CMAKE_TOOLCHAIN_FILE=${TOOLCHAIN})
 endif()

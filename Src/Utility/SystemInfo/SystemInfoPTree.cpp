@@ -231,10 +231,10 @@ SystemInfoPTree::SystemInfoPTree() = default;
 
 // The defaulted assignment operators stay trivial, yet callers of the library expect to find
 // them in its export list; naming them here makes the compiler emit them in this library.
-[[gnu::used]] static SystemInfoPTree& (SystemInfoPTree::*const kKeepCopyAssign)(
+[[gnu::used]] static SystemInfoPTree& (SystemInfoPTree::*const kKeepPTreeCopyAssign)(
     const SystemInfoPTree&) = &SystemInfoPTree::operator=;
-[[gnu::used]] static SystemInfoPTree& (SystemInfoPTree::*const kKeepMoveAssign)(SystemInfoPTree&&) =
-    &SystemInfoPTree::operator=;
+[[gnu::used]] static SystemInfoPTree& (SystemInfoPTree::*const kKeepPTreeMoveAssign)(
+    SystemInfoPTree&&) = &SystemInfoPTree::operator=;
 
 // Each call reads the global locale once: the tree's translator and the agentless test have
 // always used the global locale, which callers must not change while a document is built.
