@@ -1,13 +1,15 @@
-// The whole Redfish client against a hostile service: a scripted transport builds each answer
-// from the fuzzer's bytes, with links of every hostile form (user information, another host or
-// port, scheme-relative, bare words, control characters, the service's own absolute URLs) in
-// every place a scan follows one (Links.Sessions, Systems, members, next pages, the log-in's
-// and a redirect's Location), nested and padded to any depth and size. The client walks it as a
-// scan does and logs out.
+// The whole Redfish client and the mapping of its resources against a hostile service: a
+// scripted transport builds each answer from the fuzzer's bytes (any status, any body or a
+// resource), with links of every hostile form (user information, another host or port,
+// scheme-relative, bare words, control characters, the service's own absolute URLs) in every
+// place a scan follows one (Links.Sessions, Systems, members, next pages, the log-in's and a
+// redirect's Location), nested and padded to any depth and size. The client walks it as a scan
+// does, every mapping function reads what comes back, and the client logs out.
 //
 // What must hold: every request the client sends stays on the endpoint (its target is a path
 // in origin form, so that no URL built from it can name another host), only Redfish::Error
-// leaves the client, and no error text holds the password or the token.
+// leaves the client, the mapping functions throw nothing, and no error text holds the password
+// or the token.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -24,6 +26,7 @@ namespace {
 using Quendal::Fuzz::Input;
 namespace Redfish = Tesmora::Redfish;
 namespace Net = Tesmora::Net;
+using Redfish::Json;
 
 constexpr const char* kEndpoint = "fuzz.example.test:443";
 constexpr const char* kPassword = "Fuzz-pw-73q";
@@ -84,7 +87,10 @@ public:
             response.headers.push_back({"X-Auth-Token", kToken});
         }
         response.headers.push_back({"Content-Type", "application/json"});
-        response.body = (headers & 4) ? Text() : Resource();
+        // Bytes that are no UTF-8 become U+FFFD: the resource stays JSON, so the client reads on.
+        response.body = (headers & 4)
+                            ? Text()
+                            : Resource().dump(-1, ' ', false, Json::error_handler_t::replace);
         return response;
     }
 
@@ -107,72 +113,50 @@ private:
         return pick < kLinkCount ? kLinks[pick] : Text();
     }
 
-    std::string LinkObject() { return "{\"@odata.id\": " + Quoted(Link()) + "}"; }
+    Json LinkObject() { return {{"@odata.id", Link()}}; }
 
-    static std::string Quoted(const std::string& text) {
-        std::string quoted = "\"";
-        for (const char c : text) {
-            const auto u = static_cast<unsigned char>(c);
-            if (c == '"' || c == '\\') {
-                quoted += '\\';
-                quoted += c;
-            } else if (u < 0x20) {
-                static const char* const kHex = "0123456789abcdef";
-                quoted += "\\u00";
-                quoted += kHex[u >> 4];
-                quoted += kHex[u & 15];
-            } else {
-                quoted += c;
-            }
-        }
-        return quoted + "\"";
-    }
-
-    // An object with links where a scan looks for them, then some nesting and padding.
-    std::string Resource() {
-        std::string body = "{\"RedfishVersion\": \"1.15.0\", \"@odata.id\": " + Quoted(Link());
+    // An object with links where a scan looks for them, then some nesting and padding. One
+    // statement for each link, so that the bytes are read in the same order by every compiler.
+    Json Resource() {
+        Json body = {{"RedfishVersion", "1.15.0"}, {"@odata.id", Link()}};
         const std::uint8_t parts = input_->Byte();
         if (parts & 1) {
-            body += ", \"Links\": {\"Sessions\": " + LinkObject() + ", \"ManagedBy\": [" +
-                    LinkObject() + "], \"Contains\": [" + LinkObject() + "]}";
+            Json& links = body["Links"];
+            links["Sessions"] = LinkObject();
+            links["ManagedBy"] = Json::array({LinkObject()});
+            links["Contains"] = Json::array({LinkObject()});
         }
         for (const char* name : {"Systems", "Chassis", "Managers", "UpdateService"}) {
             if (parts & 2) {
-                body += std::string(", \"") + name + "\": " + LinkObject();
+                body[name] = LinkObject();
             }
         }
         if (parts & 4) {
-            body += ", \"Members\": [";
-            const int members = input_->Byte() % 6;
-            for (int i = 0; i < members; ++i) {
-                body += (i == 0 ? "" : ", ") + LinkObject();
+            Json& members = body["Members"] = Json::array();
+            for (int i = input_->Byte() % 6; i > 0; --i) {
+                members.push_back(LinkObject());
             }
-            body += "]";
         }
         if (parts & 8) {
-            body += ", \"Members@odata.nextLink\": " + Quoted(Link());
+            body["Members@odata.nextLink"] = Link();
         }
         if (parts & 16) {
-            body += ", \"FirmwareInventory\": " + LinkObject() +
-                    ", \"PowerSupplies\": " + LinkObject() + ", \"RelatedItem\": [" + LinkObject() +
-                    "]";
+            body["FirmwareInventory"] = LinkObject();
+            body["PowerSupplies"] = LinkObject();
+            body["RelatedItem"] = Json::array({LinkObject()});
         }
         if (parts & 32) {
             // Nested around the limit of 64 levels, in a property that is kept or not.
-            const int depth = input_->Byte() % 80;
-            body += (parts & 64) ? ", \"Status\": " : ", \"Oem\": ";
-            for (int i = 0; i < depth; ++i) {
-                body += "{\"Status\": [";
+            Json nested = 0;
+            for (int depth = input_->Byte() % 80; depth > 0; --depth) {
+                nested = {{"Status", Json::array({nested})}};
             }
-            body += "0";
-            for (int i = 0; i < depth; ++i) {
-                body += "]}";
-            }
+            body[(parts & 64) ? "Status" : "Oem"] = nested;
         }
         if (parts & 128) {
-            body += ", \"Name\": \"" + std::string(std::size_t{input_->Byte()} << 8, 'n') + "\"";
+            body["Name"] = std::string(std::size_t{input_->Byte()} << 8, 'n');
         }
-        return body + "}";
+        return body;
     }
 
     Input* input_;
@@ -185,6 +169,24 @@ void Check(const std::string& text) {
             Quendal::Fuzz::Broken("a message holds a secret", text);
         }
     }
+}
+
+// Every mapping function on a resource: they promise nothing, so only a crash or a sanitizer's
+// finding counts.
+void Map(const Json& resource) {
+    Redfish::SoftwareIdentityFrom(resource);
+    Redfish::MachineTypeFrom(resource);
+    Redfish::ChassisInfoFrom(resource);
+    Redfish::IsStandby(resource);
+    Redfish::IsEnclosureManager(resource);
+    Redfish::CMMDataFrom(resource);
+    Redfish::SMMFirmwareFrom(resource);
+    Redfish::PowerSupplyFrom(resource, 0);
+    Redfish::IsIOModule(resource);
+    Redfish::BayOf(resource);
+    Redfish::SwitchTypeOf(resource);
+    Redfish::RelatesTo(resource, {"/redfish/v1/Chassis/1"});
+    Redfish::IOModuleDataFrom(resource, {Redfish::IOModuleFirmwareFrom(resource)});
 }
 
 }  // namespace
@@ -206,21 +208,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         });
     for (int call = 0; call < 4 && !input.empty(); ++call) {
         try {
-            const Redfish::Json& root = client.Root();
+            const Json& root = client.Root();
+            Map(root);
             for (const char* name : {"Systems", "Chassis", "Managers"}) {
                 if (const std::string link = Redfish::Link(root, {name}); !link.empty()) {
-                    for (const Redfish::Json* member : client.Members(link)) {
-                        Redfish::SoftwareIdentityFrom(*member);
+                    const std::vector<const Json*> members = client.Members(link);
+                    for (const Json* member : members) {
+                        Map(*member);
                         for (const std::string& more : Redfish::Links(*member, {"RelatedItem"})) {
-                            client.Get(more);
+                            Map(client.Get(more));
                         }
                     }
+                    Redfish::SelectEnclosure(members);
                     client.FirstMember(link);
                 }
             }
             if (const std::string update = Redfish::Link(root, {"UpdateService"});
                 !update.empty()) {
-                client.Members(Redfish::NormalisePath(update) + "/FirmwareInventory");
+                for (const Json* member :
+                     client.Members(Redfish::NormalisePath(update) + "/FirmwareInventory")) {
+                    Map(*member);
+                }
             }
         } catch (const Redfish::Error& error) {
             Check(error.what());

@@ -6,6 +6,7 @@
 
 #include <gmock/gmock.h>
 
+#include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -17,41 +18,34 @@ namespace Quendal::Testing {
 
 using LevelAndText = std::pair<unsigned int, std::string>;
 
-class RecordingSink : public Tesmora::LogSink {
-public:
-    void Write(const Tesmora::LogRecord& record) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        records_.push_back(record);
-    }
-
-    std::vector<Tesmora::LogRecord> Records() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return records_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<Tesmora::LogRecord> records_;
-};
-
 class LogCapture {
 public:
-    explicit LogCapture(unsigned int level = 4)
-        : sink_(std::make_shared<RecordingSink>()), guard_(sink_, level) {}
+    explicit LogCapture(unsigned int level = 4) : guard_(sink_, level) {}
 
-    std::vector<Tesmora::LogRecord> Records() const { return sink_->Records(); }
+    std::vector<Tesmora::LogRecord> Records() const {
+        std::lock_guard<std::mutex> lock(sink_->mutex);
+        return sink_->records;
+    }
 
     // (level, text) of every record, in order.
     std::vector<LevelAndText> Lines() const {
         std::vector<LevelAndText> lines;
-        for (const auto& record : sink_->Records()) {
+        for (const auto& record : Records()) {
             lines.emplace_back(record.level, record.text);
         }
         return lines;
     }
 
 private:
-    std::shared_ptr<RecordingSink> sink_;
+    struct Sink : Tesmora::LogSink {
+        void Write(const Tesmora::LogRecord& record) override {
+            std::lock_guard<std::mutex> lock(mutex);
+            records.push_back(record);
+        }
+        std::mutex mutex;
+        std::vector<Tesmora::LogRecord> records;
+    };
+    std::shared_ptr<Sink> sink_ = std::make_shared<Sink>();
     Tesmora::ScopedLogSink guard_;
 };
 

@@ -89,10 +89,6 @@ MATCHER_P5(OsInfoAt, host, user, password, port, connection_type, "") {
            arg.connection_type == connection_type;
 }
 
-MATCHER_P(ConnectionTo, host, "") {
-    return arg.host == host;
-}
-
 // Every member of a connection record, so that a scan hands its caller's record on unchanged.
 MATCHER_P(SameConnection, expected, "") {
     return arg.host == expected.host && arg.port == expected.port && arg.user == expected.user &&

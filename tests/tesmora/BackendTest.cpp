@@ -3,37 +3,17 @@
 
 #include <memory>
 #include <stdexcept>
-#include <thread>
 
 #include "support/MockBackend.h"
 #include "tesmora/InventoryBackend.h"
 
 namespace {
 
-using Quendal::Testing::ChassisAt;
 using Quendal::Testing::InstalledMock;
 using ::testing::_;
 using ::testing::InSequence;
 using ::testing::Return;
 using ::testing::Throw;
-
-// The mocks are strict: a call nobody scripted, such as a stray destruction, fails the test.
-TEST(ScriptedBackend, SeesConstructionCallsAndDestructionInOrder) {
-    InstalledMock installed;
-    InSequence order;
-    EXPECT_CALL(*installed.mock, CMMInventoryCreated(ChassisAt("10.0.0.5", 443, "admin", "pw")));
-    EXPECT_CALL(*installed.mock, CMMInventoryIsCMM(_)).WillOnce(Return(true));
-    EXPECT_CALL(*installed.mock, CMMInventoryGetChassisInfo(_, _))
-        .WillOnce(::testing::DoAll(
-            ::testing::SetArgReferee<1>(Tesmora::ChassisInfo{"Q721HC1", "", ""}), Return(0)));
-    EXPECT_CALL(*installed.mock, CMMInventoryDestroyed(ChassisAt("10.0.0.5", 443, "admin", "pw")));
-
-    Tesmora::CMMInventory inventory("10.0.0.5", 443, "admin", "pw");
-    EXPECT_TRUE(inventory.IsCMM());
-    Tesmora::ChassisInfo info;
-    EXPECT_EQ(inventory.GetChassisInfo(info), 0);
-    EXPECT_EQ(info.MachineTypeModel, "Q721HC1");
-}
 
 // Only an object whose constructor returned is destroyed, whatever its calls throw.
 TEST(ScriptedBackend, ThrowingConstructorLeavesNothingToDestroyAThrowingCallStillDestroys) {
@@ -64,25 +44,6 @@ TEST(ScriptedBackend, ObjectsKeepTheBackendTheyWereBuiltWith) {
     InstalledMock now_current;  // strict and unscripted
     std::string text;
     EXPECT_EQ(system.GetOSType(text), 7);
-}
-
-TEST(ScriptedBackend, ServesSeveralThreadsAtOnce) {
-    InstalledMock installed;
-    EXPECT_CALL(*installed.mock, DeviceCollectorCreated()).Times(200);
-    EXPECT_CALL(*installed.mock, DeviceCollectorGetDiskDriverSoftwareIdentities(_)).Times(200);
-    EXPECT_CALL(*installed.mock, DeviceCollectorDestroyed()).Times(200);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([] {
-            for (int i = 0; i < 50; ++i) {
-                std::vector<Tesmora::TSOptions::SoftwareIdentity_> ids;
-                Tesmora::TSSystemDevice::DeviceCollector().GetDiskDriverSoftwareIdentities(ids);
-            }
-        });
-    }
-    for (auto& thread : threads) {
-        thread.join();
-    }
 }
 
 // A missing inventory is a path of its own; the inventory tests cover hosts it does not list.

@@ -88,15 +88,13 @@ TEST(RedfishMapping, SoftwareIdentityFromAFirmwareInventoryMember) {
         EXPECT_EQ(identity.software_status, row.state);
         EXPECT_EQ(identity.classifications, "10");
     }
-    const auto full = Redfish::SoftwareIdentityFrom(Json::parse(R"({
-        "@odata.id": "/redfish/v1/UpdateService/FirmwareInventory/BMC", "Id": "BMC",
-        "Name": "Controller firmware", "Version": "4.2.1", "Description": "Primary image",
+    // What the tool's listings do not show.
+    const auto full = Redfish::SoftwareIdentityFrom(Json::parse(R"({"Id": "BMC",
+        "@odata.id": "/redfish/v1/UpdateService/FirmwareInventory/BMC",
         "Manufacturer": "Example Works", "ReleaseDate": "2023-05-01T00:00:00Z"})"));
-    EXPECT_EQ(
-        std::tie(full.instance_id, full.name, full.version_string, full.description,
-                 full.manufacturer, full.release_date),
-        std::make_tuple("/redfish/v1/UpdateService/FirmwareInventory/BMC", "Controller firmware",
-                        "4.2.1", "Primary image", "Example Works", "2023-05-01T00:00:00Z"));
+    EXPECT_EQ(std::tie(full.instance_id, full.manufacturer, full.release_date),
+              std::make_tuple("/redfish/v1/UpdateService/FirmwareInventory/BMC", "Example Works",
+                              "2023-05-01T00:00:00Z"));
 }
 
 TEST(RedfishMapping, MachineTypeAndChassisInformation) {
@@ -157,12 +155,6 @@ TEST(RedfishMapping, ManagersInStandbyAreTheSecondaryOnes) {
     }
     EXPECT_TRUE(Redfish::IsEnclosureManager({{"ManagerType", "EnclosureManager"}}));
     EXPECT_FALSE(Redfish::IsEnclosureManager({{"ManagerType", "BMC"}}));
-
-    const Tesmora::SMMFirmware smm = Redfish::SMMFirmwareFrom(
-        {{"Id", "smm"}, {"Name", "Enclosure Manager"}, {"FirmwareVersion", "1.40"}});
-    EXPECT_EQ(std::tie(smm.id, smm.version, smm.classification, smm.description, smm.name),
-              std::make_tuple("smm", "1.40", "10", "Firmware for Enclosure Manager",
-                              "Enclosure Manager Firmware Software Identity Information"));
 }
 
 TEST(RedfishMapping, PowerSuppliesTakeTheirBayFromTheOrdinalElseThePosition) {
@@ -195,9 +187,6 @@ TEST(RedfishMapping, PowerSuppliesTakeTheirBayFromTheOrdinalElseThePosition) {
             EXPECT_EQ(psu->slot_num, row.slot);
         }
     }
-    const Tesmora::PSUFwInfo psu = *Redfish::PowerSupplyFrom(named, 0);
-    EXPECT_EQ(std::tie(psu.name, psu.version, psu.description),
-              std::make_tuple("PSU 2", "7.1", "Firmware for PSU 2"));
 }
 
 TEST(RedfishMapping, IOModulesTheirBaysAndSwitchTypes) {
@@ -230,16 +219,6 @@ TEST(RedfishMapping, IOModulesTheirBaysAndSwitchTypes) {
         EXPECT_EQ(Redfish::BayOf(row.chassis), row.bay);
         EXPECT_EQ(Redfish::SwitchTypeOf(row.chassis), row.switch_type);
     }
-
-    const Json model = {{"Model", "IOM-20"}, {"PartNumber", "P-77"}};
-    Json with_switches = model;
-    with_switches["Links"] = switches;
-    const Tesmora::CIMIOData pass = Redfish::IOModuleDataFrom(model, {Tesmora::CIMIOFirmware{}});
-    EXPECT_TRUE(pass.IsPassThrough);
-    EXPECT_EQ(pass.PassThruIdPart1, "IOM-20");
-    EXPECT_EQ(pass.PassThruIdPart2, "P-77");
-    EXPECT_EQ(pass.Firmware.size(), 1u);
-    EXPECT_FALSE(Redfish::IOModuleDataFrom(with_switches, {}).IsPassThrough);
 }
 
 TEST(RedfishMapping, IOModuleFirmwareAndWhatItRelatesTo) {
@@ -260,10 +239,6 @@ TEST(RedfishMapping, IOModuleFirmwareAndWhatItRelatesTo) {
     EXPECT_FALSE(Redfish::RelatesTo({{"RelatedItem", {{"@odata.id", "/redfish/v1/Chassis/IOM1"}}}},
                                     {"/redfish/v1/Chassis/IOM1"}));
 
-    const Tesmora::CIMIOFirmware firmware = Redfish::IOModuleFirmwareFrom(software);
-    EXPECT_EQ(std::tie(firmware.Id, firmware.PassThruIdPart3, firmware.Name, firmware.Version),
-              std::make_tuple("IOMFW1", "IOMFW1", "Switch firmware", "8.3"));
-    EXPECT_EQ(firmware.Classification, 10);
     for (const Json& fallback :
          {Json{{"Id", "iom-fw"}}, Json{{"Id", "iom-fw"}, {"SoftwareId", ""}}}) {
         EXPECT_EQ(Redfish::IOModuleFirmwareFrom(fallback).Id, "iom-fw");

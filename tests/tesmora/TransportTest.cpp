@@ -113,8 +113,47 @@ TEST(TransportTargets, OnlyAPathLeaves) {
             }
         }
     }
-    EXPECT_EQ(Authority("::1", 8443), "[::1]:8443");
-    EXPECT_EQ(Authority("127.0.0.1", 443), "127.0.0.1:443");
+}
+
+// A status line, `headers` header lines and the blank line that ends the head.
+std::vector<std::string> Head(std::size_t headers, std::size_t value_bytes = 1) {
+    std::vector<std::string> lines = {"HTTP/1.1 200 OK\r\n"};
+    for (std::size_t i = 0; i < headers; ++i) {
+        lines.push_back("X-" + std::to_string(i) + ": " + std::string(value_bytes, 'v') + "\r\n");
+    }
+    lines.push_back("\r\n");
+    return lines;
+}
+
+// The bound is on header lines: neither the status line nor the blank line after the headers
+// counts against it, and an interim answer's headers are forgotten.
+TEST(TransportHead, BoundsHeaderLinesAndBytes) {
+    std::vector<std::string> interim = {"HTTP/1.1 100 Continue\r\n", "X-a: 1\r\n", "\r\n"};
+    for (const std::string& line : Head(kMaxHeaderLines)) {
+        interim.push_back(line);
+    }
+    const struct {
+        const char* name;
+        std::vector<std::string> lines;
+        std::optional<std::size_t> taken;  // header lines; nullopt: a flood
+    } rows[] = {
+        {"exactly the bound", Head(kMaxHeaderLines), kMaxHeaderLines},
+        {"one line more", Head(kMaxHeaderLines + 1), std::nullopt},
+        {"the bound after an interim answer", interim, kMaxHeaderLines},
+        {"more bytes than the bound", Head(16, kMaxHeaderBytes / 16), std::nullopt},
+    };
+    for (const auto& row : rows) {
+        std::size_t bytes = 0;
+        std::vector<HttpHeader> headers;
+        bool taken = true;
+        for (const std::string& line : row.lines) {
+            taken = taken && TakeHeadLine(line, bytes, headers);
+        }
+        EXPECT_EQ(taken ? std::optional(headers.size()) : std::nullopt, row.taken) << row.name;
+        if (taken) {
+            EXPECT_EQ(headers.front().name + "=" + headers.front().value, "X-0=v") << row.name;
+        }
+    }
 }
 
 }  // namespace

@@ -21,7 +21,39 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+std::string_view Trim(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) {
+        return std::string_view();
+    }
+    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
 }  // namespace
+
+bool TakeHeadLine(std::string_view line, std::size_t& head_bytes,
+                  std::vector<HttpHeader>& headers) {
+    head_bytes += line.size();
+    if (head_bytes > kMaxHeaderBytes) {
+        return false;
+    }
+    if (line.rfind("HTTP/", 0) == 0) {
+        // A new status line (after an interim 1xx answer) starts the headers afresh.
+        headers.clear();
+        return true;
+    }
+    // Only header lines count against the bound of lines: not the status line, not the blank
+    // line that ends the head.
+    const std::size_t colon = line.find(':');
+    if (colon != std::string_view::npos) {
+        if (headers.size() >= kMaxHeaderLines) {
+            return false;
+        }
+        headers.push_back(HttpHeader{std::string(Trim(line.substr(0, colon))),
+                                     std::string(Trim(line.substr(colon + 1)))});
+    }
+    return true;
+}
 
 const std::string* HttpResponse::Header(std::string_view name) const {
     for (const HttpHeader& header : headers) {

@@ -71,6 +71,12 @@ enum class TransportFailure {
 constexpr std::size_t kMaxHeaderLines = 256;
 constexpr std::size_t kMaxHeaderBytes = std::size_t{64} << 10;
 
+// Takes one line of an answer's head as it arrives (the status line, a header line, the blank
+// line that ends the head) into headers; a status line (after an interim 1xx answer) starts
+// them afresh. head_bytes adds up the lines taken. False when the head grows beyond
+// kMaxHeaderBytes or kMaxHeaderLines header lines: the answer is a flood (kHeaderFlood).
+bool TakeHeadLine(std::string_view line, std::size_t& head_bytes, std::vector<HttpHeader>& headers);
+
 class TransportError : public std::runtime_error {
 public:
     TransportError(TransportFailure failure, const std::string& detail)

@@ -103,34 +103,13 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
     return bytes;
 }
 
-std::string Trim(std::string text) {
-    const char* const blanks = " \t\r\n";
-    const std::size_t first = text.find_first_not_of(blanks);
-    if (first == std::string::npos) {
-        return std::string();
-    }
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
-
 std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
     auto& transfer = *static_cast<Transfer*>(user);
     const std::size_t bytes = size * count;
-    transfer.header_bytes += bytes;
-    if (transfer.header_bytes > kMaxHeaderBytes ||
-        transfer.response.headers.size() >= kMaxHeaderLines) {
+    if (!TakeHeadLine(std::string_view(data, bytes), transfer.header_bytes,
+                      transfer.response.headers)) {
         transfer.header_flood = true;
         return 0;  // aborts the transfer
-    }
-    const std::string line(data, bytes);
-    if (line.rfind("HTTP/", 0) == 0) {
-        // A new status line (after an interim 1xx answer) starts the headers afresh.
-        transfer.response.headers.clear();
-        return bytes;
-    }
-    const std::size_t colon = line.find(':');
-    if (colon != std::string::npos) {
-        transfer.response.headers.push_back(
-            HttpHeader{Trim(line.substr(0, colon)), Trim(line.substr(colon + 1))});
     }
     return bytes;
 }
