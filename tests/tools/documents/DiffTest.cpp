@@ -71,29 +71,8 @@ TEST(ReadDocument, TellsTheFormatByContentAndNamesTheFileAndLineOfAnError) {
     EXPECT_EQ(read(path).rfind(path + ": cannot open: ", 0), 0u);
 }
 
-// Documents stored before the JSON form changed repeat the PACKAGE key and hold only strings.
-TEST(ReadDocument, ReadsJsonStoredInTheOldFormAsTheNewFormReadsBack) {
-    const auto data = std::filesystem::path(__FILE__).parent_path().parent_path() / "data";
-    std::ifstream file(data / "server-old-format.json", std::ios::binary);
-    const std::string text{std::istreambuf_iterator<char>(file), {}};
-    const ptree old_form = Quendal::Tool::ParseDocumentTree(text, "old");
-    EXPECT_EQ(Quendal::Tool::ParseDocument(text, "old"), StoredDocument::FromTree(old_form));
-    EXPECT_EQ(old_form.get_child("CONTENT.PACKAGES").count("PACKAGE"), 5u);
-    EXPECT_EQ(old_form.get<std::string>("CONTENT.TOTAL"), "5");
-
-    const Quendal::Testing::ScratchDirectory scratch;
-    const std::string path = scratch / "document.json";
-    const ptree no_packages = Document({}, {{"ISPARTITION", "0"}, {"TOTAL", "0"}});
-    for (const ptree& document : {old_form, no_packages}) {
-        const std::string new_form = Render(document, Format::kJson);
-        EXPECT_EQ(Quendal::Tool::ParseDocumentTree(new_form, "new"), document);
-        std::ofstream(path, std::ios::binary) << new_form;
-        const StoredDocument stored = StoredDocument::FromTree(document);
-        EXPECT_EQ(Quendal::Tool::ReadDocument(path), stored);
-        EXPECT_TRUE(
-            Quendal::Tool::CompareDocuments(stored, Quendal::Tool::ReadDocument(path)).equal);
-    }
-}
+// Documents stored in the old JSON form, and a JSON document without packages, are read back
+// through the tool (old_json_reads_like_new, fleet_fleet_diff).
 
 // The compact JSON reader must read exactly what the tree reader, reduced afterwards, reads: on
 // what it takes, the same document; on the rest, nothing, so that the tree reader names the fault.
@@ -180,10 +159,9 @@ std::string Nested(const std::string& open, std::size_t levels, const std::strin
 }
 
 // A stored document has a known shape: whatever goes beyond it is refused before a tree is
-// built, so no reader recurses deep enough to overflow the stack (the first three are the depths
-// that did), and no INFO document opens another file.
-// Documents deep enough to overflow a reader's stack, and a whole #include, are run through the
-// tool (tests/tools/cli); here the bound, exactly, and what does not count as nesting.
+// built, and no INFO document opens another file. Documents deep enough to overflow a reader's
+// stack, and a whole #include, are run through the tool (tests/tools/cli); here the bound,
+// exactly, and what does not count as nesting.
 TEST(ParseDocument, RefusesDocumentsNestedBeyondTheirShapeAndInfoIncludes) {
     constexpr std::size_t kMost = Quendal::Tool::kMaxDocumentNesting;
     const std::string deep = " nested deeper than 8 levels, more than a stored document has";

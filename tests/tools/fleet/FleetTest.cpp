@@ -97,7 +97,7 @@ TEST(FleetFile, ReadsBothFormsAlike) {
     }
 }
 
-// An unknown kind, a misspelt field and a repeated host are run through the tool as well
+// An unknown kind, and what needs the environment or the inventory, are run through the tool
 // (fleet_bad_endpoint_files).
 TEST(FleetFile, TellsEveryProblemWithItsLineAndField) {
     struct Row {
@@ -199,38 +199,27 @@ TEST(FleetFile, TellsEveryProblemWithItsLineAndField) {
     }
 }
 
-TEST(FleetFile, ReadsPinsInBothForms) {
-    const std::string slashes = "sha256//" + kPinF.substr(7);
-    const std::string csv =
-        "kind,host,pin\nserver,h1,\" " + slashes + "  " + kPin0 + " \"\nserver,h2,\n";
-    const std::string json = R"({"endpoints": [{"kind": "server", "host": "h1", "pin": [")" +
-                             slashes + R"(", ")" + kPin0 +
-                             R"("]}, {"kind": "server", "host": "h2", "pin": ""}]})";
-    for (const std::string& text : {csv, json}) {
-        const FleetFile file = ParseFleetFile(text, "f", "", kPrivate);
-        ASSERT_EQ(file.endpoints.size(), 2u);
-        EXPECT_EQ(file.endpoints[0].pins, (std::vector<std::string>{kPinF, kPin0}));
-        EXPECT_TRUE(file.endpoints[1].pins.empty());
-    }
-}
-
 // fleet pin writes the file again: only the pins change, each line or object as it was written.
-TEST(FleetFile, WritesItselfAgainWithPins) {
+// Pins are read in either spelling (sha256: or sha256//), any number of them, spaces aside.
+TEST(FleetFile, ReadsPinsAndWritesItselfAgainWithThem) {
     const std::string slashes = "sha256//" + kPinF.substr(7);
     const struct {
         const char* label;
         std::string text;
+        std::vector<std::string> first_pins;  // as read
         std::vector<std::vector<std::string>> pins;
         std::string written;
     } rows[] = {
         {"CSV without a pin column",
          "# lab\r\nkind,host,user\r\n\nserver,h1,\"a, b\"\r\n# old\nserver,h2,\n",
+         {},
          {{kPin0}, {}},
          "# lab\r\nkind,host,user,pin\r\n\nserver,h1,\"a, b\"," + kPin0 +
              "\r\n# old\nserver,h2,,\n"},
         {"CSV with one, after a quoted comma",
          "kind,user, \"pin\" ,host\nserver,ops,\"" + slashes + "\",h1\nserver,\"o,\"\"ps\"\"\", " +
              kPinT + " ,h2\ncmm,ops,,h3",
+         {kPinF},
          {{kPinF}, {kPin0, kPinF}, {kPinT}},
          "kind,user, \"pin\" ,host\nserver,ops,\"" + slashes + "\",h1\nserver,\"o,\"\"ps\"\"\"," +
              kPin0 + " " + kPinF + ",h2\ncmm,ops," + kPinT + ",h3"},
@@ -239,6 +228,7 @@ TEST(FleetFile, WritesItselfAgainWithPins) {
              R"("}, {"kind": "server", "host": "h2", "user": "ops"},
              {"kind": "server", "host": "h3", "pin": ")" +
              kPin0 + R"("}]})",
+         {kPinF},
          {{kPinF}, {kPin0, kPinT}, {}},
          "{\n    \"endpoints\": [\n        {\"host\":\"h1\",\"kind\":\"server\",\"pin\":\"" +
              slashes + "\"},\n        {\"host\":\"h2\",\"kind\":\"server\",\"pin\":[\"" + kPin0 +
@@ -248,6 +238,7 @@ TEST(FleetFile, WritesItselfAgainWithPins) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
         const FleetFile file = ParseFleetFile(row.text, "f", "", kPrivate);
+        EXPECT_EQ(file.endpoints[0].pins, row.first_pins);
         const std::string written = FileWithPins(row.text, file, row.pins);
         EXPECT_EQ(written, row.written);
         const FleetFile back = ParseFleetFile(written, "f", "", kPrivate);
@@ -275,11 +266,6 @@ TEST(FleetFile, TakesAnInlinePasswordOnlyFromAPrivateFile) {
             << problems;
         EXPECT_EQ(problems.find("Pw,1"), std::string::npos) << "the password is shown";
     }
-    // A password file named relative to the endpoint file lies next to it.
-    const FleetFile file = ParseFleetFile(
-        "kind,host,password_file\nserver,h1,pw.txt\nserver,h2,/abs/pw\n", "f", "fleets", kShared);
-    EXPECT_EQ(fs::path(file.endpoints[0].password_source), fs::path("fleets") / "pw.txt");
-    EXPECT_EQ(file.endpoints[1].password_source, "/abs/pw");
 }
 
 TEST(FleetFile, NamesDocumentsSafelyOnEveryPlatform) {
@@ -446,6 +432,23 @@ EndpointOutcome Outcome(const char* status, std::vector<std::string> causes = {}
     outcome.status = status;
     outcome.causes = std::move(causes);
     return outcome;
+}
+
+// A run's exit status: 3 where an endpoint has no document, else 6 where one lacks a part.
+TEST(Summary, RunStatusTellsFailedBeforePartial) {
+    const std::pair<std::vector<const char*>, int> rows[] = {
+        {{kStatusOk, kStatusResumed}, 0},
+        {{kStatusOk, kStatusPartial, kStatusResumed}, 6},
+        {{kStatusPartial, kStatusFailed}, 3},
+        {{kStatusOk, kStatusCancelled}, 3},
+    };
+    for (const auto& [statuses, wanted] : rows) {
+        std::vector<EndpointOutcome> outcomes;
+        for (const char* status : statuses) {
+            outcomes.push_back(Outcome(status));
+        }
+        EXPECT_EQ(RunStatus(outcomes), wanted) << statuses.size() << " " << statuses.back();
+    }
 }
 
 TEST(Summary, ReadsBackWhatItWroteWithBadBytesReplaced) {

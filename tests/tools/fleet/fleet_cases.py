@@ -28,8 +28,8 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from fleet_offline_cases import (bad_endpoint_files, export, fleet_diff,  # noqa: E402
                                  inline_passwords, progress_output)
-from fleet_support import (CSV_HEADER, ENCLOSURE, GOOD, ROOT, Fleet, by_port,  # noqa: E402
-                           csv_file, dead_port, documents, endpoint_row, harness,
+from fleet_support import (ENCLOSURE, GOOD, ROOT, Fleet, by_port,  # noqa: E402
+                           communicate, csv_file, dead_port, documents, endpoint_row, harness,
                            server, write)
 import validate_document  # noqa: E402  (tests/tools, on the path fleet_support made)
 sys.path.append(os.path.join(ROOT, "tests", "cim"))
@@ -60,20 +60,14 @@ def mixed_results(t):
         status, stdout, err = t.scan(s, fleet, out, "--jobs", "4", "--endpoint-timeout", "5",
                                      "--timeout", "100")
         elapsed = time.monotonic() - started
-        single_status, _, single_err = t.run([
-            "--ca-file", t.arg(s.ca_file), "--format", "json", "--output",
-            t.arg(t.path("single.json")), "server", "--host", "127.0.0.1:%d" % ports[0]],
-            {"QUENDAL_PASSWORD": GOOD})
         stats = s.stats()
     t.expect_status(status, 3, "fleet", err)
     t.check(elapsed < 40, "took %.0f s: the hanging endpoint held up the run" % elapsed)
     summary = by_port(t.summary(out))
-    causes = {ports[good]: r"refused the user name or password \(HTTP 401",
-              ports[good + 1]: r"failed to answer /redfish/v1/Systems \(HTTP 500",
-              ports[good + 2]: r"ran out .*raise --endpoint-timeout",
-              dead: r"cannot connect"}
-    failures = {ports[good]: "auth", ports[good + 1]: "service", ports[good + 2]: "timeout",
-                dead: "connect"}
+    causes = {ports[good]: ("auth", r"refused the user name or password \(HTTP 401"),
+              ports[good + 1]: ("service", r"failed to answer /redfish/v1/Systems \(HTTP 500"),
+              ports[good + 2]: ("timeout", r"ran out .*raise --endpoint-timeout"),
+              dead: ("connect", r"cannot connect")}
     t.check(len(summary) == len(rows), "the summary lists %d endpoints of %d"
             % (len(summary), len(rows)))
     for port in ports[:good]:
@@ -83,12 +77,10 @@ def mixed_results(t):
                 and entry.get("packages") == 3, "endpoint %d: %s" % (port, entry))
         with open(os.path.join(out, name), "rb") as f:
             t.check(not validate_document.problems(f.read()), "%s is not a valid document" % name)
-    for port, cause in causes.items():
+    for port, (failure, cause) in causes.items():
         entry = summary.get(port, {})
-        t.check(entry.get("status") == "failed" and entry.get("document") is None,
-                "endpoint %d: %s" % (port, entry))
-        t.check(entry.get("failure") == failures[port], "endpoint %d's failure: %s"
-                % (port, entry.get("failure")))
+        t.check(entry.get("status") == "failed" and entry.get("document") is None and
+                entry.get("failure") == failure, "endpoint %d: %s" % (port, entry))
         t.check(any(re.search(cause, text) for text in entry.get("causes", [])),
                 "endpoint %d: no cause matching %r: %s" % (port, cause, entry.get("causes")))
         t.check(re.search(r"^127\.0\.0\.1:%d +server +failed +- +[0-9.]+ +\S" % port, stdout,
@@ -101,13 +93,9 @@ def mixed_results(t):
     t.check(stats["open_sessions"] == 0, "%d sessions left open" % stats["open_sessions"])
     t.check(stats["most_open_sessions"] <= 4, "%d sessions open at once with 4 workers"
             % stats["most_open_sessions"])
-    # The fleet writes what the single-target subcommand writes, but for the time of the scan.
-    t.expect_status(single_status, 0, "server", single_err)
-    with open(t.path("single.json"), "rb") as a, \
-            open(os.path.join(out, "server-127.0.0.1-%d.json" % ports[0]), "rb") as b:
-        single, fleet = (re.sub(rb'"time": "[^"]*"', b'"time": ""', f.read()) for f in (a, b))
-    t.check(single == fleet, "the fleet's document differs from the server scan's")
-    scan = json.loads(fleet)["scan"]
+    # That its document is the single-target subcommand's is kinds_share_one_login's matter.
+    with open(os.path.join(out, "server-127.0.0.1-%d.json" % ports[0]), "rb") as f:
+        scan = json.load(f)["scan"]
     t.check(scan["kind"] == "server" and scan["host"] == "127.0.0.1" and scan["port"] == ports[0]
             and "bay" not in scan, "the document's scan: %s" % scan)
 
@@ -171,11 +159,7 @@ def interrupted(t):
                 not (os.path.isdir(out) and documents(out)):
             time.sleep(0.05)
         process.send_signal(signal.SIGINT)
-        try:
-            stdout, err = process.communicate(timeout=60)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            stdout, err = process.communicate()
+        stdout, err = communicate(process, 60)
         stats = s.stats()
     t.said += (stdout + err).decode("utf-8", "replace")
     t.expect_status(process.returncode, 130, "fleet after SIGINT", err.decode(errors="replace"))
@@ -247,11 +231,7 @@ def single_targets_stopped(t):
             for number in signals:
                 process.send_signal(number)
                 time.sleep(0.2)
-            try:
-                stdout, err = process.communicate(timeout=120)
-            except subprocess.TimeoutExpired:
-                process.kill()
-                stdout, err = process.communicate()
+            stdout, err = communicate(process, 120)
             elapsed = time.monotonic() - signalled
             stats = s.stats()
         err = err.decode("utf-8", "replace")
@@ -350,8 +330,8 @@ def trust_on_first_use(t):
     changed keeps its old pin and is told as changed, a dead port is told and gets none; each is
     asked for a handshake and nothing more. The file written then scans without --ca-file: the
     pinned endpoints succeed, the changed one is refused before any credential reaches it, and
-    --replace pins its new key. The JSON form likewise; a file holding passwords is written only
-    where nobody else can read it."""
+    --replace pins its new key (the JSON form is fleet_tests'); a file holding passwords is
+    written only where nobody else can read it."""
     user = harness.DEFAULT_USER
     with server(self_signed=True) as new, server(self_signed=True) as changed, \
             server() as signed, cim_harness.CimServer(self_signed=True) as cim:
@@ -414,22 +394,6 @@ def trust_on_first_use(t):
         with open(t.path("replaced.csv"), encoding="utf-8") as f:
             t.check(f.read().splitlines()[3].endswith("," + changed.pin), "replaced.csv")
 
-        # JSON: a second pin for a key about to change stays; a new one is written as a text; a
-        # changed key alone is enough for status 3.
-        endpoints = [{"kind": "server", "host": "127.0.0.1", "port": new.port, "user": user,
-                      "password_env": "GOOD_PW", "pin": [harness.OTHER_PIN, new.pin]},
-                     {"kind": "esxi", "host": "127.0.0.1:%d" % cim.port, "user": user},
-                     {"kind": "server", "host": "127.0.0.1:%d" % changed.port,
-                      "pin": harness.OTHER_PIN}]
-        fleet = write(t.path("fleet.json"), json.dumps({"endpoints": endpoints}))
-        status, stdout, err = t.run(["fleet", "pin", t.arg(fleet), "--output",
-                                     t.arg(t.path("pinned.json"))])
-        t.expect_status(status, 3, "fleet pin of a JSON file", stdout + err)
-        with open(t.path("pinned.json"), encoding="utf-8") as f:
-            back = json.load(f)["endpoints"]
-        t.check([e.get("pin") for e in back] == [[harness.OTHER_PIN, new.pin], cim.pin,
-                                                 harness.OTHER_PIN], "pinned.json: %s" % back)
-
     # Inline passwords go to no file others could read: refused before any endpoint is asked.
     secret = write(t.path("secret.csv"), "kind,host,password\nserver,127.0.0.1:%d,%s\n"
                    % (dead, GOOD), 0o600)
@@ -478,18 +442,15 @@ def resume(t):
 
 def partial_and_diff(t):
     """--partial in a fleet: an endpoint with an unreadable member gets its document
-    and status partial with what it lacks (exit 6 where none failed, 3 where one
-    did); fleet diff then tells the endpoint that failed or was partial as such,
+    and status partial with what it lacks (the exit status is RunStatus's, in
+    fleet_tests); fleet diff then tells the endpoint that failed or was partial as such,
     not as a document only in one run or packages removed."""
     member = "/redfish/v1/UpdateService/FirmwareInventory/BMC"
     with server(ports=2) as s:
         fleet = csv_file(t.path("fleet.csv"), [endpoint_row(port) for port in s.ports])
-        before, after, only_partial = t.path("before"), t.path("after"), t.path("partial")
+        before, after = t.path("before"), t.path("after")
         status, _, err = t.scan(s, fleet, before)
         t.expect_status(status, 0, "the first run", err)
-        s.set_faults(["invalid-json,path=FirmwareInventory/BMC$,listener=1"])
-        status, stdout, err = t.scan(s, fleet, only_partial, "--partial")
-        t.expect_status(status, 6, "a run with a partial endpoint", err)
         s.set_faults(["error,status=500,count=100000,path=^/redfish/v1/Systems$,listener=0",
                       "invalid-json,path=FirmwareInventory/BMC$,listener=1"])
         status, stdout, err = t.scan(s, fleet, after, "--partial")
@@ -517,7 +478,8 @@ def partial_and_diff(t):
 
 def shard_and_merge(t):
     """A fleet split into three shards, each run on its own, merged: the same
-    documents and statuses as one run of the whole; overlapping shards refused."""
+    documents and statuses as one run of the whole; overlapping shards refused.
+    What each shard file holds is fleet_tests' matter."""
     count = 5 if t.small else 9
     with server(ports=count) as s:
         rows = [endpoint_row(s.ports[0], "WRONG_PW")] + \
@@ -526,21 +488,15 @@ def shard_and_merge(t):
         whole = t.path("whole")
         status, _, err = t.scan(s, fleet, whole)
         t.expect_status(status, 3, "the whole fleet", err)
-        shard_dirs, lines = [], []
+        shard_dirs = []
         for index in range(3):
             shard = t.path("shard%d.csv" % index)
             status, _, err = t.run(["fleet", "shard", t.arg(fleet), "--shards", "3", "--index",
                                     str(index), "--output", t.arg(shard)])
             t.expect_status(status, 0, "fleet shard %d" % index, err)
-            with open(shard, encoding="utf-8") as f:
-                shard_lines = f.read().splitlines()
-            t.check(shard_lines[0] == CSV_HEADER, "shard %d's header: %s" % (index, shard_lines))
-            lines += shard_lines[1:]
             shard_dirs.append(t.path("run%d" % index))
             status, _, err = t.scan(s, shard, shard_dirs[-1])
             t.check(status in (0, 3), "shard %d's run: exit status %d\n%s" % (index, status, err))
-        t.check(sorted(lines) == sorted(",".join(row) for row in rows),
-                "the shards do not hold each endpoint once:\n%s" % "\n".join(lines))
         t.check(s.stats()["open_sessions"] == 0, "sessions left open")
     merged = t.path("merged")
     status, stdout, err = t.run(["fleet", "merge"] + [t.arg(d) for d in shard_dirs] +

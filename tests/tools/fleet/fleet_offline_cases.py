@@ -48,9 +48,6 @@ def fleet_diff(t):
     for pattern in expected:
         t.check(re.search(pattern, stdout, re.M), "fleet diff: no %r in\n%s" % (pattern, stdout))
     t.check(len(stdout.splitlines()) == 4, "fleet diff says more:\n" + stdout)
-    status, stdout, err = t.run(["fleet", "diff", t.arg(before), t.arg(before)])
-    t.expect_status(status, 0, "fleet diff of one run with itself", err)
-    t.check(stdout == "", "fleet diff of equal runs prints:\n" + stdout)
     # The same as data, each form checked against the schema; a document's scan is no change.
     server_before = os.path.join(before, "server-192.0.2.30-443.json")
     shutil.copy(os.path.join(before, "esxi-192.0.2.40-5989.json"), t.path("esxi-again.json"))
@@ -139,7 +136,7 @@ def export(t):
 
 def bad_endpoint_files(t):
     """Whatever is wrong with the file, the user is told where, and nothing is
-    scanned (exit status 2)."""
+    scanned (exit status 2). What the reader alone finds is fleet_tests' matter."""
     rows = [
         ("unknown kind", "kind,host\nserver,192.0.2.30\nblade,192.0.2.31\n", [],
          r"fleet\.txt:3: kind: 'blade' is not one of server, smm, cmm, switch, esxi"),
@@ -148,12 +145,6 @@ def bad_endpoint_files(t):
          r"fleet\.txt:2: password: NOT_SET_ANYWHERE is not set"),
         ("no password at all", "kind,host,user\nserver,192.0.2.30,quendal-ops\n", [],
          r"fleet\.txt:2: password: QUENDAL_PASSWORD is not set; give password_env or"),
-        ("duplicate", "kind,host,user,password_env\nserver,192.0.2.30,a,EXAMPLE_PW\n"
-                      "server,192.0.2.30:443,b,EXAMPLE_PW\n", [],
-         r"fleet\.txt:3: host: 192\.0\.2\.30:443 \(server\) is already listed on line 2"),
-        ("misspelt field", '{"endpoints": [\n {"kind": "server", "host": "192.0.2.30"},\n'
-                           ' {"kind": "server", "host": "192.0.2.40", "pasword_env": "X"}]}\n',
-         [], r"fleet\.txt:3: pasword_env: not a field of an endpoint"),
         ("a list", '[{"kind": "server", "host": "192.0.2.30"}]\n', [],
          r"fleet\.txt: the endpoint file must be an object holding endpoints"),
         ("host the inventory lacks", "kind,host,user,password_env\n"

@@ -86,6 +86,15 @@ def server(mockup="public-rackmount1", **options):
     return harness.RedfishServer(folder, tls_dir=harness.shared_tls_dir(), **options)
 
 
+def communicate(process, timeout):
+    """What a process stopped by a signal said; killed where it outlasts TIMEOUT seconds."""
+    try:
+        return process.communicate(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        return process.communicate()
+
+
 def dead_port():
     with socket.socket() as probe:
         probe.bind(("127.0.0.1", 0))
