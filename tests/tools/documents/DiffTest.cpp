@@ -35,40 +35,28 @@ Fields Package(const std::string& id, const std::string& name, const std::string
 
 const Fields kNic = Package("NIC", "Adapter", "22.3");
 
+// Documents read back whole in each format are the tool's (json_reads_back_unchanged and
+// xml_reads_back_unchanged); a file that cannot be opened is output_tests'.
 TEST(ReadDocument, TellsTheFormatByContentAndNamesTheFileAndLineOfAnError) {
     const Quendal::Testing::ScratchDirectory scratch;
     const std::string path = scratch / "document";
-    const ptree document = Document({Package("CMM", "CMM Firmware", "1.4"), kNic});
-    const auto read = [&](const std::string& file) -> std::string {
-        try {
-            return Quendal::Tool::ReadDocument(file) == StoredDocument::FromTree(document)
-                       ? ""
-                       : "read differently";
-        } catch (const Quendal::Tool::DocumentError& error) {
-            return error.what();
-        }
-    };
     const std::pair<std::string, std::string> kCases[] = {
-        {"\n \t" + Render(document, Format::kXml), ""},  // no error: read back unchanged
-        {"\n \t" + Render(document, Format::kJson), ""},
-        {R"({"schema_version": 1, "CONTENT": {"MT": " QX06 ", "SN": "J30A", "OS": "Windows 10",
-            "PACKAGES": [{"NAME": "CMM Firmware", "SOFTWAREID": "CMM", "VERSION": "1.4"},
-                         {"NAME": "Adapter", "SOFTWAREID": "NIC", "VERSION": "22.3"}]}})",
-         ""},
         {R"({"schema_version": 2, "CONTENT": {}})",
          ": schema_version 2 is not one this tool reads"},
-        {"<CONTENT>\n<MT>x</MT>\n<SN \"x\"/>\n</CONTENT>\n", ":3: "},
+        {"\n \t<CONTENT>\n<MT>x</MT>\n<SN \"x\"/>\n</CONTENT>\n", ":4: "},
         {"CONTENT\n{\nMT x\n", ":4: unmatched {"},
         {"{\"OTHER\": {}}", ": no CONTENT document"},
     };
     for (const auto& [text, error] : kCases) {
         std::ofstream(path, std::ios::binary) << text;
-        const std::string result = read(path);
-        EXPECT_TRUE(error.empty() ? result.empty() : result.rfind(path + error, 0) == 0)
-            << text << " gave: " << result;
+        std::string result;
+        try {
+            Quendal::Tool::ReadDocument(path);
+        } catch (const Quendal::Tool::DocumentError& failure) {
+            result = failure.what();
+        }
+        EXPECT_EQ(result.rfind(path + error, 0), 0u) << text << " gave: " << result;
     }
-    std::filesystem::remove(path);
-    EXPECT_EQ(read(path).rfind(path + ": cannot open: ", 0), 0u);
 }
 
 // Documents stored in the old JSON form, and a JSON document without packages, are read back

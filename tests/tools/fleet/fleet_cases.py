@@ -83,10 +83,9 @@ def mixed_results(t):
                 entry.get("failure") == failure, "endpoint %d: %s" % (port, entry))
         t.check(any(re.search(cause, text) for text in entry.get("causes", [])),
                 "endpoint %d: no cause matching %r: %s" % (port, cause, entry.get("causes")))
-        t.check(re.search(r"^127\.0\.0\.1:%d +server +failed +- +[0-9.]+ +\S" % port, stdout,
-                          re.M), "the table's row of %d" % port)
     t.check(documents(out) == sorted("server-127.0.0.1-%d.json" % p for p in ports[:good]),
             "documents written: %s" % documents(out))
+    # The table's rows are fleet_tests' (SummaryTable); here that it is printed.
     t.check("%d endpoints: %d ok, 4 failed\n" % (len(rows), good) in stdout, "table:\n" + stdout)
     progress = re.findall(r"^quendal-sysinfo: fleet: \d+/%d " % len(rows), err, re.M)
     t.check(len(progress) == len(rows), "%d progress lines:\n%s" % (len(progress), err))

@@ -184,6 +184,7 @@ def inline_passwords(t):
             t.check(re.search(r"fleet-%o\.csv:2: password: an inline password is refused: the "
                               r"file can be read by group or others \(mode 0%o\)" % (mode, mode),
                               err), err)
+        t.check(EXAMPLE_PASSWORD not in err, "standard error shows the password:\n" + err)
 
 
 def progress_output(t):
