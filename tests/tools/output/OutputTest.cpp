@@ -42,6 +42,7 @@ TEST(Render, ReplacesIllFormedUtf8AndCharactersXmlCannotHold) {
         std::string raw, json, xml;
     } kCases[] = {
         {"\t\r\n\x01\x1f\x7f", "\t\r\n\x01\x1f\x7f", "\t\r\n" + kBad + kBad + "\x7f"},
+        {"\x1f", "\x1f", kBad},  // alone: nothing else makes the document need cleaning
         {"caf\xC3\xA9 \xF0\x9F\x98\x80", "caf\xC3\xA9 \xF0\x9F\x98\x80",
          "caf\xC3\xA9 \xF0\x9F\x98\x80"},
         {"\xEF\xBF\xBE", "\xEF\xBF\xBE", kBad},                        // U+FFFE
