@@ -60,17 +60,14 @@ def fleet_diff(t):
         validator = jsonschema.Draft202012Validator(json.load(f))
     package = {"SOFTWAREID": document_package["SOFTWAREID"],
                "SLOTNUM": document_package.get("SLOTNUM", "")}
+    changed = {"change": "changed", "package": package, "fields": [
+        {"field": "VERSION", "before": document_package["VERSION"], "after": "9.9.9"}]}
     rows = [
         (["fleet", "diff", before, after], 1, "endpoints",
          [{"endpoint": "esxi-192.0.2.40-5989", "change": "removed"},
-          {"endpoint": "server-192.0.2.30-443", "change": "changed", "changes": [
-              {"change": "changed", "package": package, "fields": [
-                  {"field": "VERSION", "before": document_package["VERSION"],
-                   "after": "9.9.9"}]}]},
+          {"endpoint": "server-192.0.2.30-443", "change": "changed", "changes": [changed]},
           {"endpoint": "switch-192.0.2.10-443-bay2", "change": "added"}]),
-        (["diff", server_before, server_doc], 1, "changes",
-         [{"change": "changed", "package": package, "fields": [
-             {"field": "VERSION", "before": document_package["VERSION"], "after": "9.9.9"}]}]),
+        (["diff", server_before, server_doc], 1, "changes", [changed]),
         (["diff", os.path.join(before, "esxi-192.0.2.40-5989.json"), t.path("esxi-again.json")],
          0, "changes", []),
     ]
