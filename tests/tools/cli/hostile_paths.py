@@ -55,6 +55,16 @@ def environment():
     return env
 
 
+def write(path, text):
+    with open(path, "w") as file:
+        file.write(text)
+
+
+def read(path):
+    with open(path) as file:
+        return file.read()
+
+
 def without_time(text):
     document = json.loads(text)
     document.get("scan", {}).pop("time", None)
@@ -116,36 +126,31 @@ class HostilePaths(unittest.TestCase):
         self.assertEqual(sorted(os.listdir(self.dir)), sorted(hostiles))
 
     def test_output_through_a_link_replaces_its_file_and_keeps_the_link(self):
-        with open(self.path("real.json"), "w") as real:
-            real.write("old")
+        write(self.path("real.json"), "old")
         os.symlink("real.json", self.path("link.json"))
         os.symlink(self.path("missing.json"), self.path("dangling.json"))
         done = self.store(self.path("link.json"))
         self.assertEqual(done.returncode, 0, done.stderr)
         self.assertEqual(os.readlink(self.path("link.json")), "real.json")
-        with open(self.path("real.json")) as real:
-            self.assertIn('"schema_version": 1', real.read())
+        self.assertIn('"schema_version": 1', read(self.path("real.json")))
         done = self.store(self.path("dangling.json"))
         self.assertEqual(done.returncode, 4)
         self.assertIn("a symbolic link to nothing", done.stderr)
         self.assertFalse(os.path.exists(self.path("missing.json")))
 
     def test_links_planted_at_old_temporary_names_lead_nowhere(self):
-        with open(self.path("victim"), "w") as victim:
-            victim.write("precious")
+        write(self.path("victim"), "precious")
         # Process ids come in order: the next runs' ids are likely among these.
         start = os.getpid()
         for pid in range(start, start + 200):
             os.symlink(self.path("victim"), self.path(f"out.json.tmp-{pid}-1"))
         for _ in range(3):
             self.assertEqual(self.store(self.path("out.json")).returncode, 0)
-        with open(self.path("victim")) as victim:
-            self.assertEqual(victim.read(), "precious")
+        self.assertEqual(read(self.path("victim")), "precious")
 
     def test_a_replaced_file_keeps_its_mode_and_owner(self):
         target = self.path("private.json")
-        with open(target, "w") as old:
-            old.write("old")
+        write(target, "old")
         os.chmod(target, 0o600)
         if os.geteuid() == 0:
             os.chown(target, 4321, 8765)
@@ -158,8 +163,7 @@ class HostilePaths(unittest.TestCase):
 
     def test_a_write_that_fails_halfway_leaves_the_old_file_and_no_temporary(self):
         target = self.path("doc.json")
-        with open(target, "w") as old:
-            old.write("old")
+        write(target, "old")
 
         def small_files():
             # Past 100 bytes a write fails (EFBIG) instead of the signal ending the run.
@@ -169,15 +173,13 @@ class HostilePaths(unittest.TestCase):
         done = self.store(target, preexec_fn=small_files)
         self.assertEqual(done.returncode, 4, done.stderr)
         self.assertIn(f"{target}: cannot write: File too large", done.stderr)
-        with open(target) as kept:
-            self.assertEqual(kept.read(), "old")
+        self.assertEqual(read(target), "old")
         self.assertEqual(os.listdir(self.dir), ["doc.json"])
 
     def test_a_run_killed_at_any_moment_leaves_a_whole_document(self):
         target = self.path("doc.json")
         self.assertEqual(self.store(target).returncode, 0)
-        with open(target) as stored:
-            whole = stored.read()
+        whole = read(target)
         for attempt in range(12):
             run = subprocess.Popen([PROGRAM, "--inventory", INVENTORY, "--format", "json",
                                     "--output", target] + SERVER, env=environment(),
@@ -187,9 +189,8 @@ class HostilePaths(unittest.TestCase):
             run.send_signal(signal.SIGKILL if attempt % 2 else signal.SIGTERM)
             run.wait(timeout=TIMEOUT)
             # Whole: the old document, or a new one that differs only in when it was made.
-            with open(target) as stored:
-                self.assertEqual(without_time(stored.read()), without_time(whole),
-                                 f"killed after {attempt * 40} ms")
+            self.assertEqual(without_time(read(target)), without_time(whole),
+                             f"killed after {attempt * 40} ms")
         # What the killed runs left behind goes with the next run that completes.
         self.assertEqual(self.store(target).returncode, 0)
         self.assertEqual(os.listdir(self.dir), ["doc.json"])
@@ -198,8 +199,7 @@ class HostilePaths(unittest.TestCase):
         folder = self.path("secrets")
         os.mkdir(folder)
         password = os.path.join(folder, "password")
-        with open(password, "w") as file:
-            file.write("Example-pw-1\n")
+        write(password, "Example-pw-1\n")
         writable = "the group or other users may write to this file"
         cases = ((0o600, 0o700, 0, None), (0o640, 0o700, 0, "other users may read this password file"),
                  (0o644, 0o755, 0, "other users may read this password file"),

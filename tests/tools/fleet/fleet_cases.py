@@ -30,7 +30,7 @@ from fleet_offline_cases import (bad_endpoint_files, export, fleet_diff,  # noqa
                                  inline_passwords, progress_output)
 from fleet_support import (ENCLOSURE, GOOD, ROOT, Fleet, by_port,  # noqa: E402
                            communicate, csv_file, dead_port, documents, endpoint_row, harness,
-                           server, write)
+                           read, server, write)
 import validate_document  # noqa: E402  (tests/tools, on the path fleet_support made)
 sys.path.append(os.path.join(ROOT, "tests", "cim"))
 import cim_harness  # noqa: E402
@@ -75,8 +75,8 @@ def mixed_results(t):
         name = "server-127.0.0.1-%d.json" % port
         t.check(entry.get("status") == "ok" and entry.get("document") == name
                 and entry.get("packages") == 3, "endpoint %d: %s" % (port, entry))
-        with open(os.path.join(out, name), "rb") as f:
-            t.check(not validate_document.problems(f.read()), "%s is not a valid document" % name)
+        t.check(not validate_document.problems(read(os.path.join(out, name))),
+                "%s is not a valid document" % name)
     for port, (failure, cause) in causes.items():
         entry = summary.get(port, {})
         t.check(entry.get("status") == "failed" and entry.get("document") is None and
@@ -93,8 +93,7 @@ def mixed_results(t):
     t.check(stats["most_open_sessions"] <= 4, "%d sessions open at once with 4 workers"
             % stats["most_open_sessions"])
     # That its document is the single-target subcommand's is kinds_share_one_login's matter.
-    with open(os.path.join(out, "server-127.0.0.1-%d.json" % ports[0]), "rb") as f:
-        scan = json.load(f)["scan"]
+    scan = json.loads(read(os.path.join(out, "server-127.0.0.1-%d.json" % ports[0])))["scan"]
     t.check(scan["kind"] == "server" and scan["host"] == "127.0.0.1" and scan["port"] == ports[0]
             and "bay" not in scan, "the document's scan: %s" % scan)
 
@@ -368,8 +367,7 @@ def trust_on_first_use(t):
         wanted = list(lines)
         wanted[2] += new.pin
         wanted[5] += cim.pin
-        with open(pinned, encoding="utf-8") as f:
-            written = f.read()
+        written = read(pinned)
         t.check(written == "\n".join(wanted) + "\n", "pinned.csv:\n%s" % written)
 
         # Scanned with the pins alone: no CA trusted, none skipped.
@@ -390,8 +388,8 @@ def trust_on_first_use(t):
         t.expect_status(status, 3, "fleet pin --replace", err)
         t.check(re.search(r"(?m)^127\.0\.0\.1:%d +replaced " % changed.port, stdout),
                 "--replace:\n" + stdout)
-        with open(t.path("replaced.csv"), encoding="utf-8") as f:
-            t.check(f.read().splitlines()[3].endswith("," + changed.pin), "replaced.csv")
+        t.check(read(t.path("replaced.csv")).splitlines()[3].endswith("," + changed.pin),
+                "replaced.csv")
 
     # Inline passwords go to no file others could read: refused before any endpoint is asked.
     secret = write(t.path("secret.csv"), "kind,host,password\nserver,127.0.0.1:%d,%s\n"
@@ -523,8 +521,8 @@ def parallel_recipe(t):
     """docs/fleet.md's GNU Parallel recipe, run as written but with --sshlogin : (this machine)
     for the scanning hosts, and a quendal-sysinfo on the PATH that trusts the test server's CA:
     three shards scanned and merged hold every endpoint of the fleet."""
-    with open(os.path.join(ROOT, "docs", "fleet.md"), encoding="utf-8") as f:
-        found = re.search(r"### GNU Parallel over SSH\n.*?```text\n(.*?)```", f.read(), re.S)
+    found = re.search(r"### GNU Parallel over SSH\n.*?```text\n(.*?)```",
+                      read(os.path.join(ROOT, "docs", "fleet.md")), re.S)
     recipe = re.sub(r"^hosts=.*$", "hosts=:", found.group(1) if found else "", count=1, flags=re.M)
     if not t.check("hosts=:" in recipe and "parallel --sshlogin" in recipe,
                    "no recipe found in docs/fleet.md:\n" + recipe):

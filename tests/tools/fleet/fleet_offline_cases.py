@@ -14,7 +14,7 @@ import subprocess
 
 import jsonschema
 
-from fleet_support import EXAMPLE_PASSWORD, INVENTORY, ROOT, csv_file, write
+from fleet_support import EXAMPLE_PASSWORD, INVENTORY, ROOT, csv_file, read, write
 
 
 def fleet_diff(t):
@@ -32,8 +32,7 @@ def fleet_diff(t):
             "the failing CMM's cause:\n" + stdout)
     shutil.copytree(before, after)
     server_doc = os.path.join(after, "server-192.0.2.30-443.json")
-    with open(server_doc, encoding="utf-8") as f:
-        document = json.load(f)
+    document = json.loads(read(server_doc))
     document_package = dict(document["CONTENT"]["PACKAGES"][0])
     document["CONTENT"]["PACKAGES"][0]["VERSION"] = "9.9.9"
     write(server_doc, json.dumps(document, indent=4))
@@ -51,13 +50,11 @@ def fleet_diff(t):
     # The same as data, each form checked against the schema; a document's scan is no change.
     server_before = os.path.join(before, "server-192.0.2.30-443.json")
     shutil.copy(os.path.join(before, "esxi-192.0.2.40-5989.json"), t.path("esxi-again.json"))
-    with open(t.path("esxi-again.json"), encoding="utf-8") as f:
-        document = json.load(f)
+    document = json.loads(read(t.path("esxi-again.json")))
     document["scan"]["time"] = "2001-01-01T00:00:00Z"
     write(t.path("esxi-again.json"), json.dumps(document, indent=4))
-    schema = os.path.join(ROOT, "docs", "diff.schema.json")
-    with open(schema, encoding="utf-8") as f:
-        validator = jsonschema.Draft202012Validator(json.load(f))
+    validator = jsonschema.Draft202012Validator(
+        json.loads(read(os.path.join(ROOT, "docs", "diff.schema.json"))))
     package = {"SOFTWAREID": document_package["SOFTWAREID"],
                "SLOTNUM": document_package.get("SLOTNUM", "")}
     changed = {"change": "changed", "package": package, "fields": [
@@ -95,8 +92,8 @@ def export(t):
     status, _, err = t.run(["--inventory", t.arg(hostile), "fleet", t.arg(fleet),
                             "--output-dir", t.arg(out)], {"EXAMPLE_PW": EXAMPLE_PASSWORD})
     t.expect_status(status, 3, "the hostile fleet", err)
-    with open(os.path.join(out, "server-198.51.100.7-443.json"), encoding="utf-8") as f:
-        package = json.load(f)["CONTENT"]["PACKAGES"][0]
+    package = json.loads(read(os.path.join(out, "server-198.51.100.7-443.json")))["CONTENT"][
+        "PACKAGES"][0]
     exported = {}
     for form in ("csv", "openmetrics"):
         status, _, err = t.run(["fleet", "export", t.arg(out), "--format", form, "--output",

@@ -101,6 +101,11 @@ def dead_port():
         return probe.getsockname()[1]
 
 
+def read(path):
+    with open(path, encoding="utf-8") as f:
+        return f.read()
+
+
 def write(path, text, mode=0o644):
     with open(path, "w", encoding="utf-8", newline="\n") as f:
         f.write(text)
