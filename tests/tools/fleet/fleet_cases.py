@@ -148,10 +148,8 @@ def interrupted(t):
                 faults=["delay,ms=3000,path=FirmwareInventory$,listener=1"]) as s:
         fleet = csv_file(t.path("fleet.csv"), [endpoint_row(port) for port in s.ports])
         out = t.path("out")
-        command = t.command(["--ca-file", t.arg(s.ca_file), "fleet", t.arg(fleet),
-                             "--output-dir", t.arg(out), "--jobs", "2"])
-        process = subprocess.Popen(command, env=t.environment(), stdin=subprocess.DEVNULL,
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        process = t.start(["--ca-file", t.arg(s.ca_file), "fleet", t.arg(fleet),
+                           "--output-dir", t.arg(out), "--jobs", "2"])
         deadline = time.monotonic() + 120
         while time.monotonic() < deadline and process.poll() is None and \
                 not (os.path.isdir(out) and documents(out)):
@@ -210,11 +208,9 @@ def single_targets_stopped(t):
                                                % (held if wanted else 60000, path)])
             user, password = harness.DEFAULT_USER, GOOD
         with endpoint as s:
-            process = subprocess.Popen(
-                t.command(["--ca-file", t.arg(s.ca_file)] + command.split() +
-                          ["--host", "127.0.0.1:%d" % s.port, "--user", user]),
-                env=t.environment({"QUENDAL_PASSWORD": password}), stdin=subprocess.DEVNULL,
-                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            process = t.start(["--ca-file", t.arg(s.ca_file)] + command.split() +
+                              ["--host", "127.0.0.1:%d" % s.port, "--user", user],
+                              {"QUENDAL_PASSWORD": password})
             # The held answer asked for (Redfish), or the first operation under way (CIM, which
             # has no session): a signal that came earlier could end the scan before a second one.
             def under_way(stats):
@@ -274,14 +270,11 @@ def open_file_limit(t):
         for (soft, hard), wanted, told in rows:
             label = "open-file limit %d/%d" % (soft, hard)
             out = t.path("out-%d-%d" % (soft, hard))
-            result = subprocess.run(
-                t.command(["--ca-file", t.arg(s.ca_file), "fleet", t.arg(fleet), "--output-dir",
-                           t.arg(out), "--jobs", str(count)]),
-                env=t.environment(), stdin=subprocess.DEVNULL, capture_output=True, timeout=240,
+            status, _, err = t.run(
+                ["--ca-file", t.arg(s.ca_file), "fleet", t.arg(fleet), "--output-dir", t.arg(out),
+                 "--jobs", str(count)],
                 preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (soft, hard)))
-            err = result.stderr.decode("utf-8", "replace")
-            t.said += err
-            t.expect_status(result.returncode, wanted, label, err)
+            t.expect_status(status, wanted, label, err)
             if told:
                 t.check(re.search(told, err), "%s: no %r in\n%s" % (label, told, err))
             else:

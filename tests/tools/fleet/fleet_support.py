@@ -56,13 +56,20 @@ class Fleet:
         env.update(extra or {})
         return env
 
-    def run(self, arguments, env=None, timeout=240):
+    def run(self, arguments, env=None, timeout=240, **options):
         result = subprocess.run(self.command(arguments), env=self.environment(env),
-                                stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
+                                stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout,
+                                **options)
         out = result.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
         err = result.stderr.decode("utf-8", "replace").replace("\r\n", "\n")
         self.said += out + err
         return result.returncode, out, err
+
+    def start(self, arguments, env=None):
+        """The tool started, for a case to signal; communicate() ends it."""
+        return subprocess.Popen(self.command(arguments), env=self.environment(env),
+                                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE)
 
     def scan(self, server, endpoint_file, out_dir, *options, env=None):
         arguments = ["--ca-file", self.arg(server.ca_file)] if server else \
