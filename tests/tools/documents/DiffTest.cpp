@@ -49,12 +49,8 @@ TEST(ReadDocument, TellsTheFormatByContentAndNamesTheFileAndLineOfAnError) {
     };
     for (const auto& [text, error] : kCases) {
         std::ofstream(path, std::ios::binary) << text;
-        std::string result;
-        try {
-            Quendal::Tool::ReadDocument(path);
-        } catch (const Quendal::Tool::DocumentError& failure) {
-            result = failure.what();
-        }
+        const std::string result =
+            Quendal::Testing::ErrorOf([&] { Quendal::Tool::ReadDocument(path); });
         EXPECT_EQ(result.rfind(path + error, 0), 0u) << text << " gave: " << result;
     }
 }
@@ -171,12 +167,8 @@ TEST(ParseDocument, RefusesDocumentsNestedBeyondTheirShapeAndInfoIncludes) {
         {"  #   include \"other.info\"\n", ":1: #include is not read in a stored document"},
     };
     for (const auto& [text, error] : kCases) {
-        std::string result;
-        try {
-            Quendal::Tool::ParseDocument(text, "stored");
-        } catch (const Quendal::Tool::DocumentError& failure) {
-            result = failure.what();
-        }
+        const std::string result =
+            Quendal::Testing::ErrorOf([&] { Quendal::Tool::ParseDocument(text, "stored"); });
         EXPECT_EQ(result, error.empty() ? "" : "stored" + error) << text.substr(0, 200);
     }
 }
