@@ -1,12 +1,13 @@
 // A directory of its own for one test, removed afterwards. Tests run at once (ctest -j, the Linux
 // and Windows suites side by side, other build trees on the same machine), so the name holds the
-// test's name and the process id.
+// test's name and the process id. Also the small helpers the tool's rooms' tests share.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -56,6 +57,17 @@ inline std::string Contents(const std::string& path) {
 
 inline void Write(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
+}
+
+// The message of what call threw, or "" when it returned.
+template <typename Call>
+std::string ErrorOf(Call call) {
+    try {
+        call();
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return "";
 }
 
 }  // namespace Quendal::Testing

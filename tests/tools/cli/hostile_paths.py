@@ -7,12 +7,12 @@ usage: hostile_paths.py PROGRAM INVENTORY
   leading nowhere, leaves each as it was, and exits 4; a link to a regular file
   stays a link and the file it leads to is replaced.
 - Links planted under the temporary names earlier versions used lead nowhere.
-- A replaced file keeps its mode; the temporary of a killed run is removed by
-  the next run that writes the same target, and a write that fails half-way
+- A replaced file keeps its mode (the temporary of a killed run is removed by
+  the next run that writes the same target: output_tests), and a write that fails half-way
   (a file size limit) leaves the old file and no temporary. A run killed (SIGTERM, SIGKILL) at
   any moment leaves the stored document whole.
-- --inventory, diff and --password-file refuse FIFOs and devices at once
-  (never waiting on them) with exit 2; a password file that its group or any
+- (--inventory, diff and --password-file refuse FIFOs and devices at once: the
+  tool cases of CMakeLists.txt.) A password file that its group or any
   user may write is refused, one that others may read, or one in a folder
   others may write to (without the sticky bit), is taken with a warning.
 - While it holds a password the tool can neither dump core nor be attached to.
@@ -49,6 +49,22 @@ def others_may_enter(path):
         folder = os.path.dirname(folder)
 
 
+def environment():
+    env = dict(os.environ, QUENDAL_USER="quendal-ops", QUENDAL_PASSWORD="Example-pw-1")
+    env.pop("TESMORA_LOG_LEVEL", None)
+    return env
+
+
+def write(path, text):
+    with open(path, "w") as file:
+        file.write(text)
+
+
+def read(path):
+    with open(path) as file:
+        return file.read()
+
+
 def without_time(text):
     document = json.loads(text)
     document.get("scan", {}).pop("time", None)
@@ -63,18 +79,17 @@ class HostilePaths(unittest.TestCase):
     def path(self, name):
         return os.path.join(self.dir, name)
 
-    def run_tool(self, arguments, password_file=None):
-        env = dict(os.environ, QUENDAL_USER="quendal-ops", QUENDAL_PASSWORD="Example-pw-1")
-        env.pop("TESMORA_LOG_LEVEL", None)
+    def run_tool(self, arguments, password_file=None, **options):
+        env = environment()
         if password_file:
             env.pop("QUENDAL_PASSWORD")
             arguments = ["--password-file", password_file] + arguments
         return subprocess.run([PROGRAM] + arguments, env=env, stdin=subprocess.DEVNULL,
-                              capture_output=True, text=True, timeout=TIMEOUT)
+                              capture_output=True, text=True, timeout=TIMEOUT, **options)
 
-    def store(self, output):
+    def store(self, output, **options):
         return self.run_tool(["--inventory", INVENTORY, "--format", "json", "--output",
-                              output] + SERVER)
+                              output] + SERVER, **options)
 
     def make_hostiles(self):
         """name -> what the tool calls it; a device node only where mknod is allowed."""
@@ -111,42 +126,34 @@ class HostilePaths(unittest.TestCase):
         self.assertEqual(sorted(os.listdir(self.dir)), sorted(hostiles))
 
     def test_output_through_a_link_replaces_its_file_and_keeps_the_link(self):
-        with open(self.path("real.json"), "w") as real:
-            real.write("old")
+        write(self.path("real.json"), "old")
         os.symlink("real.json", self.path("link.json"))
         os.symlink(self.path("missing.json"), self.path("dangling.json"))
         done = self.store(self.path("link.json"))
         self.assertEqual(done.returncode, 0, done.stderr)
         self.assertEqual(os.readlink(self.path("link.json")), "real.json")
-        with open(self.path("real.json")) as real:
-            self.assertIn('"schema_version": 1', real.read())
+        self.assertIn('"schema_version": 1', read(self.path("real.json")))
         done = self.store(self.path("dangling.json"))
         self.assertEqual(done.returncode, 4)
         self.assertIn("a symbolic link to nothing", done.stderr)
         self.assertFalse(os.path.exists(self.path("missing.json")))
 
     def test_links_planted_at_old_temporary_names_lead_nowhere(self):
-        with open(self.path("victim"), "w") as victim:
-            victim.write("precious")
+        write(self.path("victim"), "precious")
         # Process ids come in order: the next runs' ids are likely among these.
         start = os.getpid()
         for pid in range(start, start + 200):
             os.symlink(self.path("victim"), self.path(f"out.json.tmp-{pid}-1"))
         for _ in range(3):
             self.assertEqual(self.store(self.path("out.json")).returncode, 0)
-        with open(self.path("victim")) as victim:
-            self.assertEqual(victim.read(), "precious")
+        self.assertEqual(read(self.path("victim")), "precious")
 
-    def test_a_replaced_file_keeps_its_mode_and_a_killed_runs_temporary_goes(self):
+    def test_a_replaced_file_keeps_its_mode_and_owner(self):
         target = self.path("private.json")
-        with open(target, "w") as old:
-            old.write("old")
+        write(target, "old")
         os.chmod(target, 0o600)
         if os.geteuid() == 0:
             os.chown(target, 4321, 8765)
-        stale = self.path(".private.json.quendal-999999996-00112233445566ff.tmp")
-        with open(stale, "w") as left:
-            left.write("half a docu")
         done = self.store(target)
         self.assertEqual(done.returncode, 0, done.stderr)
         self.assertEqual(stat.S_IMODE(os.stat(target).st_mode), 0o600)
@@ -156,72 +163,43 @@ class HostilePaths(unittest.TestCase):
 
     def test_a_write_that_fails_halfway_leaves_the_old_file_and_no_temporary(self):
         target = self.path("doc.json")
-        with open(target, "w") as old:
-            old.write("old")
+        write(target, "old")
 
         def small_files():
             # Past 100 bytes a write fails (EFBIG) instead of the signal ending the run.
             signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
             resource.setrlimit(resource.RLIMIT_FSIZE, (100, 100))
 
-        env = dict(os.environ, QUENDAL_USER="quendal-ops", QUENDAL_PASSWORD="Example-pw-1")
-        done = subprocess.run([PROGRAM, "--inventory", INVENTORY, "--format", "json", "--output",
-                               target] + SERVER, env=env, stdin=subprocess.DEVNULL,
-                              capture_output=True, text=True, timeout=TIMEOUT,
-                              preexec_fn=small_files)
+        done = self.store(target, preexec_fn=small_files)
         self.assertEqual(done.returncode, 4, done.stderr)
         self.assertIn(f"{target}: cannot write: File too large", done.stderr)
-        with open(target) as kept:
-            self.assertEqual(kept.read(), "old")
+        self.assertEqual(read(target), "old")
         self.assertEqual(os.listdir(self.dir), ["doc.json"])
 
     def test_a_run_killed_at_any_moment_leaves_a_whole_document(self):
         target = self.path("doc.json")
         self.assertEqual(self.store(target).returncode, 0)
-        with open(target) as stored:
-            whole = stored.read()
-        env = dict(os.environ, QUENDAL_USER="quendal-ops", QUENDAL_PASSWORD="Example-pw-1")
+        whole = read(target)
         for attempt in range(12):
             run = subprocess.Popen([PROGRAM, "--inventory", INVENTORY, "--format", "json",
-                                    "--output", target] + SERVER, env=env,
+                                    "--output", target] + SERVER, env=environment(),
                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                    stderr=subprocess.DEVNULL)
             time.sleep(attempt * 0.04)
             run.send_signal(signal.SIGKILL if attempt % 2 else signal.SIGTERM)
             run.wait(timeout=TIMEOUT)
             # Whole: the old document, or a new one that differs only in when it was made.
-            with open(target) as stored:
-                self.assertEqual(without_time(stored.read()), without_time(whole),
-                                 f"killed after {attempt * 40} ms")
+            self.assertEqual(without_time(read(target)), without_time(whole),
+                             f"killed after {attempt * 40} ms")
         # What the killed runs left behind goes with the next run that completes.
         self.assertEqual(self.store(target).returncode, 0)
         self.assertEqual(os.listdir(self.dir), ["doc.json"])
-
-    def test_readers_refuse_fifos_and_devices_without_waiting(self):
-        self.assertEqual(self.store(self.path("document.json")).returncode, 0)
-        os.mkfifo(self.path("fifo"))
-        for hostile, kind in ((self.path("fifo"), "a FIFO"),
-                              ("/dev/zero", "a character device")):
-            runs = {
-                "inventory": ["--inventory", hostile] + SERVER,
-                "diff old": ["diff", hostile, self.path("document.json")],
-                "diff new": ["diff", self.path("document.json"), hostile],
-            }
-            for what, arguments in runs.items():
-                with self.subTest(what=what, hostile=hostile):
-                    done = self.run_tool(arguments)
-                    self.assertEqual(done.returncode, 2, done.stderr)
-                    self.assertIn(f"{hostile}: not a regular file ({kind})", done.stderr)
-            with self.subTest(what="password file", hostile=hostile):
-                done = self.run_tool(["--inventory", INVENTORY] + SERVER, password_file=hostile)
-                self.assertEqual(done.returncode, 2, done.stderr)
 
     def test_password_files_others_may_write_are_refused_readable_ones_warned_about(self):
         folder = self.path("secrets")
         os.mkdir(folder)
         password = os.path.join(folder, "password")
-        with open(password, "w") as file:
-            file.write("Example-pw-1\n")
+        write(password, "Example-pw-1\n")
         writable = "the group or other users may write to this file"
         cases = ((0o600, 0o700, 0, None), (0o640, 0o700, 0, "other users may read this password file"),
                  (0o644, 0o755, 0, "other users may read this password file"),
@@ -279,16 +257,6 @@ class HostilePaths(unittest.TestCase):
         if as_nobody or os.getuid() != 0:
             self.assertEqual(owner, 0, "the tool's /proc entries are its user's: it may be dumped")
         self.assertEqual(core, [["0", "0"]])
-
-    def test_an_inventory_beyond_the_size_limit_is_refused_before_it_is_read(self):
-        large = self.path("large.json")
-        with open(large, "w") as file:
-            file.write('{"hosts": {}}')
-            file.truncate(64 * 1024 * 1024 + 1)
-        done = self.run_tool(["--inventory", large] + SERVER)
-        self.assertEqual(done.returncode, 2, done.stderr)
-        self.assertIn(f"{large}: larger than 64 MiB, the most an inventory may hold",
-                      done.stderr)
 
 
 if __name__ == "__main__":

@@ -14,7 +14,7 @@ import subprocess
 
 import jsonschema
 
-from fleet_support import EXAMPLE_PASSWORD, INVENTORY, ROOT, csv_file, write
+from fleet_support import EXAMPLE_PASSWORD, INVENTORY, ROOT, csv_file, read, write
 
 
 def fleet_diff(t):
@@ -32,8 +32,7 @@ def fleet_diff(t):
             "the failing CMM's cause:\n" + stdout)
     shutil.copytree(before, after)
     server_doc = os.path.join(after, "server-192.0.2.30-443.json")
-    with open(server_doc, encoding="utf-8") as f:
-        document = json.load(f)
+    document = json.loads(read(server_doc))
     document_package = dict(document["CONTENT"]["PACKAGES"][0])
     document["CONTENT"]["PACKAGES"][0]["VERSION"] = "9.9.9"
     write(server_doc, json.dumps(document, indent=4))
@@ -48,32 +47,24 @@ def fleet_diff(t):
     for pattern in expected:
         t.check(re.search(pattern, stdout, re.M), "fleet diff: no %r in\n%s" % (pattern, stdout))
     t.check(len(stdout.splitlines()) == 4, "fleet diff says more:\n" + stdout)
-    status, stdout, err = t.run(["fleet", "diff", t.arg(before), t.arg(before)])
-    t.expect_status(status, 0, "fleet diff of one run with itself", err)
-    t.check(stdout == "", "fleet diff of equal runs prints:\n" + stdout)
     # The same as data, each form checked against the schema; a document's scan is no change.
     server_before = os.path.join(before, "server-192.0.2.30-443.json")
     shutil.copy(os.path.join(before, "esxi-192.0.2.40-5989.json"), t.path("esxi-again.json"))
-    with open(t.path("esxi-again.json"), encoding="utf-8") as f:
-        document = json.load(f)
+    document = json.loads(read(t.path("esxi-again.json")))
     document["scan"]["time"] = "2001-01-01T00:00:00Z"
     write(t.path("esxi-again.json"), json.dumps(document, indent=4))
-    schema = os.path.join(ROOT, "docs", "diff.schema.json")
-    with open(schema, encoding="utf-8") as f:
-        validator = jsonschema.Draft202012Validator(json.load(f))
+    validator = jsonschema.Draft202012Validator(
+        json.loads(read(os.path.join(ROOT, "docs", "diff.schema.json"))))
     package = {"SOFTWAREID": document_package["SOFTWAREID"],
                "SLOTNUM": document_package.get("SLOTNUM", "")}
+    changed = {"change": "changed", "package": package, "fields": [
+        {"field": "VERSION", "before": document_package["VERSION"], "after": "9.9.9"}]}
     rows = [
         (["fleet", "diff", before, after], 1, "endpoints",
          [{"endpoint": "esxi-192.0.2.40-5989", "change": "removed"},
-          {"endpoint": "server-192.0.2.30-443", "change": "changed", "changes": [
-              {"change": "changed", "package": package, "fields": [
-                  {"field": "VERSION", "before": document_package["VERSION"],
-                   "after": "9.9.9"}]}]},
+          {"endpoint": "server-192.0.2.30-443", "change": "changed", "changes": [changed]},
           {"endpoint": "switch-192.0.2.10-443-bay2", "change": "added"}]),
-        (["diff", server_before, server_doc], 1, "changes",
-         [{"change": "changed", "package": package, "fields": [
-             {"field": "VERSION", "before": document_package["VERSION"], "after": "9.9.9"}]}]),
+        (["diff", server_before, server_doc], 1, "changes", [changed]),
         (["diff", os.path.join(before, "esxi-192.0.2.40-5989.json"), t.path("esxi-again.json")],
          0, "changes", []),
     ]
@@ -101,8 +92,8 @@ def export(t):
     status, _, err = t.run(["--inventory", t.arg(hostile), "fleet", t.arg(fleet),
                             "--output-dir", t.arg(out)], {"EXAMPLE_PW": EXAMPLE_PASSWORD})
     t.expect_status(status, 3, "the hostile fleet", err)
-    with open(os.path.join(out, "server-198.51.100.7-443.json"), encoding="utf-8") as f:
-        package = json.load(f)["CONTENT"]["PACKAGES"][0]
+    package = json.loads(read(os.path.join(out, "server-198.51.100.7-443.json")))["CONTENT"][
+        "PACKAGES"][0]
     exported = {}
     for form in ("csv", "openmetrics"):
         status, _, err = t.run(["fleet", "export", t.arg(out), "--format", form, "--output",
@@ -139,7 +130,7 @@ def export(t):
 
 def bad_endpoint_files(t):
     """Whatever is wrong with the file, the user is told where, and nothing is
-    scanned (exit status 2)."""
+    scanned (exit status 2). What the reader alone finds is fleet_tests' matter."""
     rows = [
         ("unknown kind", "kind,host\nserver,192.0.2.30\nblade,192.0.2.31\n", [],
          r"fleet\.txt:3: kind: 'blade' is not one of server, smm, cmm, switch, esxi"),
@@ -148,12 +139,6 @@ def bad_endpoint_files(t):
          r"fleet\.txt:2: password: NOT_SET_ANYWHERE is not set"),
         ("no password at all", "kind,host,user\nserver,192.0.2.30,quendal-ops\n", [],
          r"fleet\.txt:2: password: QUENDAL_PASSWORD is not set; give password_env or"),
-        ("duplicate", "kind,host,user,password_env\nserver,192.0.2.30,a,EXAMPLE_PW\n"
-                      "server,192.0.2.30:443,b,EXAMPLE_PW\n", [],
-         r"fleet\.txt:3: host: 192\.0\.2\.30:443 \(server\) is already listed on line 2"),
-        ("misspelt field", '{"endpoints": [\n {"kind": "server", "host": "192.0.2.30"},\n'
-                           ' {"kind": "server", "host": "192.0.2.40", "pasword_env": "X"}]}\n',
-         [], r"fleet\.txt:3: pasword_env: not a field of an endpoint"),
         ("a list", '[{"kind": "server", "host": "192.0.2.30"}]\n', [],
          r"fleet\.txt: the endpoint file must be an object holding endpoints"),
         ("host the inventory lacks", "kind,host,user,password_env\n"
@@ -193,6 +178,7 @@ def inline_passwords(t):
             t.check(re.search(r"fleet-%o\.csv:2: password: an inline password is refused: the "
                               r"file can be read by group or others \(mode 0%o\)" % (mode, mode),
                               err), err)
+        t.check(EXAMPLE_PASSWORD not in err, "standard error shows the password:\n" + err)
 
 
 def progress_output(t):

@@ -56,13 +56,20 @@ class Fleet:
         env.update(extra or {})
         return env
 
-    def run(self, arguments, env=None, timeout=240):
+    def run(self, arguments, env=None, timeout=240, **options):
         result = subprocess.run(self.command(arguments), env=self.environment(env),
-                                stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
+                                stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout,
+                                **options)
         out = result.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
         err = result.stderr.decode("utf-8", "replace").replace("\r\n", "\n")
         self.said += out + err
         return result.returncode, out, err
+
+    def start(self, arguments, env=None):
+        """The tool started, for a case to signal; communicate() ends it."""
+        return subprocess.Popen(self.command(arguments), env=self.environment(env),
+                                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE)
 
     def scan(self, server, endpoint_file, out_dir, *options, env=None):
         arguments = ["--ca-file", self.arg(server.ca_file)] if server else \
@@ -86,10 +93,24 @@ def server(mockup="public-rackmount1", **options):
     return harness.RedfishServer(folder, tls_dir=harness.shared_tls_dir(), **options)
 
 
+def communicate(process, timeout):
+    """What a process stopped by a signal said; killed where it outlasts TIMEOUT seconds."""
+    try:
+        return process.communicate(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        return process.communicate()
+
+
 def dead_port():
     with socket.socket() as probe:
         probe.bind(("127.0.0.1", 0))
         return probe.getsockname()[1]
+
+
+def read(path):
+    with open(path, encoding="utf-8") as f:
+        return f.read()
 
 
 def write(path, text, mode=0o644):

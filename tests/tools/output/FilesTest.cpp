@@ -16,20 +16,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using Quendal::Testing::Contents;
+using Quendal::Testing::ErrorOf;
 using Quendal::Testing::ScratchDirectory;
 using Quendal::Testing::Write;
 using Quendal::Tool::WriteFileAtomically;
-
-// The message of what call threw as a FileError, or "" when it returned.
-template <typename Call>
-std::string Refusal(Call call) {
-    try {
-        call();
-    } catch (const Quendal::Tool::FileError& error) {
-        return error.what();
-    }
-    return "";
-}
 
 TEST(WriteFileAtomically, ReplacesAFileWholeAndRefusesWhatIsNoFileWithoutAnyTrace) {
     const ScratchDirectory scratch;
@@ -45,7 +35,7 @@ TEST(WriteFileAtomically, ReplacesAFileWholeAndRefusesWhatIsNoFileWithoutAnyTrac
         {scratch / "missing/document.xml", ": cannot write: "},
     };
     for (const auto& [target, reason] : kRefused) {
-        const std::string message = Refusal([&] { WriteFileAtomically(target, "new"); });
+        const std::string message = ErrorOf([&] { WriteFileAtomically(target, "new"); });
         // The path the user gave, and never the name of a temporary.
         EXPECT_EQ(message.rfind(target + reason, 0), 0u) << message;
         EXPECT_EQ(message.find(".quendal-"), std::string::npos) << message;
@@ -99,12 +89,7 @@ TEST(ReadDocument, RefusesAFileBeyondTheSizeLimitOrNoFileAtAll) {
         {scratch / "missing.json", ": cannot open: "},
     };
     for (const auto& [path, reason] : kCases) {
-        std::string message;
-        try {
-            Quendal::Tool::ReadDocument(path);
-        } catch (const Quendal::Tool::DocumentError& error) {
-            message = error.what();
-        }
+        const std::string message = ErrorOf([&] { Quendal::Tool::ReadDocument(path); });
         EXPECT_EQ(message.rfind(reason.empty() ? "" : path + reason, 0), 0u) << message;
         EXPECT_EQ(message.empty(), reason.empty()) << message;
     }

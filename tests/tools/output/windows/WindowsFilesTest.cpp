@@ -7,26 +7,18 @@
 #include "Output.h"
 #include "Password.h"
 #include "ReplaceFile.h"
+#include "tools/Scratch.h"
 
 namespace {
 
+using Quendal::Testing::ErrorOf;
+
 TEST(WindowsHostFiles, DevicesAreNeitherReplacedNorRead) {
     for (const std::string device : {"NUL", "CON"}) {
-        std::string written, read;
-        try {
-            Quendal::Tool::WriteFileAtomically(device, "document");
-        } catch (const Quendal::Tool::FileError& error) {
-            written = error.what();
-        }
-        EXPECT_EQ(written, device +
-                               ": not a regular file (a device or a pipe); refusing to "
-                               "replace it");
-        try {
-            Quendal::Tool::ReadDocument(device);
-        } catch (const Quendal::Tool::DocumentError& error) {
-            read = error.what();
-        }
-        EXPECT_EQ(read, device + ": not a regular file (a device or a pipe)");
+        EXPECT_EQ(ErrorOf([&] { Quendal::Tool::WriteFileAtomically(device, "document"); }),
+                  device + ": not a regular file (a device or a pipe); refusing to replace it");
+        EXPECT_EQ(ErrorOf([&] { Quendal::Tool::ReadDocument(device); }),
+                  device + ": not a regular file (a device or a pipe)");
     }
 }
 
