@@ -22,14 +22,6 @@ public:
         return *data_++;
     }
 
-    std::int32_t Integer() {
-        std::uint32_t value = 0;
-        for (int shift = 0; shift < 32; shift += 8) {
-            value |= static_cast<std::uint32_t>(Byte()) << shift;
-        }
-        return static_cast<std::int32_t>(value);
-    }
-
     // Up to the next 0xFF byte, or to the end: any bytes at all, of any length the input has.
     std::string Text() {
         std::string text;

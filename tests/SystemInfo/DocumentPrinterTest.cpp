@@ -102,69 +102,59 @@ TEST(PrintPropertyTree, AppendsFiveLinesPerPackageOrThrowsBadPathKeepingWhatItWr
     }
 }
 
-// Records what the stream holds each time it is flushed.
-struct FlushRecorder : std::stringbuf {
-    std::vector<std::string> flushed;
+// Records what a watched stream held at each flush of this buffer's own stream.
+struct SyncRecorder : std::stringbuf {
+    std::function<std::string()> watched;
+    std::vector<std::string> seen;
     int sync() override {
-        flushed.push_back(str());
+        seen.push_back(watched());
         return 0;
     }
 };
+
+// The text up to and including each line end that lies at or after from.
+std::vector<std::string> LineEnds(const std::string& text, std::size_t from = 0) {
+    std::vector<std::string> ends;
+    for (auto end = text.find('\n', from); end != std::string::npos;
+         end = text.find('\n', end + 1)) {
+        ends.push_back(text.substr(0, end + 1));
+    }
+    return ends;
+}
 
 // Each line ends with std::endl, a flush, once its bytes are in; a field width the caller left on
 // the stream pads the first insertion only, the indent of the first line, in the stream's fill.
 TEST(PrintPropertyTree, FlushesEachLineAndPadsOnlyTheFirstIndentToALeftoverWidth) {
     std::stringstream out;
-    FlushRecorder buffer;
+    SyncRecorder buffer;
+    buffer.watched = [&] { return buffer.str(); };
     out.std::ios::rdbuf(&buffer);
     out << "header\n";
     out.width(8);
     out.fill('*');
     SystemInfoPTree::PrintPropertyTree(Document({kFirst, kFirst}), out);
-
     const std::string expected = "header\n****" + kFirstLines + kFirstLines;
     EXPECT_EQ(buffer.str(), expected);
-    std::vector<std::string> at_each_line_end;
-    for (std::size_t end = expected.find('\n', 7); end != std::string::npos;
-         end = expected.find('\n', end + 1)) {
-        at_each_line_end.push_back(expected.substr(0, end + 1));
-    }
-    EXPECT_EQ(buffer.flushed, at_each_line_end);
+    EXPECT_EQ(buffer.seen, LineEnds(expected, 7));
 }
 
 // The stream a printed stream is tied to is flushed before each of its writes and by each
 // std::endl: it sees every line as soon as the line is complete, the last one included.
 TEST(PrintPropertyTree, FlushesTheTiedStreamOnceEachLineIsIn) {
     std::stringstream out;
-    std::vector<std::string> seen;  // what out held at each flush of the tied stream
-    struct Recorder : std::stringbuf {
-        std::function<void()> on_sync;
-        int sync() override {
-            on_sync();
-            return 0;
-        }
-    } tied_buffer;
-    tied_buffer.on_sync = [&] {
-        if (seen.empty() || seen.back() != out.str()) {
-            seen.push_back(out.str());
-        }
-    };
+    SyncRecorder tied_buffer;
+    tied_buffer.watched = [&] { return out.str(); };
     std::ostream tied(&tied_buffer);
     out.tie(&tied);
     SystemInfoPTree::PrintPropertyTree(Document({kFirst}), out);
-
-    std::vector<std::string> line_ends;
-    for (const std::string& snapshot : seen) {
-        if (!snapshot.empty() && snapshot.back() == '\n') {
-            line_ends.push_back(snapshot);
+    std::vector<std::string> line_ends;  // each text seen that ends a line, once
+    for (const std::string& seen : tied_buffer.seen) {
+        if (!seen.empty() && seen.back() == '\n' &&
+            (line_ends.empty() || line_ends.back() != seen)) {
+            line_ends.push_back(seen);
         }
     }
-    std::vector<std::string> expected;
-    for (std::size_t end = kFirstLines.find('\n'); end != std::string::npos;
-         end = kFirstLines.find('\n', end + 1)) {
-        expected.push_back(kFirstLines.substr(0, end + 1));
-    }
-    EXPECT_EQ(line_ends, expected);
+    EXPECT_EQ(line_ends, LineEnds(kFirstLines));
 }
 
 }  // namespace

@@ -30,18 +30,6 @@ TEST(IsAgentlessComponent, ComparesWholeIdentifiersWithoutCase) {
     }
 }
 
-TEST(KeepPrintableBytes, KeepsOnlyBytesThirtyTwoToOneTwentySix) {
-    const std::pair<std::string, std::string> cases[] = {
-        {std::string("tab\tnul\0line\r\n", 14), "tabnulline"},
-        {" \x1f\x7f~", " ~"},                       // 32 and 126 kept, 31 and 127 dropped
-        {"caf\xc3\xa9 cr\xc3\xa8me", "caf crme"}};  // every byte of a UTF-8 sequence goes
-    for (const auto& [input, expected] : cases) {
-        std::string text = input;
-        Quendal::Document::KeepPrintableBytes(text);
-        EXPECT_EQ(text, expected) << ::testing::PrintToString(input);
-    }
-}
-
 // Maps no letter at all, so any case mapping that reaches it leaves text as it was.
 struct NoCaseMapping : std::ctype<char> {
     char do_tolower(char c) const override { return c; }
@@ -64,26 +52,16 @@ struct EveryLetterIsX : std::ctype<char> {
 
 // Under a facet handed in: both sides are mapped through it, whole, and the lengths must agree.
 TEST(IsAgentlessComponent, MapsIdentifierAndEntriesThroughTheFacetItIsGiven) {
-    const NoCaseMapping no_case;
     const EveryLetterIsX every_letter_x;
-    const struct {
-        const std::ctype<char>& ctype;
-        const char* software_id;
-        bool agentless;
-    } cases[] = {
-        {no_case, "SYSFW-PRIMARY", true},
-        {no_case, "sysfw-primary", false},
-        {no_case, "SMM-FW", true},
-        // Same shape as SYSFW-PRIMARY and SYSFW-BACKUP: letters, a dash, letters.
-        {every_letter_x, "abcde-fghijkl", true},
-        {every_letter_x, "ABCDE-FGHIJK", true},
-        {every_letter_x, "abcde-fghij", false},
-        {every_letter_x, "abcdef-ghijkl", false},
-        {every_letter_x, "", false},
-    };
-    for (const auto& test : cases) {
-        EXPECT_EQ(IsAgentlessComponent(test.software_id, test.ctype), test.agentless)
-            << '"' << test.software_id << '"';
+    // The first two have the shape of SYSFW-PRIMARY and SYSFW-BACKUP: letters, a dash, letters.
+    const std::pair<const char*, bool> cases[] = {{"abcde-fghijkl", true},
+                                                  {"ABCDE-FGHIJK", true},
+                                                  {"abcde-fghij", false},
+                                                  {"abcdef-ghijkl", false},
+                                                  {"", false}};
+    for (const auto& [software_id, agentless] : cases) {
+        EXPECT_EQ(IsAgentlessComponent(software_id, every_letter_x), agentless)
+            << '"' << software_id << '"';
     }
 }
 

@@ -1,10 +1,13 @@
+// The timer, linked with a scripted clock in place of the system clock: each reading takes the
+// next time (or throws the next error) the test scripted.
 #include <gtest/gtest.h>
 
 #include <boost/date_time/posix_time/posix_time.hpp>
+#include <deque>
 #include <stdexcept>
+#include <variant>
 
 #include "Src/Utility/Timer/Timer.h"
-#include "Timer/ScriptedClock.h"
 #include "support/LogCapture.h"
 
 namespace {
@@ -12,7 +15,8 @@ namespace {
 using boost::posix_time::time_from_string;
 using Quendal::Testing::LevelAndText;
 using Quendal::Testing::LogCapture;
-using Quendal::Testing::ScriptClock;
+
+std::deque<std::variant<boost::posix_time::ptime, std::exception_ptr>> script;
 
 const auto kStart = time_from_string("2026-12-04 16:12:49");
 
@@ -29,7 +33,7 @@ TEST(Timer, LogsEntryElapsedWholeSecondsAndExitInOrder) {
     };
     for (const auto& test : kCases) {
         SCOPED_TRACE(test.end);
-        ScriptClock({kStart, time_from_string(test.end)});
+        script = {kStart, time_from_string(test.end)};
         LogCapture capture(3);
         { Timer timer("SystemInfoScan::GetCMMSoftwareIdentity"); }
         EXPECT_EQ(
@@ -43,39 +47,48 @@ TEST(Timer, LogsEntryElapsedWholeSecondsAndExitInOrder) {
 }
 
 TEST(Timer, ReadsTheClockButLogsNothingBelowLevelThree) {
-    ScriptClock({kStart, kStart});
+    script = {kStart, kStart};
     LogCapture capture(2);
     { Timer timer("quiet"); }
     EXPECT_TRUE(capture.Records().empty());
-    EXPECT_EQ(Quendal::Testing::UnreadClockReadings(), 0u);
+    EXPECT_TRUE(script.empty());
 }
 
-TEST(Timer, ClosingMessagesFollowAnOperationLeftByAnException) {
-    ScriptClock({kStart, kStart});
-    LogCapture capture(3);
-    try {
-        Timer timer("failing");
-        TS_LOG(3) << "work";
-        throw std::runtime_error("library failure");
-    } catch (const std::runtime_error&) {
-    }
-    const auto lines = capture.Lines();
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[1].second, "work");
-    EXPECT_EQ(lines[3].second, "Leaving failing at:2026-12-04-16:12:49\n");
-}
-
-// A failed start leaves nothing to time; a failed end may not throw out of a destructor.
-TEST(Timer, ClockFailurePassesOutOfTheConstructorButNotOutOfTheDestructor) {
+// An operation left by an exception is closed all the same. A failed start leaves nothing to
+// time; a failed end costs the closing lines, as a destructor may not throw.
+TEST(Timer, ClosesAnOperationLeftByAnExceptionAndPassesOnlyAFailedStartOn) {
+    const auto failure = std::make_exception_ptr(std::runtime_error("no local time"));
+    script = {kStart, kStart, failure, kStart, failure};
     LogCapture capture(4);
-    ScriptClock({std::make_exception_ptr(std::runtime_error("no local time"))});
+    EXPECT_THROW(
+        {
+            Timer timer("failing");
+            throw std::runtime_error("library failure");
+        },
+        std::runtime_error);
     EXPECT_THROW(Timer("unlucky"), std::runtime_error);
-    EXPECT_TRUE(capture.Records().empty());
-
-    ScriptClock({kStart, std::make_exception_ptr(std::runtime_error("clock gone"))});
     EXPECT_NO_THROW({ Timer timer("brief"); });
     EXPECT_EQ(capture.Lines(),
-              (std::vector<LevelAndText>{{3, "Entering brief at:2026-12-04-16:12:49\n"}}));
+              (std::vector<LevelAndText>{{3, "Entering failing at:2026-12-04-16:12:49\n"},
+                                         {3, "Time consumed:0 second(s)\n"},
+                                         {3, "Leaving failing at:2026-12-04-16:12:49\n"},
+                                         {3, "Entering brief at:2026-12-04-16:12:49\n"}}));
 }
 
 }  // namespace
+
+namespace Quendal::TimerClock {
+
+boost::posix_time::ptime LocalTime() {
+    if (script.empty()) {
+        throw std::logic_error("the test read the clock more often than it scripted");
+    }
+    const auto reading = script.front();
+    script.pop_front();
+    if (const auto* error = std::get_if<std::exception_ptr>(&reading)) {
+        std::rethrow_exception(*error);
+    }
+    return std::get<boost::posix_time::ptime>(reading);
+}
+
+}  // namespace Quendal::TimerClock

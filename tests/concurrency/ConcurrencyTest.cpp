@@ -32,13 +32,7 @@ constexpr int kThreads = 8;
 constexpr int kRounds = 6;
 
 Connection At(const std::string& host, std::uint32_t type) {
-    Connection connection;
-    connection.host = host;
-    connection.port = 443;
-    connection.user = "quendal-ops";
-    connection.password = "Example-pw-1";
-    connection.type = type;
-    return connection;
+    return {host, 443, "quendal-ops", "Example-pw-1", 0, 0, 0, type, 0};
 }
 
 // Each target of the example inventory, scanned and written as JSON.
