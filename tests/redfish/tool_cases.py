@@ -97,11 +97,38 @@ MOCKUP_TABLE = [
 MOCKUP_REQUESTS = {("public-rackmount1", "server"): 8 + 3,
                    ("public-liquid-cooled-server", "server"): 8 + 4}
 
+# Nothing listens at 127.0.0.1:9: each subcommand says so, and the statuses of calls that never
+# reached the endpoint say so too (case, subcommand, the status line before "in fact").
+UNREACHED = [
+    ("connection_refused", "server", None), ("pin_of_nothing", "pin", None),
+    ("cmm_not_reached", "cmm", r"GetCMMSoftwareIdentity: status 1552 \(The endpoint is not a "
+     r"chassis management module\.\)"),
+    ("smm_not_reached", "smm", r"GetMachineType: status 0 \(Succeed\.\)"),
+    ("switch_not_reached", "switch --bay 1", r"GetSwitchSoftwareIdentity: status 1552 \(.*\)"),
+]
+# Controllers' ways a server scan copes with, each a fault mode of the server: its listing as
+# ever, one session opened and closed (case, faults).
+COPED = [
+    # No credentials on the log-in nor on the root; OData-Version and Accept on every request.
+    ("strict_service", ["strict"]),
+    # Log-in answers as they come: any 2xx, the token in any case, where the session is.
+    ("log_in_answer_200_absolute", ["login-answer,status=200,form=absolute"]),
+    ("log_in_answer_204_relative", ["login-answer,status=204,form=relative"]),
+    ("log_in_answer_body_only", ["login-answer,form=body"]),
+    # Older services: no Links.Sessions in the root.
+    ("older_service_sessions", ["old-root"]),
+    ("older_service_sessions_elsewhere", ["old-sessions"]),
+    # Compressed unasked, a byte-order mark, a charset.
+    ("compressed_marked_answers", ["gzip", "bom"]),
+    # A body of exactly the transport's bound (16 MiB) is taken whole.
+    ("body_of_exactly_the_bound", ["padded,path=FirmwareInventory/BMC$"]),
+]
 # Faults that fail a server scan, each named as its cause: (case, fault, standard error).
 FAILING = [
     # What answers is not what was hoped for.
     ("web_server_not_redfish", "html,path=^/redfish/v1/?$",
-     r"error: .*no Redfish service at https://127\.0\.0\.1:\d+/redfish/v1/ \(the answer is text/html"),
+     r"error: .*no Redfish service at https://127\.0\.0\.1:\d+/redfish/v1/ "
+     r"\(the answer is text/html"),
     ("no_service_root", "not-found,path=^/redfish/v1/?$",
      r"error: .*no Redfish service at .* \(HTTP 404\)"),
     ("redirect_to_another_host", "redirect,path=^/redfish/v1/?$",
@@ -127,6 +154,12 @@ CASES = [
     for mockup, command, exit, listing, stderr in MOCKUP_TABLE] + [
     Case(name, "server", server=fault(text), exit=3, stderr=[cause])
     for name, text, cause in FAILING] + [
+    Case(name, command, no_server=True, host="127.0.0.1:9", exit=3,
+         stderr=[(status + "; in fact " if status else "error: ")
+                 + r"127\.0\.0\.1:9: cannot connect"])
+    for name, command, status in UNREACHED] + [
+    Case(name, "server", server={"faults": faults}, listing="server-rackmount1.listing",
+         sessions_created=1) for name, faults in COPED] + [
     # Documents of the project's own enclosure, and other forms.
     Case("server_json_document", "server", options=["--ca-file", "{ca}", "--format", "json"],
          stderr=[r"GetAgentlessSoftwareIdentity: status 0"]),
@@ -213,25 +246,14 @@ CASES = [
     Case("pin_shows_a_trusted_certificate", "pin", options=["--ca-file", "{ca}"], max_requests=0,
          stdout=[r"(?m)^pin: +{pin}$", r"(?m)^issuer: +CN=quendal-test CA$",
                  r"(?m)^trusted: +yes"]),
-    Case("pin_of_nothing", "pin", no_server=True, host="127.0.0.1:9", exit=3,
-         stderr=[r"error: 127\.0\.0\.1:9: cannot connect"]),
+
 
     Case("wrong_password", "server", password="not-the-password", exit=3,
          stderr=[r"error: .*refused the user name or password \(HTTP 401 at "
                  r"/redfish/v1/SessionService/Sessions\) \(check --user and the password\)"]),
     Case("refused_after_log_in", "server", server=fault("unauthorized,path=Systems"), exit=3,
-         stderr=[r"error: .*refused the user name or password \(HTTP 401 at /redfish/v1/Systems\)"]),
-    Case("connection_refused", "server", no_server=True, host="127.0.0.1:9", exit=3,
-         stderr=[r"error: 127\.0\.0\.1:9: cannot connect"]),
-    # Statuses of calls that never reached the endpoint say so.
-    Case("cmm_not_reached", "cmm", no_server=True, host="127.0.0.1:9", exit=3,
-         stderr=[r"GetCMMSoftwareIdentity: status 1552 \(The endpoint is not a chassis "
-                 r"management module\.\); in fact 127\.0\.0\.1:9: cannot connect"]),
-    Case("smm_not_reached", "smm", no_server=True, host="127.0.0.1:9", exit=3,
-         stderr=[r"GetMachineType: status 0 \(Succeed\.\); in fact 127\.0\.0\.1:9: cannot connect"]),
-    Case("switch_not_reached", "switch --bay 1", no_server=True, host="127.0.0.1:9", exit=3,
-         stderr=[r"GetSwitchSoftwareIdentity: status 1552 \(.*\); in fact 127\.0\.0\.1:9: "
-                 r"cannot connect"]),
+         stderr=[r"error: .*refused the user name or password \(HTTP 401 at "
+                 r"/redfish/v1/Systems\)"]),
     # A name under .invalid is refused without asking the resolver: no query leaves the machine.
     Case("name_not_resolved", "server", no_server=True, host="no-such-host.invalid", exit=3,
          stderr=[r"error: no-such-host\.invalid:443: the host name does not resolve \(names "
@@ -244,7 +266,8 @@ CASES = [
          stderr=[r"error: .*the pages of /redfish/v1/UpdateService/FirmwareInventory lead back"]),
     Case("foreign_link_next_page", "server", exit=3,
          server={"page_size": 1, "faults": ["rewrite-links,path=FirmwareInventory$,link=skip"]},
-         stderr=[LEAVES + r'\("@127\.0\.0\.1:\d+/redfish/v1/UpdateService/FirmwareInventory\?\$skip=1"\)']),
+         stderr=[LEAVES + r'\("@127\.0\.0\.1:\d+/redfish/v1/UpdateService/'
+                 r'FirmwareInventory\?\$skip=1"\)']),
     Case("service_keeps_failing", "server", options=["--ca-file", "{ca}", "--retries", "1"],
          server=fault("error,path=^/redfish/v1/Systems$,count=100"), exit=3,
          stderr=[r"error: .*failed to answer /redfish/v1/Systems \(HTTP 500, 2 attempts\)"]),
@@ -374,25 +397,10 @@ CASES = [
          server=fault("session-expired,count=2,path=FirmwareInventory$"),
          stderr=[r"error: .*refused the user name or password \(HTTP 401 at "
                  r"/redfish/v1/UpdateService/FirmwareInventory\)"]),
-    # No credentials on the log-in nor on the root; OData-Version and Accept on every request.
-    Case("strict_service", "server", listing="server-rackmount1.listing",
-         server=fault("strict"), sessions_created=1),
-    # Log-in answers as they come: any 2xx, the token in any case, where the session is.
-    Case("log_in_answer_200_absolute", "server", listing="server-rackmount1.listing",
-         server=fault("login-answer,status=200,form=absolute"), sessions_created=1),
-    Case("log_in_answer_204_relative", "server", listing="server-rackmount1.listing",
-         server=fault("login-answer,status=204,form=relative"), sessions_created=1),
-    Case("log_in_answer_body_only", "server", listing="server-rackmount1.listing",
-         server=fault("login-answer,form=body"), sessions_created=1),
     Case("log_in_answer_says_nowhere", "server", listing="server-rackmount1.listing",
          server=fault("login-answer,form=nowhere"), sessions_created=1, open_sessions=1,
          stderr=[r"warning: .*: the service opened a session without saying where; it cannot "
                  r"be closed"]),
-    # Older services: no Links.Sessions in the root.
-    Case("older_service_sessions", "server", listing="server-rackmount1.listing",
-         server=fault("old-root"), sessions_created=1),
-    Case("older_service_sessions_elsewhere", "server", listing="server-rackmount1.listing",
-         server=fault("old-sessions"), sessions_created=1),
     # An answer 200 that holds an error: the resource is unusable, and the service's message
     # is the cause.
     Case("error_in_an_answer_200", "server", exit=3,
@@ -403,13 +411,6 @@ CASES = [
     # HTTP/1.0, a connection per answer: no reconnection is counted as a failure or retried.
     Case("http10_service", "server", listing="server-rackmount1.listing",
          server=fault("http10"), max_requests=8 + 3),
-    # Compressed unasked, a byte-order mark, a charset.
-    Case("compressed_marked_answers", "server", listing="server-rackmount1.listing",
-         server={"faults": ["gzip", "bom"]}),
-
-    # A body of exactly the transport's bound (16 MiB) is taken whole.
-    Case("body_of_exactly_the_bound", "server", listing="server-rackmount1.listing",
-         server=fault("padded,path=FirmwareInventory/BMC$"), max_seconds=120),
 
     # Fewer round trips: collections expanded where the service offers it, members read alone
     # where it does not or leaves them bare, and what falls back said once.
@@ -424,7 +425,8 @@ CASES = [
                  r"/redfish/v1/Systems; it is not asked for again"]),
     Case("expand_ignored", "server", listing="server-rackmount1.listing",
          server=fault("expand,form=ignored"), max_requests=9,
-         logged=[r"^GET /redfish/v1/UpdateService/FirmwareInventory$"], stderr=[r"note: .*offers \$expand but did not expand /redfish/v1/Systems; members are "
+         logged=[r"^GET /redfish/v1/UpdateService/FirmwareInventory$"],
+         stderr=[r"note: .*offers \$expand but did not expand /redfish/v1/Systems; members are "
                  r"read one by one"]),
     # Members at once, on at most --connections, in collection order however slow the first;
     # each answer compressed, as asked.
