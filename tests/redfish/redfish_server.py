@@ -380,9 +380,10 @@ class Handler(serving.Handler):
                 headers.append(("Retry-After", email.utils.formatdate(
                     time.time() + rule.retry_date, usegmt=True)))
             return error(rule.status, "fault: error %d" % rule.status, headers)
-        if rule.kind == "redirect":
-            where = "https://elsewhere.invalid:%d%s%s" % (self.server.port, raw_path,
-                                                          "?" + query if query else "")
+        if rule.kind == "redirect":  # elsewhere, or with form=absolute to the same URL
+            target = raw_path + ("?" + query if query else "")
+            where = self.server.link("absolute", target) if rule.form == "absolute" \
+                else "https://elsewhere.invalid:%d%s" % (self.server.port, target)
             return error(rule.status, "moved to " + where, [("Location", where)])
         if rule.kind == "error-200":  # an error object instead of the resource
             return Answer(200, redfish_error("fault: the resource is not available right now"))

@@ -268,6 +268,9 @@ CASES = [
          server={"page_size": 1, "faults": ["rewrite-links,path=FirmwareInventory$,link=skip"]},
          stderr=[LEAVES + r'\("@127\.0\.0\.1:\d+/redfish/v1/UpdateService/'
                  r'FirmwareInventory\?\$skip=1"\)']),
+    # Redirects within the service are followed, as many as allowed (5), permanent ones too.
+    Case("redirects_within_the_service", "server", listing="server-rackmount1.listing",
+         server=fault("redirect,status=308,count=5,form=absolute,path=^/redfish/v1/Systems$")),
     Case("service_keeps_failing", "server", options=["--ca-file", "{ca}", "--retries", "1"],
          server=fault("error,path=^/redfish/v1/Systems$,count=100"), exit=3,
          stderr=[r"error: .*failed to answer /redfish/v1/Systems \(HTTP 500, 2 attempts\)"]),
