@@ -82,9 +82,10 @@ SERVICE_KINDS = ("refuse-basic", "old-root", "old-sessions", "strict",
 LOG_IN_KINDS = ("session-limit", "login-answer")
 # How rewrite-links and rewrite-location write a link to a path: "userinfo"
 # names the sink after the service's own authority, as user information would
-# make of it once glued to a base URL; "absolute" is the service's own full
-# URL; "zero" no path at all.
-LINK_FORMS = ("userinfo", "absolute", "zero")
+# make of it once glued to a base URL; "network-path" names the sink as
+# "//host:port/..."; "absolute" is the service's own full URL; "zero" no path
+# at all.
+LINK_FORMS = ("userinfo", "network-path", "absolute", "zero")
 # Where login-answer says the session is: "absolute" its full URL,
 # "relative" a path relative to the collection ("Sessions/ID"), "outside" a
 # relative path that leads out of the collection ("Other/ID"), "body" only
@@ -627,8 +628,9 @@ class Server(serving.TlsServer):
 
     def link(self, form, path):
         """A link to path in one of the fault rules' forms (LINK_FORMS)."""
-        if form == "userinfo":
-            return "@%s:%d%s" % (self.url_host, self.sink.port, path)
+        if form in ("userinfo", "network-path"):
+            return "%s%s:%d%s" % ("@" if form == "userinfo" else "//", self.url_host,
+                                  self.sink.port, path)
         return "https://%s:%d%s" % (self.url_host, self.port, path) if form == "absolute" \
             else "0"
 

@@ -143,6 +143,8 @@ FAILING = [
      LEAVES + r'\("@127\.0\.0\.1:\d+/redfish/v1/SessionService/Sessions"\)'),
     ("foreign_link_systems", "rewrite-links,path=^/redfish/v1/?$,link=Systems$",
      LEAVES + r'\("@127\.0\.0\.1:\d+/redfish/v1/Systems"\)'),
+    ("foreign_network_path_link", "rewrite-links,path=^/redfish/v1/?$,link=Systems$,"
+     "form=network-path", LEAVES + r'\("//127\.0\.0\.1:\d+/redfish/v1/Systems"\)'),
     ("foreign_link_member", "rewrite-links,path=FirmwareInventory$,link=BMC$",
      LEAVES + r'\("@127\.0\.0\.1:\d+/redfish/v1/UpdateService/FirmwareInventory/BMC"\)'),
 ]
