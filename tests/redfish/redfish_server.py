@@ -90,7 +90,8 @@ LINK_FORMS = ("userinfo", "network-path", "absolute", "zero")
 # "relative" a path relative to the collection ("Sessions/ID"), "outside" a
 # relative path that leads out of the collection ("Other/ID"), "body" only
 # the answer's @odata.id, "nowhere" neither.
-FORMS = {"login-answer": ("absolute", "relative", "outside", "body", "nowhere"),
+FORMS = {"no-token": ("absent", "empty"),  # the token header left out, or empty
+         "login-answer": ("absolute", "relative", "outside", "body", "nowhere"),
          # How expand answers a $expand: in full, with every second member bare
          # (only its @odata.id), with HTTP 400, or as if not asked.
          "expand": ("honoured", "bare", "refused", "ignored")}
@@ -393,7 +394,8 @@ class Handler(serving.Handler):
                 "html": lambda: Answer(200, HTML_PAGE, "text/html; charset=utf-8"),
                 # A session said to be made, without the token to use it: none is kept.
                 "no-token": lambda: Answer(201, {"@odata.type": "#Session.v1_7_0.Session",
-                                                 "Name": "User Session"}),
+                                                 "Name": "User Session"},
+                                          headers=[("X-Auth-Token", "")] * (rule.form == "empty")),
                 }.get(rule.kind, lambda: None)()
 
     def rewrite_links(self, answer, rule):

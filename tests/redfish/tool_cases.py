@@ -329,6 +329,8 @@ CASES = [
          server=fault("error,path=FirmwareInventory$,count=1"), max_requests=8 + 3 + 1),
     Case("busy_once_then_success", "server", listing="server-rackmount1.listing",
          server=fault("error,status=503,retry_after=1,count=1,path=^/redfish/v1/Systems$")),
+    Case("too_many_requests_once_then_success", "server", listing="server-rackmount1.listing",
+         server=fault("error,status=429,retry_after=1,count=1,path=^/redfish/v1/Systems$")),
     # An answer cut short may succeed when asked again; a log-in is never sent twice.
     Case("cut_short_once_then_success", "server", listing="server-rackmount1.listing",
          server=fault("truncated,count=1,path=^/redfish/v1/Systems$")),
@@ -361,6 +363,13 @@ CASES = [
          server=fault("no-token,path=Sessions$"),
          stderr=[r"error: .*no session could be opened \(HTTP 201 at "
                  r"/redfish/v1/SessionService/Sessions\)"]),
+    Case("log_in_with_empty_token_once", "smm", mockup="public-power-shelf", exit=3,
+         max_requests=2, server=fault("no-token,form=empty,path=Sessions$"),
+         stderr=[r"error: .*no session could be opened \(HTTP 201 at "]),
+    # Nor is a log-in whose answer was cut short: it may have opened a session.
+    Case("log_in_cut_short_once", "server", exit=3, max_requests=2, open_sessions=1,
+         server=fault("truncated,count=1,path=Sessions$"),
+         stderr=[r"error: .*/redfish/v1/SessionService/Sessions was cut short"]),
     Case("log_in_failing_once", "smm", mockup="public-power-shelf", exit=3, max_requests=2,
          server=fault("error,status=500,count=100,path=Sessions$"),
          stderr=[r"error: .*no session could be opened \(HTTP 500 at "]),
