@@ -28,9 +28,9 @@ if [ "${1:-}" = --test ]; then
         python3-jsonschema
         # promtool checks fleet export; docs/fleet.md's GNU Parallel recipe runs as written.
         prometheus parallel
-        # The Redfish test server (Python's standard library, openssl for its throw-away
-        # certificates) and real clients that check it.
-        python3 openssl curl redfishtool python3-sushy
+        # The test servers (Python's standard library, python3-cryptography for their
+        # throw-away certificates) and real clients that check them.
+        python3 python3-cryptography openssl curl redfishtool python3-sushy
         # A real WBEM client that checks the CIM test server.
         sblim-wbemcli
         # The Windows x64 build and the 64-bit Wine that runs its tests, and zlib for it.

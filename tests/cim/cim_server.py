@@ -5,24 +5,17 @@ It answers CIM operations encoded as CIM-XML (POST /cimom): EnumerateInstances
 and EnumerateInstanceNames in the namespace root/cimv2, from the fixture
 instances of one invented hypervisor version (--version), checking HTTP Basic
 credentials.  It can misbehave on request (see --fault).  Control endpoints
-under /__control/ let a test read counters and the fixture instances, reset
-the counters, change the faults and stop the server; the stats count the
-operations ("requests", "log") and the requests that carried credentials
-("credentials_seen").  TLS, the ready file and the lifetime are those of
-every test server here (tests/redfish/serving.py).
+are those of every test server here (tests/redfish/serving.py); the stats
+count the operations ("requests", "log") and the requests that carried
+credentials ("credentials_seen").
 
 Prints nothing on stdout; errors go to stderr, request lines too with
 --verbose.
 """
 
-import argparse
-import base64
-import binascii
-import http.server
 import json
 import os
 import re
-import secrets
 import sys
 import threading
 import time
@@ -34,29 +27,18 @@ REDFISH = os.path.join(os.path.dirname(HERE), "redfish")
 if REDFISH not in sys.path:
     sys.path.insert(0, REDFISH)
 import serving  # noqa: E402
-from serving import UsageError  # noqa: E402
+from serving import Answer, UsageError  # noqa: E402
 
 REALM = "quendal-test-cim"
 NAMESPACE = "root/cimv2"
-CONTROL_PREFIX = "/__control/"
 XML_TYPE = 'application/xml; charset="utf-8"'
 
-# Invented builds, one per version the tests cover.
-BUILDS = {"4.0.0": "1000040", "5.0.0": "1000050", "5.1.0": "1000051",
-          "5.5.0": "1000055", "6.0.0": "1000060", "6.5.0": "1000065",
-          "6.7.0": "1000067", "7.0.3": "1000073"}
-
-# The fixture's classes and their superclasses.
-SUPERCLASS = {
-    "QTS_SoftwareIdentity": "CIM_SoftwareIdentity",
-    "QTS_HypervisorSoftwareIdentity": "CIM_SoftwareIdentity",
-    "QTS_Processor": "CIM_Processor",
-    "CIM_SoftwareIdentity": "CIM_LogicalElement",
-    "CIM_Processor": "CIM_LogicalDevice",
-    "CIM_LogicalDevice": "CIM_LogicalElement",
-    "CIM_LogicalElement": "CIM_ManagedSystemElement",
-    "CIM_ManagedSystemElement": "CIM_ManagedElement",
-}
+# The fixture: invented builds, one per version the tests cover, the classes'
+# superclasses and the instances.
+with open(os.path.join(os.path.dirname(HERE), "data", "cim-fixture.json")) as f:
+    FIXTURE = json.load(f)
+BUILDS = FIXTURE["builds"]
+SUPERCLASS = FIXTURE["superclass"]
 KNOWN_CLASSES = set(SUPERCLASS) | set(SUPERCLASS.values())
 
 CIM_ERRORS = {1: "CIM_ERR_FAILED", 2: "CIM_ERR_ACCESS_DENIED",
@@ -65,8 +47,7 @@ CIM_ERRORS = {1: "CIM_ERR_FAILED", 2: "CIM_ERR_ACCESS_DENIED",
 
 FAULT_KINDS = ("unauthorized", "cim-error", "malformed", "entity-bomb",
                "external-entity", "deep-nesting", "slow", "http-error",
-               "not-cim", "cut-short")
-FAULT_KEYS = ("class", "count", "code", "status", "ms")
+               "not-cim", "cut-short", "other-method")
 
 # Nine levels of ten references each: a billion "lol"s once expanded.
 ENTITY_BOMB = ('<?xml version="1.0"?>\n<!DOCTYPE CIM [\n<!ENTITY lol "lol">\n'
@@ -86,54 +67,17 @@ HTML_PAGE = ("<!DOCTYPE html>\n<html><head><title>Welcome</title></head>"
 
 
 def fixture(version, address_width=64):
-    """The instances of one version: (class, keys, properties) each.
-
-    A property is (name, CIM type, value); a list value is an array.  The
-    hypervisor's own identity is neither the first nor the last software
-    identity, so that a client must pick it by its classification.
-    """
+    """The instances of one version: (class, keys, properties) each; a
+    property is (name, CIM type, value), a list value an array."""
     if version not in BUILDS:
-        raise UsageError("no fixture for version %r (known: %s)"
-                         % (version, ", ".join(BUILDS)))
+        raise UsageError("no fixture for version %r (known: %s)" % (version, ", ".join(BUILDS)))
     major, minor, revision = version.split(".")
-    driver = ("QTS_SoftwareIdentity", ["InstanceID"], [
-        ("InstanceID", "string", "qts:driver:qnvme"),
-        ("ElementName", "string", "qnvme storage driver"),
-        ("Classifications", "uint16", ["2"]),
-        ("VersionString", "string", "2.1.4-1"),
-        ("MajorVersion", "uint16", "2"), ("MinorVersion", "uint16", "1"),
-        ("RevisionNumber", "uint16", "4"), ("BuildNumber", "uint16", "1"),
-        ("Manufacturer", "string", "Quendal Test Devices")])
-    hypervisor = ("QTS_HypervisorSoftwareIdentity", ["InstanceID"], [
-        ("InstanceID", "string", "qts:hypervisor"),
-        ("ElementName", "string", "Quendal test hypervisor"),
-        ("Classifications", "uint16", ["8"]),
-        ("VersionString", "string", version),
-        ("MajorVersion", "uint16", major), ("MinorVersion", "uint16", minor),
-        ("RevisionNumber", "uint16", revision),
-        ("BuildNumber", "uint16", "0"),
-        ("LargeBuildNumber", "uint64", BUILDS[version]),
-        ("IsLargeBuildNumber", "boolean", "TRUE"),
-        ("Manufacturer", "string", "Quendal Test Systems")])
-    firmware = ("QTS_SoftwareIdentity", ["InstanceID"], [
-        ("InstanceID", "string", "qts:firmware:bmc"),
-        ("ElementName", "string", "Management controller firmware"),
-        ("Classifications", "uint16", ["10", "11"]),
-        ("VersionString", "string", "3.40"),
-        ("Manufacturer", "string", "Quendal Test Devices")])
-    processors = []
-    for number in range(2):
-        processors.append(("QTS_Processor", [
-            "SystemCreationClassName", "SystemName", "CreationClassName",
-            "DeviceID"], [
-            ("SystemCreationClassName", "string", "QTS_ComputerSystem"),
-            ("SystemName", "string", "hv-test-01"),
-            ("CreationClassName", "string", "QTS_Processor"),
-            ("DeviceID", "string", "CPU%d" % number),
-            ("ElementName", "string", "Processor %d" % number),
-            ("AddressWidth", "uint16", str(address_width)),
-            ("DataWidth", "uint16", "64")]))
-    return [driver, hypervisor, firmware] + processors
+    values = dict(version=version, major=major, minor=minor, revision=revision,
+                  build=BUILDS[version], address_width=address_width)
+    return [(instance["class"], instance["keys"],
+             [(name, cim_type, value.format(**values) if isinstance(value, str) else value)
+              for name, (cim_type, value) in instance["properties"].items()])
+            for instance in FIXTURE["instances"]]
 
 
 def is_a(class_name, ancestor):
@@ -225,112 +169,47 @@ class Fault(serving.FaultRule):
     """One rule from --fault: KIND[,class=REGEX][,count=N][,code=N]..."""
 
     KINDS = FAULT_KINDS
-    KEYS = FAULT_KEYS
+    KEYS = ("class", "count", "code", "status", "ms")
+    ONCE = ("http-error", "cut-short")
 
     def __init__(self, text):
         super().__init__(text)
         self.class_name = self.regex("class", "", re.I)
-        self.remaining = self.number("count", 1 if self.kind in ("http-error", "cut-short")
-                                     else None)
         self.code = self.number("code", 2)
         self.status = self.number("status", 500)
         self.ms = self.number("ms", 5000)
 
 
-class Faults:
-    """The active fault rules; thread-safe, the first matching one applies."""
-
-    def __init__(self, texts=()):
-        self._lock = threading.Lock()
-        self._rules = [Fault(t) for t in texts]
-
-    def replace(self, texts):
-        rules = [Fault(t) for t in texts]
-        with self._lock:
-            self._rules = rules
-
-    def take(self, class_name):
-        with self._lock:
-            for rule in self._rules:
-                if rule.remaining != 0 and rule.class_name.search(class_name):
-                    if rule.remaining is not None:
-                        rule.remaining -= 1
-                    return rule
-        return None
-
-
 # ---------------------------------------------------------------- HTTP
 
 
-class Answer:
-    def __init__(self, status, body="", content_type=XML_TYPE, headers=()):
-        self.status = status
-        if isinstance(body, (dict, list)):
-            body = json.dumps(body, indent=4) + "\n"
-            content_type = "application/json"
-        self.body = body.encode() if isinstance(body, str) else body
-        self.content_type = content_type
-        self.headers = list(headers)
-        self.length = len(self.body)  # what Content-Length says
+def xml(body, status=200):
+    return Answer(status, body, XML_TYPE, [("CIMOperation", "MethodResponse")])
 
 
-class Handler(http.server.BaseHTTPRequestHandler):
-    protocol_version = "HTTP/1.1"
+def unauthorized():
+    return Answer(401, "", "text/plain", [("WWW-Authenticate", 'Basic realm="%s"' % REALM)])
+
+
+class Handler(serving.Handler):
     server_version = "quendal-test-cim/1.0"
-    timeout = 120
 
-    def version_string(self):
-        return self.server_version
-
-    def log_message(self, format, *args):
-        if self.server.verbose:
-            sys.stderr.write("%s\n" % (format % args))
-
-    def do_GET(self):
-        self.dispatch()
-
-    do_POST = do_PUT = do_DELETE = do_GET
-
-    def dispatch(self):
-        try:
-            length = int(self.headers.get("Content-Length", 0))
-        except ValueError:
-            self.send_error(400, "bad Content-Length")
-            return
-        body = self.rfile.read(length) if length > 0 else b""
-        path = self.path.split("?")[0]
-        if path.startswith(CONTROL_PREFIX):
-            self.send(self.control(path[len(CONTROL_PREFIX):], body))
-            return
+    def serve(self, path, query, body, first):
         if "Authorization" in self.headers:
             self.server.saw_credentials()
         if path != "/cimom":
             self.send(Answer(404, "no CIM server at %s\n" % path, "text/plain"))
-            return
-        if self.command != "POST":
+        elif self.command != "POST":
             self.send(Answer(405, "", "text/plain", [("Allow", "POST")]))
-            return
-        self.send(self.operation(body))
-
-    def authorized(self):
-        scheme, _, value = self.headers.get("Authorization", "").partition(" ")
-        if scheme.lower() != "basic":
-            return False
-        try:
-            decoded = base64.b64decode(value.strip(), validate=True).decode()
-        except (binascii.Error, UnicodeDecodeError):
-            return False
-        user, sep, password = decoded.partition(":")
-        return bool(sep) and secrets.compare_digest(
-            user.encode(), self.server.user.encode()) and secrets.compare_digest(
-            password.encode(), self.server.password.encode())
+        else:
+            self.send(self.operation(body))
 
     def operation(self, body):
         server = self.server
-        if not self.authorized():
+        if not serving.basic_matches(self.headers.get("Authorization"), server.user,
+                                     server.password):
             server.record("401")
-            return Answer(401, "", "text/plain", [
-                ("WWW-Authenticate", 'Basic realm="%s"' % REALM)])
+            return unauthorized()
         if self.headers.get("CIMOperation", "").lower() != "methodcall":
             return Answer(400, "", "text/plain", [("CIMError", "header-mismatch")])
         try:
@@ -338,14 +217,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
         except UsageError:
             return Answer(400, "", "text/plain", [("CIMError", "request-not-valid")])
         server.record("%s %s" % (call.method, call.class_name))
-        rule = server.faults.take(call.class_name)
+        taken = server.faults.take(lambda rule: rule.class_name.search(call.class_name))
+        rule = taken[0] if taken else None
         if rule is not None and rule.kind == "slow":
             time.sleep(rule.ms / 1000.0)
         faulty = self.fault_answer(rule, call)
         if faulty is not None:
             return faulty
-        return Answer(200, wrap(call.message_id, call.method, self.result(call)),
-                      headers=[("CIMOperation", "MethodResponse")])
+        return xml(wrap(call.message_id, call.method, self.result(call)))
 
     def result(self, call):
         if call.method not in ("EnumerateInstances", "EnumerateInstanceNames"):
@@ -366,74 +245,28 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def fault_answer(self, rule, call):
         if rule is None or rule.kind == "slow":
             return None
-        headers = [("CIMOperation", "MethodResponse")]
         if rule.kind == "unauthorized":
-            return Answer(401, "", "text/plain", [
-                ("WWW-Authenticate", 'Basic realm="%s"' % REALM)])
+            return unauthorized()
         if rule.kind == "http-error":
             return Answer(rule.status, "fault: HTTP %d\n" % rule.status, "text/plain")
         if rule.kind == "not-cim":
             return Answer(200, HTML_PAGE, "text/html; charset=utf-8")
         if rule.kind == "cim-error":
             name = CIM_ERRORS.get(rule.code, "CIM error %d" % rule.code)
-            return Answer(200, wrap(call.message_id, call.method,
-                                    error_xml(rule.code, "fault: " + name)), headers=headers)
+            return xml(wrap(call.message_id, call.method, error_xml(rule.code, "fault: " + name)))
+        if rule.kind == "other-method":  # the right instances, said to answer another call
+            return xml(wrap(call.message_id, "EnumerateInstanceNames", self.result(call)))
+        whole = wrap(call.message_id, call.method, self.result(call))
         if rule.kind == "malformed":
-            whole = wrap(call.message_id, call.method, self.result(call))
-            return Answer(200, whole[:len(whole) // 2] + "<VALUE", headers=headers)
+            return xml(whole[:len(whole) // 2] + "<VALUE")
         if rule.kind == "cut-short":  # half the answer, then the connection closes
-            whole = wrap(call.message_id, call.method, self.result(call)).encode()
-            answer = Answer(200, whole[:len(whole) // 2], headers=headers)
-            answer.length = len(whole)
+            answer = xml(whole)
+            answer.length = len(answer.body)
+            answer.body = answer.body[:answer.length // 2]
             return answer
-        if rule.kind == "entity-bomb":
-            return Answer(200, ENTITY_BOMB, headers=headers)
-        if rule.kind == "external-entity":
-            return Answer(200, EXTERNAL_ENTITY, headers=headers)
-        # deep-nesting
-        return Answer(200, '<?xml version="1.0"?>\n<CIM>' + "<VALUE>" * NESTING
-                      + "</VALUE>" * NESTING + "</CIM>\n", headers=headers)
-
-    def control(self, name, body):
-        expected = {"stats": "GET", "instances": "GET", "reset": "POST",
-                    "faults": "POST", "shutdown": "POST"}.get(name)
-        if expected is None:
-            return Answer(404, {"error": "no such control endpoint"})
-        if self.command != expected:
-            return Answer(405, {"error": "use " + expected})
-        server = self.server
-        if name == "stats":
-            return Answer(200, server.stats())
-        if name == "instances":
-            return Answer(200, [{"class": c, "keys": k,
-                                 "properties": {n: v for n, _, v in p}}
-                                for c, k, p in server.instances])
-        if name == "reset":
-            server.reset()
-            return Answer(200, server.stats())
-        if name == "faults":
-            try:
-                texts = json.loads(body or b"null")
-                if not isinstance(texts, list) \
-                        or not all(isinstance(t, str) for t in texts):
-                    raise UsageError("expected a JSON list of fault strings")
-                server.faults.replace(texts)
-            except (ValueError, UsageError) as exc:
-                return Answer(400, {"error": str(exc)})
-            return Answer(200, {"faults": texts})
-        server.stop_soon()
-        return Answer(200, {"stopping": True})
-
-    def send(self, answer):
-        self.send_response(answer.status)
-        self.send_header("Content-Type", answer.content_type)
-        for key, value in answer.headers:
-            self.send_header(key, value)
-        self.send_header("Content-Length", str(answer.length))
-        self.end_headers()
-        self.wfile.write(answer.body)
-        if answer.length != len(answer.body):
-            self.close_connection = True
+        return xml({"entity-bomb": ENTITY_BOMB, "external-entity": EXTERNAL_ENTITY,
+                    "deep-nesting": '<?xml version="1.0"?>\n<CIM>' + "<VALUE>" * NESTING
+                    + "</VALUE>" * NESTING + "</CIM>\n"}[rule.kind])
 
 
 class Server(serving.TlsServer):
@@ -442,11 +275,10 @@ class Server(serving.TlsServer):
         self.user = options.user
         self.password = options.password
         self.instances = fixture(options.version, options.address_width)
-        self.faults = Faults(options.fault)
+        self.faults = serving.Rules(Fault, options.fault)
         self._lock = threading.Lock()
         self._log = []
         self._credentials_seen = 0
-        self._stopping = threading.Event()
 
     def record(self, line):
         with self._lock:
@@ -466,44 +298,19 @@ class Server(serving.TlsServer):
             return {"requests": len(self._log), "log": list(self._log),
                     "credentials_seen": self._credentials_seen}
 
-    def stop_soon(self):
-        if not self._stopping.is_set():
-            self._stopping.set()
-            threading.Thread(target=self.shutdown, daemon=True).start()
-
 
 # ---------------------------------------------------------------- main
 
 
-def parse_args(argv):
-    parser = argparse.ArgumentParser(
-        description="Serve a hypervisor host's CIM instances over HTTPS for tests.")
+def main(argv=None):
+    parser = serving.common_options(
+        "Serve a hypervisor host's CIM instances over HTTPS for tests.",
+        "KIND[,class=REGEX][,count=N][,code=N][,status=S][,ms=MILLISECONDS]; kinds: "
+        + ", ".join(FAULT_KINDS))
     parser.add_argument("--version", default="6.7.0", choices=sorted(BUILDS))
     parser.add_argument("--address-width", type=int, default=64, choices=(32, 64))
-    parser.add_argument("--host", default="127.0.0.1")
-    parser.add_argument("--port", type=int, default=0)
-    parser.add_argument("--user", default="quendal")
-    parser.add_argument("--password", default="Quendal-test-pw1")
-    parser.add_argument("--fault", action="append", default=[], metavar="FAULT",
-                        help="KIND[,class=REGEX][,count=N][,code=N][,status=S]"
-                             "[,ms=MILLISECONDS]; kinds: " + ", ".join(FAULT_KINDS))
-    parser.add_argument("--tls-dir", metavar="DIR")
-    parser.add_argument("--self-signed", action="store_true",
-                        help="present a certificate of a fresh key, signed by "
-                             "itself (--tls-dir is not used)")
-    parser.add_argument("--ready-file", metavar="PATH")
-    parser.add_argument("--lifetime", type=float, default=600, metavar="SECONDS")
-    parser.add_argument("--dos-paths", action="store_true",
-                        help="write the CA path as Z:\\... for Wine")
-    parser.add_argument("--verbose", action="store_true")
-    return parser.parse_args(argv)
-
-
-def main(argv=None):
-    options = parse_args(argv)
-    return serving.run("cim_server", options,
-                       lambda context: [Server(options, context)],
-                       lambda servers: servers[0].serve_forever(poll_interval=0.2))
+    options = parser.parse_args(argv)
+    return serving.run("cim_server", options, lambda context: [Server(options, context)])
 
 
 if __name__ == "__main__":

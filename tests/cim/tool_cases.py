@@ -12,8 +12,6 @@ made and how many requests carried credentials. In options, {ca} is the
 server's CA file and {pin} the pin of its key.
 """
 
-import os
-import re
 import sys
 
 import cim_harness
@@ -38,23 +36,12 @@ def document(os_name, arch="64 bit"):
             % (os_name, arch))
 
 
-class Case:
-    def __init__(self, name, version="6.7.0", server=None, options=("--ca-file", "{ca}"),
-                 host="127.0.0.1:{port}", password=PASSWORD, exit=0, stdout=None,
-                 stderr=(), requests=2, credentials=None, max_seconds=60, no_server=False):
-        self.name = name
-        self.version = version
-        self.server = server or {}
-        self.options = list(options)
-        self.host = host
-        self.password = password
-        self.exit = exit
-        self.stdout = stdout
-        self.stderr = list(stderr)
-        self.requests = requests  # CIM operations the server saw, None: not checked
-        self.credentials = credentials  # requests that may carry credentials, None: any
-        self.max_seconds = max_seconds
-        self.no_server = no_server
+class Case(cim_harness.harness.Case):
+    DEFAULTS = dict(
+        version="6.7.0", server={}, options=("--ca-file", "{ca}"), host="127.0.0.1:{port}",
+        password=PASSWORD, exit=0, stdout=None, stderr=(), max_seconds=60, no_server=False,
+        requests=2,  # CIM operations the server saw, None: not checked
+        credentials=None)  # requests that may carry credentials, None: any
 
 
 def fault(text):
@@ -64,6 +51,33 @@ def fault(text):
 def error(text):
     return [FAILED_STATUS, r"error: 127\.0\.0\.1:\d+: .*" + text, FAILED]
 
+
+# Every fault mode of the server: exit 3 and the cause, after one CIM operation: (case, fault,
+# standard error after "error: 127.0.0.1:PORT: ").
+FAILING = [
+    ("access_denied", "cim-error,code=2", r"the CIM server denies access to "
+     r"CIM_SoftwareIdentity \(CIM_ERR_ACCESS_DENIED"),
+    ("invalid_namespace", "cim-error,code=3", r"the CIM server has no namespace root/cimv2 "
+     r"\(CIM_ERR_INVALID_NAMESPACE"),
+    ("not_supported", "cim-error,code=7", r"does not offer the instances of "
+     r"CIM_SoftwareIdentity \(CIM_ERR_NOT_SUPPORTED"),
+    ("cim_failure", "cim-error,code=1", r"the CIM server failed to enumerate "
+     r"CIM_SoftwareIdentity \(CIM_ERR_FAILED"),
+    # A code the standard does not define is shown as the server gave it.
+    ("cim_error_code_out_of_range", "cim-error,code=4294967297",
+     r"failed to enumerate CIM_SoftwareIdentity \(CIM error 4294967297: fault"),
+    ("malformed_xml", "malformed", r"the answer to EnumerateInstances of CIM_SoftwareIdentity "
+     r"is not acceptable XML"),
+    ("entity_bomb", "entity-bomb", r"not acceptable XML: a document type or entity "
+     r"declaration, which is refused"),
+    ("external_entity", "external-entity", r"not acceptable XML: a document type or entity "
+     r"declaration, which is refused"),
+    ("deep_nesting", "deep-nesting", r"not acceptable XML: elements nested deeper than 64"),
+    ("answer_to_another_method", "other-method", r"the answer to EnumerateInstances of "
+     r"CIM_SoftwareIdentity is not a CIM-XML answer to that request"),
+    ("web_server_not_cim", "not-cim", r"no CIM server answers at "
+     r"https://127\.0\.0\.1:\d+/cimom \(the answer is text/html"),
+]
 
 CASES = [Case("version_" + v.replace(".", "_"), version=v, stdout=document(name),
               stderr=[r"GetEsxiOSInfo: status 0 \(Succeed\.\)"])
@@ -87,43 +101,18 @@ CASES = [Case("version_" + v.replace(".", "_"), version=v, stdout=document(name)
          exit=3, requests=0, credentials=0, stderr=[FAILED_STATUS, NOT_PINNED, FAILED]),
     Case("one_failure_then_success", server=fault("http-error,count=1"),
          stdout=document(OS_NAMES["6.7.0"]), requests=3),
+    Case("too_many_requests_once_then_success", server=fault("http-error,status=429"),
+         stdout=document(OS_NAMES["6.7.0"]), requests=3),
+    Case("forbidden", server=fault("http-error,status=403"), exit=3, requests=1,
+         stderr=error(r"refused the user name or password \(HTTP 403\)")),
     Case("cut_short_once_then_success", server=fault("cut-short,count=1"),
          stdout=document(OS_NAMES["6.7.0"]), requests=3),
-
-    # Every fault mode of the server: exit 3 and the cause.
     Case("wrong_password", password="not-the-password", exit=3, requests=1,
          stderr=error(r"refused the user name or password \(HTTP 401\) "
                       r"\(check --user and the password\)")),
-    Case("access_denied", server=fault("cim-error,code=2"), exit=3, requests=1,
-         stderr=error(r"the CIM server denies access to CIM_SoftwareIdentity "
-                      r"\(CIM_ERR_ACCESS_DENIED")),
-    Case("invalid_namespace", server=fault("cim-error,code=3"), exit=3, requests=1,
-         stderr=error(r"the CIM server has no namespace root/cimv2 "
-                      r"\(CIM_ERR_INVALID_NAMESPACE")),
-    Case("not_supported", server=fault("cim-error,code=7"), exit=3, requests=1,
-         stderr=error(r"does not offer the instances of CIM_SoftwareIdentity "
-                      r"\(CIM_ERR_NOT_SUPPORTED")),
-    Case("cim_failure", server=fault("cim-error,code=1"), exit=3, requests=1,
-         stderr=error(r"the CIM server failed to enumerate CIM_SoftwareIdentity "
-                      r"\(CIM_ERR_FAILED")),
-    # A code the standard does not define is shown as the server gave it.
-    Case("cim_error_code_out_of_range", server=fault("cim-error,code=4294967297"), exit=3,
-         requests=1, stderr=error(r"failed to enumerate CIM_SoftwareIdentity "
-                                  r"\(CIM error 4294967297: fault")),
-    Case("malformed_xml", server=fault("malformed"), exit=3, requests=1,
-         stderr=error(r"the answer to EnumerateInstances of CIM_SoftwareIdentity is not "
-                      r"acceptable XML")),
-    Case("entity_bomb", server=fault("entity-bomb"), exit=3, requests=1,
-         stderr=error(r"not acceptable XML: a document type or entity declaration, "
-                      r"which is refused")),
-    Case("external_entity", server=fault("external-entity"), exit=3, requests=1,
-         stderr=error(r"not acceptable XML: a document type or entity declaration, "
-                      r"which is refused")),
-    Case("deep_nesting", server=fault("deep-nesting"), exit=3, requests=1,
-         stderr=error(r"not acceptable XML: elements nested deeper than 64")),
-    Case("web_server_not_cim", server=fault("not-cim"), exit=3, requests=1,
-         stderr=error(r"no CIM server answers at https://127\.0\.0\.1:\d+/cimom "
-                      r"\(the answer is text/html")),
+] + [Case(name, server=fault(text), exit=3, requests=1, stderr=error(cause))
+     for name, text, cause in FAILING] + [
+
     Case("slow_answer_times_out", options=["--ca-file", "{ca}", "--timeout", "2"],
          server=fault("slow,ms=6000"), exit=3, requests=1, max_seconds=30,
          stderr=error(r"no whole answer to EnumerateInstances in time .*raise --timeout")),
@@ -140,24 +129,10 @@ CASES = [Case("version_" + v.replace(".", "_"), version=v, stdout=document(name)
 
 
 def check(case, status, out, err, elapsed, stats, pin=None):
-    failures = []
-    if status != case.exit:
-        failures.append("exit status %d, expected %d" % (status, case.exit))
-    if case.stdout is not None:
-        if out != case.stdout:
-            failures.append("standard output:\n%s--- expected\n%s--- end" % (out, case.stdout))
-    elif out:
-        failures.append("standard output should be empty:\n" + out)
-    for pattern in case.stderr:
-        pattern = pattern.replace("{pin}", re.escape(pin or "sha256:?"))
-        if not re.search(pattern, err):
-            failures.append("standard error does not match %r" % pattern)
-    if case.password in out + err:
-        failures.append("the password appears in the output")
-    if elapsed > case.max_seconds:
-        failures.append("took %.1f s, more than %d s" % (elapsed, case.max_seconds))
-    if stats is not None and case.requests is not None \
-            and stats["requests"] != case.requests:
+    failures = cim_harness.harness.common_failures(case, status, out, err, elapsed, pin)
+    if out != (case.stdout or ""):
+        failures.append("standard output:\n%s--- expected\n%s--- end" % (out, case.stdout))
+    if stats is not None and case.requests is not None and stats["requests"] != case.requests:
         failures.append("%d CIM operations, expected %d:\n  %s" % (
             stats["requests"], case.requests, "\n  ".join(stats["log"])))
     if stats is not None and case.credentials is not None \
@@ -167,31 +142,16 @@ def check(case, status, out, err, elapsed, stats, pin=None):
     return failures
 
 
-def run_case(case, program, emulator, dos_paths):
-    def arguments(port, ca, pin=None):
-        ca = cim_harness.to_dos_path(ca) if dos_paths and ca else ca
+def main():
+    def arguments(case, port, ca, pin):
         options = [o.format(ca=ca, pin=pin) for o in case.options] if ca else []
         return options + ["--format", "info", "esxi", "--host", case.host.format(port=port),
                           "--user", cim_harness.USER]
 
-    if case.no_server:
-        status, out, err, elapsed = cim_harness.harness.run_tool(arguments(0, None), case,
-                                                                 program, emulator)
-        return check(case, status, out, err, elapsed, None), err
-    with cim_harness.CimServer(version=case.version, tls_dir=cim_harness.shared_tls_dir(),
-                               **case.server) as server:
-        status, out, err, elapsed = cim_harness.harness.run_tool(
-            arguments(server.port, server.ca_file, server.pin), case, program, emulator)
-        stats = server.stats()
-    return check(case, status, out, err, elapsed, stats, server.pin), err
-
-
-def main():
-    def run(case, options):
-        failures, err = run_case(case, options.tool, options.emulator, options.dos_paths)
-        return failures, "--- standard error\n" + err
-
-    return cim_harness.harness.case_main({case.name: case for case in CASES}, run)
+    return cim_harness.harness.case_main({case.name: case for case in CASES}, lambda case, o: (
+        cim_harness.harness.run_case(case, o, lambda: cim_harness.CimServer(
+            version=case.version, tls_dir=cim_harness.shared_tls_dir(), **case.server),
+            lambda port, ca, pin: arguments(case, port, ca, pin), check)))
 
 
 if __name__ == "__main__":

@@ -1,4 +1,5 @@
-"""Start the test Redfish server from Python and talk to its control endpoints.
+"""Start the test servers (Redfish, CIM) from Python and talk to their control
+endpoints; what every table of tool cases shares.
 
     from harness import RedfishServer, mockup
 
@@ -13,6 +14,7 @@ import hashlib
 import http.client
 import json
 import os
+import re
 import shutil
 import ssl
 import subprocess
@@ -22,7 +24,6 @@ import time
 import urllib.parse
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-SERVER_SCRIPT = os.path.join(HERE, "redfish_server.py")
 MOCKUPS = os.path.normpath(os.path.join(HERE, "..", "data", "redfish-mockups"))
 DEFAULT_MOCKUP = "public-rackmount1"
 DEFAULT_USER = "quendal"
@@ -38,25 +39,14 @@ if HERE not in sys.path:
     sys.path.insert(0, HERE)
 from serving import to_dos_path  # noqa: E402
 
-__all__ = ["MOCKUPS", "DEFAULT_MOCKUP", "DEFAULT_USER", "DEFAULT_PASSWORD", "OTHER_PIN",
-           "NOT_PINNED",
-           "RedfishServer", "ServerError", "ServerProcess", "mockup",
-           "resolve_mockup", "run_tool", "server_args", "case_main", "to_dos_path",
-           "from_dos_path"]
-
-
 class ServerError(RuntimeError):
     """The server did not start, or a control request failed."""
 
 
 def shared_tls_dir():
     """One throw-away CA for every test server of the tool's tests, made once
-    (a new CA and key for every server would cost each case a moment).
-
-    The server locks the folder while it makes or reads the files, so
-    servers may start side by side; it makes a set again when Wine would
-    misread one of its signatures (serving.signature_numbers_full_length).
-    """
+    (a new CA and key for every server would cost each case a moment); the
+    servers lock the folder while they make or read it (serving.py)."""
     return os.path.join(tempfile.gettempdir(), "quendal-test-tls-%d" % os.getuid())
 
 
@@ -70,60 +60,37 @@ def mockup(name):
 
 def resolve_mockup(name_or_dir):
     """A mockup given by folder or by its name in MOCKUPS."""
-    if os.path.isdir(name_or_dir):
-        return os.path.abspath(name_or_dir)
-    return mockup(name_or_dir)
+    return os.path.abspath(name_or_dir) if os.path.isdir(name_or_dir) else mockup(name_or_dir)
 
 
 def from_dos_path(path):
-    if path[:2].upper() == "Z:":
-        return path[2:].replace("\\", "/")
-    return path
-
-
-def server_args(user=None, password=None, no_sessions=False, page_size=0,
-                faults=(), delay_ms=0, tls_dir=None, lifetime=None, host=None,
-                port=None, dos_paths=False, verbose=False, extra_args=(),
-                ports=1, self_signed=False):
-    """Command-line options of redfish_server.py for the keyword options."""
-    args = []
-    if ports != 1:
-        args += ["--ports", str(ports)]
-    for flag, value in (("--user", user), ("--password", password),
-                        ("--tls-dir", tls_dir), ("--lifetime", lifetime),
-                        ("--host", host), ("--port", port)):
-        if value is not None:
-            args += [flag, str(value)]
-    if page_size:
-        args += ["--page-size", str(page_size)]
-    if delay_ms:
-        args += ["--delay-ms", str(delay_ms)]
-    for fault in faults:
-        args += ["--fault", fault]
-    for flag, on in (("--no-sessions", no_sessions),
-                     ("--dos-paths", dos_paths), ("--verbose", verbose),
-                     ("--self-signed", self_signed)):
-        if on:
-            args.append(flag)
-    return args + list(extra_args)
+    return path[2:].replace("\\", "/") if path[:2].upper() == "Z:" else path
 
 
 class ServerProcess:
     """A test server script in a subprocess, for the length of a with block.
 
-    A subclass names its script (SCRIPT) and calls _launch() from start()
-    with the script's arguments; stop() asks the server to shut down, then
-    ends the process by signal if it must.
+    Keyword options mirror the script's command line: a list gives the option
+    once per item (faults: --fault), True a bare flag, None or False nothing.
+    ready_file puts the ready file at a chosen path instead of a private
+    temporary folder. Once started: port, ports (every port served), pid,
+    base_url, host, ca_file and pin (of the server's key). stop() asks the
+    server to shut down, then ends the process by signal if it must.
     """
 
     SCRIPT = None
 
-    def __init__(self):
-        self.process = None
-        self.port = None
-        self.ready_file = None
-        self._dir = None
-        self._stderr = None
+    def __init__(self, args=(), ready_file=None, **options):
+        self.args = list(args)
+        for key, value in options.items():
+            flag = "--fault" if key == "faults" else "--" + key.replace("_", "-")
+            for item in value if isinstance(value, (list, tuple)) else [value]:
+                if item is True:
+                    self.args.append(flag)
+                elif item is not None and item is not False:
+                    self.args += [flag, str(item)]
+        self.ready_file = ready_file
+        self.process = self.port = self.ca_file = self.pin = self._dir = self._stderr = None
 
     def _control(self, method, name, payload=None):
         """A request to the server's control endpoints, on a connection of its
@@ -155,38 +122,38 @@ class ServerProcess:
     def shutdown(self):
         return self._control("POST", "shutdown")
 
-    def _launch(self, prefix, args, ready_file=None):
-        """Start the script and return its ready file's content."""
-        self._dir = tempfile.mkdtemp(prefix=prefix)
-        self.ready_file = ready_file or os.path.join(self._dir, "ready.json")
+    def start(self):
+        """Start the script and wait for its ready file."""
+        name = os.path.basename(self.SCRIPT)
+        self._dir = tempfile.mkdtemp(prefix="quendal-%s-" % name)
+        self.ready_file = self.ready_file or os.path.join(self._dir, "ready.json")
         # A ready file left by an earlier server would point at a dead port.
         if os.path.exists(self.ready_file):
             os.unlink(self.ready_file)
         self._stderr = open(os.path.join(self._dir, "stderr"), "w+b")
         self.process = subprocess.Popen(
-            [sys.executable, self.SCRIPT, "--ready-file", self.ready_file]
-            + args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-            stderr=self._stderr)
+            [sys.executable, self.SCRIPT, "--ready-file", self.ready_file] + self.args,
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=self._stderr)
         try:
-            return self._wait_ready()
+            deadline = time.monotonic() + READY_TIMEOUT
+            while not os.path.exists(self.ready_file):
+                if self.process.poll() is not None:
+                    raise ServerError("%s exited with status %d:\n%s" % (
+                        name, self.process.returncode, self.stderr_text()))
+                if time.monotonic() > deadline:
+                    raise ServerError("%s not ready after %.0f s:\n%s"
+                                      % (name, READY_TIMEOUT, self.stderr_text()))
+                time.sleep(0.02)
+            with open(self.ready_file) as f:
+                info = json.load(f)
         except BaseException:
             self.stop()
             raise
-
-    def _wait_ready(self):
-        name = os.path.basename(self.SCRIPT)
-        deadline = time.monotonic() + READY_TIMEOUT
-        while time.monotonic() < deadline:
-            if os.path.exists(self.ready_file):
-                with open(self.ready_file) as f:
-                    return json.load(f)
-            if self.process.poll() is not None:
-                raise ServerError("%s exited with status %d:\n%s"
-                                  % (name, self.process.returncode,
-                                     self.stderr_text()))
-            time.sleep(0.02)
-        raise ServerError("%s not ready after %.0f s:\n%s"
-                          % (name, READY_TIMEOUT, self.stderr_text()))
+        self.port, self.ports, self.pid = info["port"], info["ports"], info["pid"]
+        self.base_url, self.pin = info["base_url"], info["pin"]
+        self.ca_file = from_dos_path(info["ca_file"])
+        self.host = urllib.parse.urlsplit(self.base_url).hostname
+        return self
 
     def stop(self):
         """Stop the server: politely first, then by signal."""
@@ -227,43 +194,32 @@ class ServerProcess:
 
 
 class RedfishServer(ServerProcess):
-    """redfish_server.py in a subprocess, for the length of a with block.
+    """redfish_server.py on a mockup (a name in MOCKUPS or a folder)."""
 
-    Keyword options mirror the command line: user, password, no_sessions,
-    page_size, faults (a list), delay_ms, tls_dir, self_signed, lifetime,
-    host, port, ports, dos_paths, verbose, extra_args (passed as they are).
-    ready_file puts the ready file at a chosen path instead of a private
-    temporary folder.  ports lists every port served (port is the first);
-    pin is the pin of the server's key.
-    """
-
-    SCRIPT = SERVER_SCRIPT
+    SCRIPT = os.path.join(HERE, "redfish_server.py")
 
     def __init__(self, mockup=DEFAULT_MOCKUP, ready_file=None, **options):
-        super().__init__()
-        self.mockup = resolve_mockup(mockup)
-        self.options = options
-        self.user = options.get("user") or DEFAULT_USER
-        self.password = options.get("password") or DEFAULT_PASSWORD
-        self._chosen_ready_file = ready_file
-        self.pid = self.ca_file = self.base_url = self.host = self.pin = None
-        self.ports = []
+        super().__init__(["--mockup", resolve_mockup(mockup)], ready_file, **options)
 
-    # ------------------------------------------------------------ life
 
-    def start(self):
-        info = self._launch("quendal-redfish-",
-                            ["--mockup", self.mockup]
-                            + server_args(**self.options),
-                            self._chosen_ready_file)
-        self.port = info["port"]
-        self.ports = info.get("ports", [self.port])
-        self.pid = info["pid"]
-        self.base_url = info["base_url"]
-        self.ca_file = from_dos_path(info["ca_file"])
-        self.pin = info["pin"]
-        self.host = urllib.parse.urlsplit(self.base_url).hostname
-        return self
+class CimServer(ServerProcess):
+    """tests/cim/cim_server.py on the fixture of one version."""
+
+    SCRIPT = os.path.join(os.path.dirname(HERE), "cim", "cim_server.py")
+
+
+class Case:
+    """One row of a table of tool cases: its name and the fields of DEFAULTS
+    (a subclass's) it sets; a field no table knows is a mistake, refused."""
+
+    DEFAULTS = {}
+
+    def __init__(self, name, **fields):
+        unknown = set(fields) - set(self.DEFAULTS)
+        if unknown:
+            raise TypeError("case %s: no field %s" % (name, ", ".join(sorted(unknown))))
+        self.name = name
+        self.__dict__.update(self.DEFAULTS, **fields)
 
 
 def run_tool(arguments, case, program, emulator):
@@ -279,6 +235,45 @@ def run_tool(arguments, case, program, emulator):
     out = result.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
     err = result.stderr.decode("utf-8", "replace").replace("\r\n", "\n")
     return result.returncode, out, err, elapsed
+
+
+def with_pin(pattern, pin):
+    """A case's pattern with {pin} the server's pin."""
+    return pattern.replace("{pin}", re.escape(pin or "sha256:?"))
+
+
+def common_failures(case, status, out, err, elapsed, pin):
+    """What every tool case checks: the exit status (case.exit), the patterns
+    of standard error (case.stderr), that the password (case.password) shows
+    nowhere and that the tool took at most case.max_seconds."""
+    failures = [] if status == case.exit else ["exit status %d, expected %d"
+                                               % (status, case.exit)]
+    failures += ["standard error does not match %r" % with_pin(wanted, pin)
+                 for wanted in case.stderr if not re.search(with_pin(wanted, pin), err)]
+    if case.password in out + err:
+        failures.append("the password appears in the output")
+    if elapsed > case.max_seconds:
+        failures.append("took %.1f s, more than %d s" % (elapsed, case.max_seconds))
+    return failures
+
+
+def run_case(case, options, server, arguments, check):
+    """Runs the tool for one case, against server() (a ServerProcess not yet
+    started) unless case.no_server: arguments(port, ca, pin) are the tool's
+    (ca None without a server), check(case, status, out, err, elapsed, stats,
+    pin) finds the failures (stats None without a server or where case.stats
+    is false). Returns (failures, log) as case_main wants them."""
+    if case.no_server:
+        status, out, err, elapsed = run_tool(arguments(0, None, None), case, options.tool,
+                                             options.emulator)
+        return check(case, status, out, err, elapsed, None, None), "--- standard error\n" + err
+    with server() as running:
+        ca = to_dos_path(running.ca_file) if options.dos_paths else running.ca_file
+        status, out, err, elapsed = run_tool(arguments(running.port, ca, running.pin), case,
+                                             options.tool, options.emulator)
+        stats = running.stats() if getattr(case, "stats", True) else None
+    failures = check(case, status, out, err, elapsed, stats, running.pin)
+    return failures, "--- standard error\n" + err
 
 
 def case_main(cases, run):

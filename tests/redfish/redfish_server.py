@@ -3,14 +3,12 @@
 
 It serves a mockup folder in the published layout (/redfish/v1/A/B is
 <folder>/A/B/index.json), keeps real sessions, can page collections and can
-misbehave on request (see --fault).  Control endpoints under /__control/ let a
-test read counters, reset them, change the faults and stop the server.
+misbehave on request (--fault, FAULT_KINDS). Control endpoints: serving.py.
 
 With --ports N it listens on N ports at once, each a service of its own to a
-client (a fleet of BMCs in one process) while they share the mockup, the
-counters, the sessions and the fault rules; a rule with listener=K applies to
-the K-th port only (0 is the first).  The ready file lists the ports, and the
-stats count the requests per port and the most sessions open at once.
+client (a fleet of BMCs in one process) sharing the mockup, the counters, the
+sessions and the fault rules; a rule with listener=K applies to the K-th port
+only (0 is the first).
 
 A sink listens beside the service on another port of the same address: the
 links the rewrite faults write name it, and "sink_connections" in the stats
@@ -23,22 +21,15 @@ Stats: "requests" and "log" cover every request except the control ones;
 "most_connections" counts the most TCP connections open at once, leaving out
 those whose first request was a control request, so a harness asking for stats
 does not disturb what the client under test did; "compressed" the answers sent
-with gzip because the request asked for it (Accept-Encoding).
-
-Prints nothing on stdout; errors go to stderr, request lines too with
---verbose.
+with gzip because the request asked for it (Accept-Encoding); "most_open_sessions"
+and "requests_by_port" what they say.
 """
 
-import argparse
-import base64
-import binascii
 import email.utils
 import gzip
-import http.server
 import json
 import os
 import secrets
-import selectors
 import socket
 import sys
 import threading
@@ -46,9 +37,7 @@ import time
 import urllib.parse
 
 import serving
-from redfish_faults import (ANSWER_KINDS, FAULT_KINDS, LINK_FORMS, Faults,
-                            ListenerFaults)
-from serving import UsageError
+from serving import Answer, UsageError
 
 REALM = "quendal-test"
 SERVICE_ROOT = "/redfish/v1"
@@ -58,16 +47,90 @@ SESSION_SERVICE_PATH = "/redfish/v1/SessionService"
 OLD_SESSIONS_PATH = "/redfish/v1/Sessions"
 SESSION_LIMIT_MESSAGE = "The maximum number of user sessions is reached."
 UTF8_BOM = b"\xef\xbb\xbf"
-CONTROL_PREFIX = "/__control/"
-JSON_TYPE = "application/json; charset=utf-8"
 # Paths a client reads before it has credentials.
-PUBLIC_PATHS = {"/redfish", "/redfish/v1", "/redfish/v1/$metadata",
-                "/redfish/v1/odata"}
-
+PUBLIC_PATHS = {"/redfish", "/redfish/v1"}
 HTML_PAGE = (b'<!DOCTYPE html>\n<html><head><title>Sign in</title></head>\n'
              b'<body><h1>Sign in</h1><form method="post" action="/login">'
              b'<input name="user"><input name="password" type="password">'
              b'</form></body></html>\n')
+
+# ---------------------------------------------------------------- faults
+
+FAULT_KINDS = ("delay", "unauthorized", "error", "truncated", "invalid-json",
+               "redirect", "trickle", "html", "not-found", "loop",
+               "rewrite-links", "rewrite-location", "no-token", "header-flood",
+               "error-200",
+               # What real controllers do (docs/redfish.md, "Authentication"
+               # and "Connection"): the log-in and its session ...
+               "session-limit", "refuse-basic", "session-expired",
+               "login-answer", "old-root", "old-sessions", "strict",
+               # ... and the way they answer; padded: a body of exactly
+               # bytes=N, never compressed (the transport's bound is 16 MiB).
+               "http10", "gzip", "bom", "padded",
+               # The service root offers $expand and $select (without it, not
+               # $expand, whatever the mockup says); form: how an expansion
+               # is answered.
+               "expand")
+# Faults that replace the answer; at most one of them applies to a request.
+ANSWER_KINDS = ("unauthorized", "error", "truncated", "invalid-json",
+                "redirect", "html", "not-found", "no-token", "error-200")
+# Faults that concern the whole service, session requests included, when no
+# path narrows them.
+SERVICE_KINDS = ("refuse-basic", "old-root", "old-sessions", "strict",
+                 "http10", "gzip", "bom", "expand")
+# Faults of the log-in itself.
+LOG_IN_KINDS = ("session-limit", "login-answer")
+# How rewrite-links and rewrite-location write a link to a path: "userinfo"
+# names the sink after the service's own authority, as user information would
+# make of it once glued to a base URL; "network-path" names the sink as
+# "//host:port/..."; "absolute" is the service's own full URL; "zero" no path
+# at all.
+LINK_FORMS = ("userinfo", "network-path", "absolute", "zero")
+# Where login-answer says the session is: "absolute" its full URL,
+# "relative" a path relative to the collection ("Sessions/ID"), "outside" a
+# relative path that leads out of the collection ("Other/ID"), "body" only
+# the answer's @odata.id, "nowhere" neither.
+FORMS = {"no-token": ("absent", "empty"),  # the token header left out, or empty
+         "login-answer": ("absolute", "relative", "outside", "body", "nowhere"),
+         # How expand answers a $expand: in full, with every second member bare
+         # (only its @odata.id), with HTTP 400, or as if not asked.
+         "expand": ("honoured", "bare", "refused", "ignored")}
+
+
+class Fault(serving.FaultRule):
+    """One rule from --fault: KIND[,path=REGEX][,count=N][,status=S]..."""
+
+    KINDS = FAULT_KINDS
+    KEYS = ("path", "count", "status", "retry_after", "retry_date", "ms", "listener",
+            "link", "form", "lines", "bytes")
+    ONCE = ("error", "session-expired")
+
+    def __init__(self, text):
+        super().__init__(text)
+        self.path = self.regex("path", "Sessions$" if self.kind in LOG_IN_KINDS else None)
+        default_status = {"error": 500, "redirect": 301, "session-limit": 503,
+                          "login-answer": 201}.get(self.kind)
+        self.status = self.number("status", default_status, 100, 599)
+        self.retry_after = self.number("retry_after", None)
+        self.retry_date = self.number("retry_date", None)  # seconds from now, as an HTTP date
+        self.ms = self.number("ms", {"delay": 1000, "trickle": 500}.get(self.kind, 0))
+        self.listener = self.number("listener", None)
+        self.link = self.regex("link", "")
+        forms = FORMS.get(self.kind, LINK_FORMS)
+        self.form = self.values.get("form", forms[0])
+        if self.form not in forms:
+            raise UsageError("unknown form %r in %r (known: %s)"
+                             % (self.form, text, ", ".join(forms)))
+        self.lines = self.number("lines", 5000, 1, 100000)
+        self.bytes = self.number("bytes", 16 << 20, 1)
+
+    def matches(self, path, session_op, listener):
+        if self.listener is not None and self.listener != listener:
+            return False
+        if self.path is None:
+            # Clients must be able to log in and out around a failing GET.
+            return self.kind in SERVICE_KINDS or not session_op
+        return self.path.search(path) is not None
 
 
 def redfish_error(message, extended=()):
@@ -77,7 +140,21 @@ def redfish_error(message, extended=()):
                           for key, text in extended]}}
 
 
-# ---------------------------------------------------------------- mockup
+def error(status, message, headers=()):
+    return Answer(status, redfish_error(message), headers=headers)
+
+
+def json_of(answer):
+    """The answer's JSON document, or None."""
+    if not answer.content_type.startswith("application/json") or not answer.body:
+        return None
+    try:
+        return json.loads(answer.body)
+    except ValueError:
+        return None
+
+
+# ---------------------------------------------------------------- state
 
 
 class Mockup:
@@ -86,8 +163,7 @@ class Mockup:
     def __init__(self, folder):
         self.folder = os.path.realpath(folder)
         if not os.path.isfile(os.path.join(self.folder, "index.json")):
-            raise UsageError("%s holds no index.json: not a mockup folder"
-                             % folder)
+            raise UsageError("%s holds no index.json: not a mockup folder" % folder)
 
     def file_for(self, path):
         """The file serving a normalised /redfish/v1 path, or None."""
@@ -95,101 +171,72 @@ class Mockup:
         if rest and not rest.startswith("/"):
             return None
         segments = rest.split("/")[1:] if rest else []
-        for seg in segments:
-            if seg in ("", ".", "..") or "\\" in seg or "\0" in seg:
-                return None
-        if segments == ["$metadata"]:
-            name = os.path.join(self.folder, "$metadata", "index.xml")
-        else:
-            name = os.path.join(self.folder, *segments, "index.json")
-        name = os.path.realpath(name)
+        if any(seg in ("", ".", "..") or "\\" in seg or "\0" in seg for seg in segments):
+            return None
+        name = os.path.realpath(os.path.join(self.folder, *segments, "index.json"))
         if not name.startswith(self.folder + os.sep):
             return None
         return name if os.path.isfile(name) else None
 
 
-# ---------------------------------------------------------------- state
-
-
 class State:
     """Counters, request log and sessions, shared by the handler threads."""
 
+    COUNTS = ("requests", "sessions_created", "sink_connections", "credentials_seen",
+              "compressed")
+
     def __init__(self):
         self.lock = threading.Lock()
-        self.requests = 0
-        self.sessions_created = 0
-        self.log = []
-        self.by_port = {}  # listening port -> requests served there
         self.sessions = {}  # id -> {"token": ..., "user": ...}
-        self.sink_connections = 0
-        self.most_sessions = 0  # open at once, since the start or the reset
-        self.credentials_seen = 0
         self.open_connections = 0
-        self.most_connections = 0
-        self.compressed = 0
+        self.reset()
+
+    def reset(self):
+        with self.lock:
+            self.counts = dict.fromkeys(self.COUNTS, 0)
+            self.log = []
+            self.by_port = {}  # listening port -> requests served there
+            self.most_sessions = len(self.sessions)  # open at once, since the start or reset
+            self.most_connections = self.open_connections
+
+    def count(self, name):
+        with self.lock:
+            self.counts[name] += 1
 
     def connection_opened(self, opened):
         with self.lock:
             self.open_connections += 1 if opened else -1
-            self.most_connections = max(self.most_connections,
-                                        self.open_connections)
+            self.most_connections = max(self.most_connections, self.open_connections)
 
-    def count_compressed(self):
+    def record(self, line, port, credentials):
         with self.lock:
-            self.compressed += 1
-
-    def record(self, line, port=None, credentials=False):
-        with self.lock:
-            self.requests += 1
-            self.credentials_seen += 1 if credentials else 0
+            self.counts["requests"] += 1
+            self.counts["credentials_seen"] += 1 if credentials else 0
             self.log.append(line)
-            if port is not None:
-                self.by_port[port] = self.by_port.get(port, 0) + 1
-
-    def reset(self):
-        with self.lock:
-            self.requests = 0
-            self.sessions_created = 0
-            self.log = []
-            self.by_port = {}
-            self.most_sessions = len(self.sessions)
-            self.sink_connections = 0
-            self.credentials_seen = 0
-            self.most_connections = self.open_connections
-            self.compressed = 0
+            self.by_port[port] = self.by_port.get(port, 0) + 1
 
     def stats(self):
         with self.lock:
-            return {"requests": self.requests,
-                    "open_sessions": len(self.sessions),
-                    "sessions_created": self.sessions_created,
-                    "most_open_sessions": self.most_sessions,
-                    "sink_connections": self.sink_connections,
-                    "credentials_seen": self.credentials_seen,
-                    "most_connections": self.most_connections,
-                    "compressed": self.compressed,
-                    "requests_by_port": {str(port): count for port, count
-                                         in sorted(self.by_port.items())},
-                    "log": list(self.log)}
+            return dict(self.counts, open_sessions=len(self.sessions),
+                        most_open_sessions=self.most_sessions,
+                        most_connections=self.most_connections, log=list(self.log),
+                        requests_by_port={str(port): count for port, count
+                                          in sorted(self.by_port.items())})
 
     def open_session(self, user):
         session_id = secrets.token_hex(8).upper()
         token = secrets.token_urlsafe(24)
         with self.lock:
             self.sessions[session_id] = {"token": token, "user": user}
-            self.sessions_created += 1
+            self.counts["sessions_created"] += 1
             self.most_sessions = max(self.most_sessions, len(self.sessions))
         return session_id, token
 
-    def close_token(self, token):
+    def close_session(self, session_id=None, token=None):
         with self.lock:
-            for session_id, session in list(self.sessions.items()):
-                if session["token"] == token:
-                    del self.sessions[session_id]
-
-    def close_session(self, session_id):
-        with self.lock:
-            return self.sessions.pop(session_id, None) is not None
+            for key, session in list(self.sessions.items()):
+                if key == session_id or session["token"] == token:
+                    del self.sessions[key]
 
     def session(self, session_id):
         with self.lock:
@@ -207,186 +254,126 @@ class State:
 # ---------------------------------------------------------------- HTTP
 
 
-class Answer:
-    """A response about to be sent."""
-
-    def __init__(self, status, body=b"", content_type=JSON_TYPE, headers=()):
-        self.status = status
-        if isinstance(body, (dict, list)):
-            body = (json.dumps(body, indent=4) + "\n").encode()
-        self.body = body
-        self.content_type = content_type
-        self.headers = list(headers)
-
-    @classmethod
-    def error(cls, status, message, headers=()):
-        return cls(status, redfish_error(message), headers=headers)
-
-
-class Handler(http.server.BaseHTTPRequestHandler):
-    protocol_version = "HTTP/1.1"
+class Handler(serving.Handler):
     server_version = "quendal-test-redfish/1.0"
-    # An idle keep-alive connection holds a thread; let it go in the end.
-    timeout = 120
 
-    def __init__(self, request, client_address, server):
-        self.raw_path = ""
-        self.sessions_path = SESSIONS_PATH
-        self.old_root = self.old_sessions = False
-        self.expand = None
+    def setup(self):
+        super().setup()
         self.counted = False  # among the open connections
-        self.first_request = True
-        super().__init__(request, client_address, server)
 
     def finish(self):
         super().finish()
         if self.counted:
             self.server.state.connection_opened(False)
 
-    # Every method goes through one dispatcher so that unknown ones get a
-    # Redfish 405 instead of the library's 501 page.
-    def do_GET(self):
-        self.dispatch()
+    def take(self, kinds, session_op=None, first_only=True):
+        """The rules of these kinds that apply to this request, used up: the
+        first one (or None) or, not first_only, all of them."""
+        session_op = self.session_op if session_op is None else session_op
+        listener = self.server.listener
+        taken = self.server.faults.take(
+            lambda rule: rule.kind in kinds and rule.matches(self.raw_path, session_op,
+                                                             listener), first_only)
+        return taken if not first_only else taken[0] if taken else None
 
-    do_POST = do_PUT = do_PATCH = do_DELETE = do_HEAD = do_OPTIONS = do_GET
-
-    def version_string(self):
-        return self.server_version
-
-    def log_message(self, format, *args):
-        if self.server.verbose:
-            sys.stderr.write("%s %s\n" % (self.log_date_time_string(),
-                                          format % args))
-
-    # -------------------------------------------------------- dispatch
-
-    def dispatch(self):
-        body = self.read_body()
-        if body is None:
-            return
-        split = urllib.parse.urlsplit(self.path)
-        raw_path, query = split.path, split.query
+    def serve(self, raw_path, query, body, first):
         self.raw_path = raw_path
-        target = raw_path + ("?" + query if query else "")
-        control = raw_path.startswith(CONTROL_PREFIX)
-        if self.first_request:
-            self.first_request = False
-            if not control:
-                self.counted = True
-                self.server.state.connection_opened(True)
-        if control:
-            self.send(self.control(raw_path, body))
-            return
+        if first:
+            self.counted = True
+            self.server.state.connection_opened(True)
         path = urllib.parse.unquote(raw_path)
         if len(path) > 1 and path.endswith("/"):
             path = path[:-1]
-        faults = self.server.faults
-        self.old_sessions = faults.take_one(raw_path, True,
-                                            ("old-sessions",)) is not None
-        self.old_root = self.old_sessions or faults.take_one(
-            raw_path, True, ("old-root",)) is not None
-        self.sessions_path = OLD_SESSIONS_PATH if self.old_sessions \
-            else SESSIONS_PATH
-        session_op = self.is_session_op(path)
-        credentials = ("Authorization" in self.headers
-                       or "X-Auth-Token" in self.headers
-                       or (session_op and self.command == "POST"))
-        self.server.state.record("%s %s" % (self.command, target),
+        self.old_sessions = self.take(("old-sessions",), True) is not None
+        self.old_root = self.old_sessions or self.take(("old-root",), True) is not None
+        self.sessions_path = OLD_SESSIONS_PATH if self.old_sessions else SESSIONS_PATH
+        if self.command == "POST":
+            self.session_op = path == self.sessions_path
+        else:
+            self.session_op = self.command == "DELETE" and path.startswith(
+                self.sessions_path + "/")
+        credentials = ("Authorization" in self.headers or "X-Auth-Token" in self.headers
+                       or (self.session_op and self.command == "POST"))
+        self.server.state.record("%s %s" % (self.command, raw_path + ("?" + query if query
+                                                                      else "")),
                                  self.server.port, credentials)
-        shaping = faults.take(raw_path, session_op, ("http10", "gzip", "bom"),
-                              False)
-        if faults.take_one(raw_path, session_op, ("strict",)):
-            refusal = self.strict_refusal(path)
-            if refusal is not None:
-                self.send(refusal, shaping=shaping)
-                return
-        delay = self.server.delay_ms / 1000.0
-        for rule in faults.take(raw_path, session_op, ("delay",), False):
-            delay += rule.ms / 1000.0
-        if delay:
-            time.sleep(delay)
-        self.expand = faults.take_one(raw_path, session_op, ("expand",))
-        rule = faults.take_one(raw_path, session_op, ANSWER_KINDS)
-        answer = self.fault_answer(rule, raw_path, query)
+        shaping = {rule.kind: rule for rule in self.take(("http10", "gzip", "bom", "padded"),
+                                                         first_only=False)}
+        refusal = self.strict_refusal(path) if self.take(("strict",)) else None
+        if refusal is not None:
+            self.send(self.shaped(refusal, shaping))
+            return
+        delay = self.server.delay_ms + sum(r.ms for r in self.take(("delay",),
+                                                                   first_only=False))
+        time.sleep(delay / 1000.0)
+        self.expand = self.take(("expand",))
+        rule = self.take(ANSWER_KINDS)
+        answer = self.fault_answer(rule, raw_path, query) if rule else None
         if answer is None:
             answer = self.answer(path, query, body)
-            if rule is not None and rule.kind == "error-200":
-                answer = self.add_error(answer)
-        trickle = faults.take_one(raw_path, session_op, ("trickle",))
-        for rewrite in faults.take(raw_path, session_op, ("rewrite-links",),
-                                   False):
+            if rule is not None and rule.kind == "invalid-json":
+                answer = self.spoil_json(answer)
+        trickle = self.take(("trickle",))
+        for rewrite in self.take(("rewrite-links",), first_only=False):
             answer = self.rewrite_links(answer, rewrite)
-        for rewrite in faults.take(raw_path, session_op,
-                                   ("rewrite-location",), False):
-            answer.headers = [(key, self.server.link(
-                rewrite.form, urllib.parse.urlsplit(value)._replace(
-                    scheme="", netloc="").geturl()))
+        for rewrite in self.take(("rewrite-location",), first_only=False):
+            answer.headers = [(key, self.server.link(rewrite.form, urllib.parse.urlsplit(
+                value)._replace(scheme="", netloc="").geturl()))
                 if key.lower() == "location" else (key, value)
                 for key, value in answer.headers]
-        flood = faults.take_one(raw_path, session_op, ("header-flood",))
+        flood = self.take(("header-flood",))
         if flood is not None:
-            answer.headers += [("X-Flood-%d" % i, "f" * 60)
-                               for i in range(flood.lines)]
-        if rule is not None and rule.kind == "invalid-json":
-            answer = self.spoil_json(answer)
-        self.send(answer,
-                  truncate=rule is not None and rule.kind == "truncated",
-                  trickle_ms=trickle.ms if trickle else None, shaping=shaping)
-
-    def is_session_op(self, path):
-        if self.command == "POST":
-            return path == self.sessions_path
-        if self.command == "DELETE":
-            return path.startswith(self.sessions_path + "/")
-        return False
+            answer.headers += [("X-Flood-%d" % i, "f" * 60) for i in range(flood.lines)]
+        answer = self.shaped(answer, shaping)
+        if rule is not None and rule.kind == "truncated":
+            answer.length = len(answer.body)
+            answer.body = answer.body[:len(answer.body) // 2]
+        self.send(answer, trickle.ms if trickle else None)
 
     def strict_refusal(self, path):
         """What a strict service answers a request it will not serve, or
         None: it wants OData-Version 4.0 and JSON, and no credentials on the
         log-in or the service root."""
         if self.headers.get("OData-Version") != "4.0":
-            return Answer.error(412, "OData-Version 4.0 is required")
+            return error(412, "OData-Version 4.0 is required")
         if "application/json" not in self.headers.get("Accept", ""):
-            return Answer.error(406, "only application/json is served")
+            return error(406, "only application/json is served")
         log_in = self.command == "POST" and path == self.sessions_path
         if (log_in or path == SERVICE_ROOT) and (
-                "Authorization" in self.headers
-                or "X-Auth-Token" in self.headers):
-            return Answer.error(400, "credentials are refused here")
+                "Authorization" in self.headers or "X-Auth-Token" in self.headers):
+            return error(400, "credentials are refused here")
         return None
 
-    def read_body(self):
-        """The request body; None when the request cannot be read."""
-        if "chunked" in self.headers.get("Transfer-Encoding", "").lower():
-            chunks = []
-            while True:
-                size_line = self.rfile.readline(1024)
-                try:
-                    size = int(size_line.split(b";")[0], 16)
-                except ValueError:
-                    self.send_error(400, "bad chunk size")
-                    return None
-                if size == 0:
-                    while self.rfile.readline(1024) not in (b"\r\n", b"\n",
-                                                            b""):
-                        pass
-                    return b"".join(chunks)
-                chunks.append(self.rfile.read(size))
-                self.rfile.readline(1024)
-        try:
-            length = int(self.headers.get("Content-Length", 0))
-        except ValueError:
-            self.send_error(400, "bad Content-Length")
-            return None
-        return self.rfile.read(length) if length > 0 else b""
+    def shaped(self, answer, shaping):
+        """The answer as the shaping faults and the request's Accept-Encoding
+        would send it."""
+        json_body = answer.content_type.startswith("application/json") and answer.body
+        if "bom" in shaping and json_body:
+            answer.body = UTF8_BOM + answer.body
+            answer.content_type = "application/json;charset=UTF-8"
+        asked = "gzip" in self.headers.get("Accept-Encoding", "")
+        if "padded" in shaping and json_body:
+            # JSON allows any whitespace after the document.
+            answer.body += b" " * (shaping["padded"].bytes - len(answer.body))
+        elif ("gzip" in shaping or asked) and answer.body:
+            # With the fault, whether the client asked for it or not.
+            answer.body = gzip.compress(answer.body)
+            answer.headers.append(("Content-Encoding", "gzip"))
+            if asked:
+                self.server.state.count("compressed")
+        if "http10" in shaping:
+            # An HTTP/1.0 service: one answer per connection, then close.
+            self.protocol_version = "HTTP/1.0"
+            self.close_connection = True
+        if answer.content_type.startswith("application/json"):
+            answer.headers.append(("OData-Version", "4.0"))
+        return answer
 
     # -------------------------------------------------------- faults
 
     def fault_answer(self, rule, raw_path, query):
-        if rule is None:
-            return None
-        if rule.kind == "unauthorized":
-            return self.unauthorized("fault: unauthorized")
+        """The answer the rule puts instead of the real one; None for those
+        that act on the real answer."""
         if rule.kind == "error":
             headers = []
             if rule.retry_after is not None:
@@ -394,67 +381,41 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if rule.retry_date is not None:
                 headers.append(("Retry-After", email.utils.formatdate(
                     time.time() + rule.retry_date, usegmt=True)))
-            return Answer.error(rule.status, "fault: error %d" % rule.status,
-                                headers)
-        if rule.kind == "not-found":
-            return Answer.error(404, "fault: not found")
-        if rule.kind == "redirect":
+            return error(rule.status, "fault: error %d" % rule.status, headers)
+        if rule.kind == "redirect":  # elsewhere, or with form=absolute to the same URL
             target = raw_path + ("?" + query if query else "")
-            where = "https://elsewhere.invalid:%d%s" % (self.server.port,
-                                                        target)
-            return Answer.error(rule.status, "moved to " + where,
-                                [("Location", where)])
-        if rule.kind == "html":
-            return Answer(200, HTML_PAGE, "text/html; charset=utf-8")
-        if rule.kind == "error-200" and rule.form == "instead":
-            return Answer(200, redfish_error("fault: the resource is not "
-                                             "available right now"))
-        if rule.kind == "no-token":
-            # A session said to be made, without the token to use it: none is kept.
-            return Answer(201, {"@odata.type": "#Session.v1_7_0.Session",
-                                "Name": "User Session"})
-        return None  # truncated and invalid-json act on the real answer
+            where = self.server.link("absolute", target) if rule.form == "absolute" \
+                else "https://elsewhere.invalid:%d%s" % (self.server.port, target)
+            return error(rule.status, "moved to " + where, [("Location", where)])
+        if rule.kind == "error-200":  # an error object instead of the resource
+            return Answer(200, redfish_error("fault: the resource is not available right now"))
+        return {"unauthorized": lambda: self.unauthorized("fault: unauthorized"),
+                "not-found": lambda: error(404, "fault: not found"),
+                "html": lambda: Answer(200, HTML_PAGE, "text/html; charset=utf-8"),
+                # A session said to be made, without the token to use it: none is kept.
+                "no-token": lambda: Answer(201, {"@odata.type": "#Session.v1_7_0.Session",
+                                                 "Name": "User Session"},
+                                          headers=[("X-Auth-Token", "")] * (rule.form == "empty")),
+                }.get(rule.kind, lambda: None)()
 
     def rewrite_links(self, answer, rule):
         """The answer with the links the rule's link regex matches written in
         its form: every @odata.id and Members@odata.nextLink, at any depth."""
-        if not answer.content_type.startswith("application/json") \
-                or not answer.body:
-            return answer
-        try:
-            document = json.loads(answer.body)
-        except ValueError:
+        document = json_of(answer)
+        if document is None:
             return answer
 
         def walk(node):
-            if isinstance(node, dict):
-                for key, value in node.items():
-                    if key in ("@odata.id", "Members@odata.nextLink") \
-                            and isinstance(value, str) \
-                            and rule.link.search(value):
-                        node[key] = self.server.link(rule.form, value)
-                    else:
-                        walk(value)
-            elif isinstance(node, list):
-                for item in node:
-                    walk(item)
+            for key, value in (node.items() if isinstance(node, dict)
+                               else enumerate(node) if isinstance(node, list) else ()):
+                if key in ("@odata.id", "Members@odata.nextLink") \
+                        and isinstance(value, str) and rule.link.search(value):
+                    node[key] = self.server.link(rule.form, value)
+                else:
+                    walk(value)
 
         walk(document)
-        return Answer(answer.status, document, answer.content_type,
-                      answer.headers)
-
-    @staticmethod
-    def add_error(answer):
-        """The answer with an error object beside the resource."""
-        try:
-            document = json.loads(answer.body)
-        except ValueError:
-            return answer
-        if isinstance(document, dict):
-            document.update(redfish_error("fault: the resource is not "
-                                          "complete"))
-        return Answer(answer.status, document, answer.content_type,
-                      answer.headers)
+        return Answer(answer.status, document, answer.content_type, answer.headers)
 
     @staticmethod
     def spoil_json(answer):
@@ -462,154 +423,114 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if len(body) < 4:
             body = b'{"@odata.id": "/redfish/v1/'
         # A strict prefix of an object is never a complete JSON document.
-        return Answer(200, body[:max(1, len(body) // 2)],
-                      headers=answer.headers)
+        return Answer(200, body[:max(1, len(body) // 2)], headers=answer.headers)
 
     # -------------------------------------------------------- Redfish
 
     def unauthorized(self, message):
-        return Answer.error(401, message, [
-            ("WWW-Authenticate", 'Basic realm="%s"' % REALM)])
+        return error(401, message, [("WWW-Authenticate", 'Basic realm="%s"' % REALM)])
 
     def authorized(self):
         token = self.headers.get("X-Auth-Token")
         if token and self.server.state.token_valid(token):
             return True
-        scheme, _, value = self.headers.get("Authorization", "").partition(" ")
-        if scheme.lower() != "basic" or self.server.faults.take_one(
-                self.raw_path, False, ("refuse-basic",)):
-            return False
-        try:
-            decoded = base64.b64decode(value.strip(), validate=True).decode()
-        except (binascii.Error, UnicodeDecodeError):
-            return False
-        user, sep, password = decoded.partition(":")
-        return bool(sep) and self.credentials_match(user, password)
-
-    def credentials_match(self, user, password):
-        return (secrets.compare_digest(user.encode(),
-                                       self.server.user.encode())
-                and secrets.compare_digest(password.encode(),
-                                           self.server.password.encode()))
+        return not self.take(("refuse-basic",), False) and serving.basic_matches(
+            self.headers.get("Authorization"), self.server.user, self.server.password)
 
     def answer(self, path, query, body):
         sessions = self.server.sessions_enabled
         if path == self.sessions_path and self.command == "POST":
-            if not sessions:
-                return self.not_allowed("GET")
-            return self.create_session(body)
-        if self.old_sessions and (path == SESSIONS_PATH
-                                  or path.startswith(SESSIONS_PATH + "/")):
-            return Answer.error(404, "no such resource: " + path)
+            return self.create_session(body) if sessions else self.not_allowed("GET")
+        if self.old_sessions and (path == SESSIONS_PATH or path.startswith(SESSIONS_PATH + "/")):
+            return error(404, "no such resource: " + path)
         if path == "/redfish":
-            if self.command != "GET":
-                return self.not_allowed("GET")
-            return Answer(200, {"v1": "/redfish/v1/"})
+            return Answer(200, {"v1": "/redfish/v1/"}) if self.command == "GET" \
+                else self.not_allowed("GET")
         if path != SERVICE_ROOT and not path.startswith(SERVICE_ROOT + "/"):
-            return Answer.error(404, "no such resource: " + path)
-        public = path in PUBLIC_PATHS or (
-            self.old_sessions and path == SESSION_SERVICE_PATH)
+            return error(404, "no such resource: " + path)
+        public = path in PUBLIC_PATHS or (self.old_sessions and path == SESSION_SERVICE_PATH)
         token = self.headers.get("X-Auth-Token")
         if not public and token and self.server.state.token_valid(token) \
-                and self.server.faults.take_one(self.raw_path, False,
-                                                ("session-expired",)):
+                and self.take(("session-expired",), False):
             # As a controller that restarted its web server, or timed the
             # session out: the session is gone.
-            self.server.state.close_token(token)
+            self.server.state.close_session(token=token)
             return self.unauthorized("the session has ended")
         if not public and not self.authorized():
             return self.unauthorized("authentication required")
-        under_sessions = (path == SESSION_SERVICE_PATH
-                          or path.startswith(SESSION_SERVICE_PATH + "/")
-                          or path == self.sessions_path
-                          or path.startswith(self.sessions_path + "/"))
+        under_sessions = any(path == p or path.startswith(p + "/")
+                             for p in (SESSION_SERVICE_PATH, self.sessions_path))
         if not sessions and under_sessions:
-            return Answer.error(404, "this service keeps no sessions")
+            return error(404, "this service keeps no sessions")
         if path.startswith(self.sessions_path + "/"):
             return self.session_member(path)
         if self.command != "GET":
             return self.not_allowed("GET")
-        if path == self.sessions_path:
-            resource = self.session_collection()
-        else:
-            resource = self.resource(path)
-            if isinstance(resource, Answer):
-                return resource
-        if path == SERVICE_ROOT and (not sessions or self.old_root):
-            if not sessions:
-                resource.pop("SessionService", None)
-            links = resource.get("Links")
-            if isinstance(links, dict):
-                links.pop("Sessions", None)
-                if not links:
-                    del resource["Links"]
-        if path == SERVICE_ROOT and isinstance(resource, dict):
-            # The mockups offer $expand, which this server serves only with
-            # the fault (and then $select too, which it ignores).
-            features = resource.get("ProtocolFeaturesSupported", {})
-            features.pop("ExpandQuery", None)
-            if self.expand is not None:
-                resource["ProtocolFeaturesSupported"] = features
-                features["ExpandQuery"] = {"ExpandAll": True, "Levels": True,
-                                           "Links": True, "NoLinks": True,
-                                           "MaxLevels": 1}
-                features["SelectQuery"] = True
-        if path == SESSION_SERVICE_PATH and self.old_sessions \
-                and isinstance(resource, dict):
+        resource = self.session_collection() if path == self.sessions_path \
+            else self.resource(path)
+        if isinstance(resource, Answer):
+            return resource
+        if path == SERVICE_ROOT:
+            self.adapt_root(resource, sessions)
+        if path == SESSION_SERVICE_PATH and self.old_sessions:
             resource["Sessions"] = {"@odata.id": OLD_SESSIONS_PATH}
         return self.paged(path, query, resource)
 
+    def adapt_root(self, resource, sessions):
+        if not sessions:
+            resource.pop("SessionService", None)
+        links = resource.get("Links")
+        if (not sessions or self.old_root) and isinstance(links, dict):
+            links.pop("Sessions", None)
+            if not links:
+                del resource["Links"]
+        # The mockups offer $expand, which this server serves only with the
+        # fault (and then $select too, which it ignores).
+        features = resource.get("ProtocolFeaturesSupported", {})
+        features.pop("ExpandQuery", None)
+        if self.expand is not None:
+            resource["ProtocolFeaturesSupported"] = features
+            features["ExpandQuery"] = {"ExpandAll": True, "Levels": True, "Links": True,
+                                       "NoLinks": True, "MaxLevels": 1}
+            features["SelectQuery"] = True
+
     def not_allowed(self, allowed):
-        return Answer.error(405, "%s not allowed here" % self.command,
-                            [("Allow", allowed)])
+        return error(405, "%s not allowed here" % self.command, [("Allow", allowed)])
 
     def resource(self, path):
         name = self.server.mockup.file_for(path)
         if name is None:
-            return Answer.error(404, "no such resource: " + path)
-        with open(name, "rb") as f:
-            data = f.read()
-        if name.endswith(".xml"):
-            return Answer(200, data, "application/xml")
+            return error(404, "no such resource: " + path)
         try:
-            return json.loads(data)
+            with open(name, "rb") as f:
+                return json.load(f)
         except ValueError:
-            return Answer.error(500, "mockup file is not JSON: " + name)
+            return error(500, "mockup file is not JSON: " + name)
 
     def paged(self, path, query, resource):
-        if isinstance(resource, Answer):
-            return resource
-        members = resource.get("Members") if isinstance(resource, dict) \
-            else None
+        members = resource.get("Members") if isinstance(resource, dict) else None
         if not isinstance(members, list):
             return Answer(200, resource)
-        skip = 0
-        values = urllib.parse.parse_qs(query).get("$skip")
-        if values:
-            try:
-                skip = int(values[0])
-            except ValueError:
-                skip = -1
-            if skip < 0:
-                return Answer.error(400, "$skip must be a count")
+        values = urllib.parse.parse_qs(query).get("$skip", ["0"])
+        skip = int(values[0]) if values[0].isdigit() else -1
+        if skip < 0:
+            return error(400, "$skip must be a count")
         size = self.server.page_size or len(members)
         resource["Members"] = members[skip:skip + size]
         resource.pop("Members@odata.nextLink", None)
         if "$expand" in query and self.expand is not None:
             if self.expand.form == "refused":
-                return Answer.error(400, "$expand is not served here")
+                return error(400, "$expand is not served here")
             if self.expand.form != "ignored":
                 expanded = []
                 for i, member in enumerate(resource["Members"]):
                     full = self.resource(member["@odata.id"].rstrip("/"))
                     bare = i % 2 and self.expand.form == "bare"
-                    expanded.append(member if bare or isinstance(full, Answer)
-                                    else full)
+                    expanded.append(member if bare or isinstance(full, Answer) else full)
                 resource["Members"] = expanded
         if skip + size < len(members):
-            resource["Members@odata.nextLink"] = "%s?$skip=%d" % (
-                path, skip + size)
-        if self.server.faults.take_one(self.raw_path, False, ("loop",)):
+            resource["Members@odata.nextLink"] = "%s?$skip=%d" % (path, skip + size)
+        if self.take(("loop",), False):
             resource["Members@odata.nextLink"] = path
         return Answer(200, resource)
 
@@ -617,40 +538,36 @@ class Handler(http.server.BaseHTTPRequestHandler):
         try:
             request = json.loads(body or b"null")
         except ValueError:
-            return Answer.error(400, "the request body is not JSON")
-        if not isinstance(request, dict) \
-                or not isinstance(request.get("UserName"), str) \
+            return error(400, "the request body is not JSON")
+        if not isinstance(request, dict) or not isinstance(request.get("UserName"), str) \
                 or not isinstance(request.get("Password"), str):
-            return Answer.error(400, "UserName and Password are required")
-        faults = self.server.faults
-        limit = faults.take_one(self.raw_path, True, ("session-limit",))
+            return error(400, "UserName and Password are required")
+        limit = self.take(("session-limit",), True)
         if limit is not None:
             return Answer(limit.status, redfish_error(
                 "fault: " + SESSION_LIMIT_MESSAGE,
                 [("SessionLimitExceeded", SESSION_LIMIT_MESSAGE)]))
-        if not self.credentials_match(request["UserName"],
-                                      request["Password"]):
+        if not serving.credentials_match(request["UserName"], request["Password"],
+                                         self.server.user, self.server.password):
             return self.unauthorized("wrong user name or password")
-        session_id, token = self.server.state.open_session(
-            request["UserName"])
+        session_id, token = self.server.state.open_session(request["UserName"])
         path = "%s/%s" % (self.sessions_path, session_id)
-        shape = faults.take_one(self.raw_path, True, ("login-answer",))
-        if shape is None:
-            return Answer(201, self.session_resource(session_id),
-                          headers=[("X-Auth-Token", token),
-                                   ("Location", path)])
-        # The token header in lower case, the session where the form says.
-        headers = [("x-auth-token", token)]
-        if shape.form == "absolute":
-            headers.append(("Location", self.server.link("absolute", path)))
-        elif shape.form == "relative":
-            # Relative to the collection's URL, which ends in /Sessions too.
-            headers.append(("Location", "Sessions/" + session_id))
         resource = self.session_resource(session_id)
+        shape = self.take(("login-answer",), True)
+        if shape is None:
+            return Answer(201, resource, headers=[("X-Auth-Token", token), ("Location", path)])
+        # The token header in lower case, the session where the form says; a
+        # relative Location is read against the collection's URL, which ends
+        # in /Sessions too.
+        headers = [("x-auth-token", token)]
+        location = {"absolute": self.server.link("absolute", path),
+                    "relative": "Sessions/" + session_id,
+                    "outside": "Other/" + session_id}.get(shape.form)
+        if location:
+            headers.append(("Location", location))
         if shape.form == "nowhere":
             del resource["@odata.id"]
-        return Answer(shape.status, b"" if shape.status == 204 else resource,
-                      headers=headers)
+        return Answer(shape.status, b"" if shape.status == 204 else resource, headers=headers)
 
     def session_resource(self, session_id):
         session = self.server.state.session(session_id)
@@ -664,7 +581,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if self.command not in ("GET", "DELETE"):
             return self.not_allowed("GET, DELETE")
         if self.server.state.session(session_id) is None:
-            return Answer.error(404, "no open session " + session_id)
+            return error(404, "no open session " + session_id)
         if self.command == "GET":
             return Answer(200, self.session_resource(session_id))
         self.server.state.close_session(session_id)
@@ -674,96 +591,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
         # The mockup's own members are sessions nobody opened: leave them out.
         template = self.resource(SESSIONS_PATH)
         if isinstance(template, Answer):
-            template = {"@odata.type":
-                        "#SessionCollection.SessionCollection",
+            template = {"@odata.type": "#SessionCollection.SessionCollection",
                         "Name": "Session Collection"}
         ids = self.server.state.session_ids()
         template["@odata.id"] = self.sessions_path
-        template["Members"] = [{"@odata.id": "%s/%s" % (self.sessions_path, i)}
-                               for i in ids]
+        template["Members"] = [{"@odata.id": "%s/%s" % (self.sessions_path, i)} for i in ids]
         template["Members@odata.count"] = len(ids)
         return template
-
-    # -------------------------------------------------------- control
-
-    def control(self, path, body):
-        name = path[len(CONTROL_PREFIX):]
-        expected = {"stats": "GET", "reset": "POST", "faults": "POST",
-                    "shutdown": "POST"}.get(name)
-        if expected is None:
-            return Answer.error(404, "no such control endpoint")
-        if self.command != expected:
-            return self.not_allowed(expected)
-        state = self.server.state
-        if name == "stats":
-            return Answer(200, state.stats())
-        if name == "reset":
-            state.reset()
-            return Answer(200, state.stats())
-        if name == "faults":
-            try:
-                texts = json.loads(body or b"null")
-                if not isinstance(texts, list) \
-                        or not all(isinstance(t, str) for t in texts):
-                    raise UsageError("expected a JSON list of fault strings")
-                self.server.faults.replace(texts)
-            except (ValueError, UsageError) as exc:
-                return Answer.error(400, str(exc))
-            return Answer(200, {"faults": texts})
-        self.server.stop_soon()
-        return Answer(200, {"stopping": True})
-
-    # -------------------------------------------------------- sending
-
-    def send(self, answer, truncate=False, trickle_ms=None, shaping=()):
-        kinds = {rule.kind for rule in shaping}
-        body = answer.body
-        content_type = answer.content_type
-        headers = list(answer.headers)
-        if "bom" in kinds and body and content_type.startswith(
-                "application/json"):
-            body = UTF8_BOM + body
-            content_type = "application/json;charset=UTF-8"
-        asked = "gzip" in self.headers.get("Accept-Encoding", "")
-        if ("gzip" in kinds or asked) and body:
-            # With the fault, whether the client asked for it or not.
-            body = gzip.compress(body)
-            headers.append(("Content-Encoding", "gzip"))
-            if asked:
-                self.server.state.count_compressed()
-        if "http10" in kinds:
-            # An HTTP/1.0 service: one answer per connection, then close.
-            self.protocol_version = "HTTP/1.0"
-            self.close_connection = True
-        self.send_response(answer.status)
-        if content_type and (body or answer.status != 204):
-            self.send_header("Content-Type", content_type)
-        if content_type.startswith(("application/json", "application/xml")):
-            self.send_header("OData-Version", "4.0")
-        for key, value in headers:
-            self.send_header(key, value)
-        self.send_header("Content-Length", str(len(body)))
-        if truncate:
-            self.send_header("Connection", "close")
-            self.close_connection = True
-        self.end_headers()
-        if self.command == "HEAD":
-            return
-        if truncate:
-            body = body[:len(body) // 2]
-        if trickle_ms is None:
-            self.wfile.write(body)
-            return
-        self.wfile.flush()
-        for i in range(len(body)):
-            time.sleep(trickle_ms / 1000.0)
-            self.wfile.write(body[i:i + 1])
 
 
 class Server(serving.TlsServer):
     def __init__(self, options, ssl_context, shared=None, listener=0):
         """One listener; shared is the first one, whose mockup, counters,
-        sessions, fault rules and stop event the others use too."""
+        sessions, fault rules, sink and stop event the others use too."""
         port = options.port + listener if options.port else 0
         super().__init__(options.host, port, Handler, ssl_context, options.verbose)
         self.listener = listener
@@ -772,43 +612,34 @@ class Server(serving.TlsServer):
         self.sessions_enabled = not options.no_sessions
         self.page_size = options.page_size
         self.delay_ms = options.delay_ms
+        self.url_host = "[%s]" % options.host if ":" in options.host else options.host
         if shared is None:
             self.mockup = Mockup(options.mockup)
-            self.all_faults = Faults(options.fault)
+            self.faults = serving.Rules(Fault, options.fault)
             self.state = State()
-            self._stopping = threading.Event()
+            self.sink = Sink(options.host, self.state, self.stopping)
         else:
-            self.mockup = shared.mockup
-            self.all_faults = shared.all_faults
-            self.state = shared.state
-            self._stopping = shared._stopping
-        self.faults = ListenerFaults(self.all_faults, listener)
-        self.sink = shared.sink if shared is not None else None
-        self.url_host = "[%s]" % options.host if ":" in options.host \
-            else options.host
+            self.mockup, self.faults, self.state = shared.mockup, shared.faults, shared.state
+            self.stopping, self.sink = shared.stopping, shared.sink
+
+    def stats(self):
+        return self.state.stats()
+
+    def reset(self):
+        self.state.reset()
 
     def link(self, form, path):
         """A link to path in one of the fault rules' forms (LINK_FORMS)."""
-        if form == "userinfo":
-            return "@%s:%d%s" % (self.url_host, self.sink.port, path)
-        if form == "absolute":
-            return "https://%s:%d%s" % (self.url_host, self.port, path)
-        if form == "other-port":
-            return "https://%s:%d%s" % (self.url_host, self.sink.port, path)
-        return "0"
-
-    def stop_soon(self):
-        """Stop serving, on every port; safe from any thread, including a
-        handler's."""
-        self._stopping.set()
-
-    def stopping(self):
-        return self._stopping.is_set()
+        if form in ("userinfo", "network-path"):
+            return "%s%s:%d%s" % ("@" if form == "userinfo" else "//", self.url_host,
+                                  self.sink.port, path)
+        return "https://%s:%d%s" % (self.url_host, self.port, path) if form == "absolute" \
+            else "0"
 
 
 class Sink:
     """A listener that serves nothing: it counts the connections it accepts
-    (State.sink_connections) and closes them at once."""
+    (sink_connections) and closes them at once."""
 
     def __init__(self, host, state, stopping):
         family = socket.AF_INET6 if ":" in host else socket.AF_INET
@@ -828,83 +659,31 @@ class Sink:
                 connection, _ = self.socket.accept()
             except (socket.timeout, OSError):
                 continue
-            with self._state.lock:
-                self._state.sink_connections += 1
+            self._state.count("sink_connections")
             connection.close()
 
-    def close(self):
-        self.socket.close()
 
-
-def serve_all(servers, poll_interval=0.2):
-    """Accept on every listener from one thread until one is asked to stop.
-
-    One loop for all, rather than a serve_forever thread each, so that a
-    fleet of hundreds of ports does not wake hundreds of threads.
-    """
-    with selectors.DefaultSelector() as selector:
-        for server in servers:
-            selector.register(server, selectors.EVENT_READ)
-        while not servers[0].stopping():
-            for key, _ in selector.select(poll_interval):
-                # What serve_forever calls for a listener that is ready.
-                key.fileobj._handle_request_noblock()
-            for server in servers:
-                server.service_actions()
-
-
-# ---------------------------------------------------------------- main
-
-
-def parse_args(argv):
-    parser = argparse.ArgumentParser(
-        description="Serve a Redfish mockup folder over HTTPS for tests.")
+def main(argv=None):
+    parser = serving.common_options(
+        "Serve a Redfish mockup folder over HTTPS for tests.",
+        "KIND[,path=REGEX][,count=N][,status=S][,retry_after=SECONDS][,retry_date=SECONDS]"
+        "[,ms=MILLISECONDS][,link=REGEX][,form=FORM][,lines=N][,bytes=N][,listener=K]; "
+        "kinds: " + ", ".join(FAULT_KINDS) + "; forms: " + ", ".join(LINK_FORMS))
     parser.add_argument("--mockup", required=True, metavar="DIR")
-    parser.add_argument("--host", default="127.0.0.1")
-    parser.add_argument("--port", type=int, default=0,
-                        help="the first port (0: any free one)")
     parser.add_argument("--ports", type=int, default=1, metavar="N",
                         help="listen on N ports, each a service of its own "
                              "(from --port on, or any free ones)")
-    parser.add_argument("--user", default="quendal")
-    parser.add_argument("--password", default="Quendal-test-pw1")
     parser.add_argument("--no-sessions", action="store_true",
                         help="serve no SessionService: clients must use Basic")
     parser.add_argument("--page-size", type=int, default=0, metavar="N",
                         help="serve collections in pages of N (0: off)")
-    parser.add_argument("--fault", action="append", default=[],
-                        metavar="FAULT",
-                        help="KIND[,path=REGEX][,count=N][,status=S]"
-                             "[,retry_after=SECONDS][,retry_date=SECONDS][,ms=MILLISECONDS]"
-                             "[,link=REGEX][,form=FORM][,lines=N]; "
-                             "kinds: " + ", ".join(FAULT_KINDS)
-                             + "; forms: " + ", ".join(LINK_FORMS))
     parser.add_argument("--delay-ms", type=int, default=0, metavar="MS")
-    parser.add_argument("--tls-dir", metavar="DIR")
-    parser.add_argument("--self-signed", action="store_true",
-                        help="present a certificate of a fresh key, signed by "
-                             "itself (--tls-dir is not used)")
-    parser.add_argument("--ready-file", metavar="PATH")
-    parser.add_argument("--lifetime", type=float, default=600,
-                        metavar="SECONDS")
-    parser.add_argument("--dos-paths", action="store_true",
-                        help="write the CA path as Z:\\... for Wine")
-    parser.add_argument("--verbose", action="store_true")
     options = parser.parse_args(argv)
-    if options.page_size < 0 or options.delay_ms < 0:
-        parser.error("--page-size and --delay-ms must not be negative")
-    if options.ports < 1:
-        parser.error("--ports must be at least 1")
-    return options
-
-
-def main(argv=None):
-    options = parse_args(argv)
+    if options.page_size < 0 or options.delay_ms < 0 or options.ports < 1:
+        parser.error("--page-size and --delay-ms must not be negative, --ports at least 1")
 
     def make_servers(context):
         servers = [Server(options, context)]
-        servers[0].sink = Sink(options.host, servers[0].state,
-                               servers[0]._stopping)
         try:
             for listener in range(1, options.ports):
                 servers.append(Server(options, context, servers[0], listener))
@@ -912,12 +691,9 @@ def main(argv=None):
             for other in servers:
                 other.server_close()
             raise
-        if options.verbose:
-            sys.stderr.write("serving %s on port %d\n"
-                             % (options.mockup, servers[0].port))
         return servers
 
-    return serving.run("redfish_server", options, make_servers, serve_all)
+    return serving.run("redfish_server", options, make_servers)
 
 
 if __name__ == "__main__":

@@ -9,7 +9,6 @@ usage: redfishtool_crosscheck.py --tool PROGRAM [--emulator RUNNER]
 
 import argparse
 import json
-import os
 import re
 import shutil
 import subprocess
@@ -37,21 +36,16 @@ def inventory_by_redfishtool(server):
     return packages
 
 
-def packages_by_tool(server, program, emulator, dos_paths):
-    ca = harness.to_dos_path(server.ca_file) if dos_paths else server.ca_file
-    command = ([emulator] if emulator else []) + [
-        program, "--ca-file", ca, "server", "--host", "127.0.0.1:%d" % server.port,
-        "--user", harness.DEFAULT_USER]
-    env = dict(os.environ, QUENDAL_PASSWORD=harness.DEFAULT_PASSWORD)
-    result = subprocess.run(command, env=env, stdin=subprocess.DEVNULL, capture_output=True,
-                            timeout=120)
-    out = result.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
-    if result.returncode != 0:
-        raise SystemExit("quendal-sysinfo failed (%d):\n%s" % (
-            result.returncode, result.stderr.decode("utf-8", "replace")))
-    names = re.findall(r"^    NAME:  \t(.*)$", out, re.M)
-    versions = re.findall(r"^    VERSION:  \t(.*)$", out, re.M)
-    return list(zip(names, versions))
+def packages_by_tool(server, options):
+    ca = harness.to_dos_path(server.ca_file) if options.dos_paths else server.ca_file
+    case = argparse.Namespace(password=harness.DEFAULT_PASSWORD, max_seconds=60)
+    status, out, err, _ = harness.run_tool(
+        ["--ca-file", ca, "server", "--host", "127.0.0.1:%d" % server.port, "--user",
+         harness.DEFAULT_USER], case, options.tool, options.emulator)
+    if status != 0:
+        raise SystemExit("quendal-sysinfo failed (%d):\n%s" % (status, err))
+    return list(zip(re.findall(r"^    NAME:  \t(.*)$", out, re.M),
+                    re.findall(r"^    VERSION:  \t(.*)$", out, re.M)))
 
 
 def main():
@@ -63,10 +57,10 @@ def main():
     options = parser.parse_args()
     if shutil.which("redfishtool") is None:
         raise SystemExit("redfishtool is not installed (Debian package redfishtool)")
-    with harness.RedfishServer(harness.mockup(options.mockup), tls_dir=harness.shared_tls_dir()) as server:
+    with harness.RedfishServer(options.mockup, tls_dir=harness.shared_tls_dir()) as server:
         expected = inventory_by_redfishtool(server)
         server.reset()
-        listed = packages_by_tool(server, options.tool, options.emulator, options.dos_paths)
+        listed = packages_by_tool(server, options)
         if server.stats()["open_sessions"] != 0:
             raise SystemExit("quendal-sysinfo left a session open")
     if not expected:

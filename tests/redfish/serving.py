@@ -1,37 +1,55 @@
 """What the project's test HTTPS servers share: a throw-away CA, the ready
-file, the lifetime watch and the life of the server process.
+file, the lifetime watch, the life of the server process, and the handling
+every server does alike: fault rules, the control endpoints, HTTP Basic
+credentials, the request body and the sending of an answer.
 
-A server script parses its own options (which must include tls_dir,
-self_signed, ready_file, lifetime, host and dos_paths), builds its listeners
+A server script adds its own options to common_options(), builds its listeners
 from an SSL context and hands them to run(), which returns the process's exit
 status: 0 after a clean stop, 2 for a usage error or a failure to start.
+
+Control endpoints under /__control/: GET stats, POST reset, POST faults (a
+JSON list of fault texts replacing the rules), POST shutdown.
 
 With self_signed the server presents a certificate of a fresh key, signed by
 that key alone, as management controllers ship them: each such server has a
 key no other had. The ready file names that certificate as its ca_file, and
-gives the pin of the server's key as openssl computes it.
+gives the pin of the server's key.
 """
 
+import argparse
 import base64
+import binascii
 import datetime
 import fcntl
 import hashlib
 import http.server
+import ipaddress
 import json
 import os
 import re
 import secrets
+import selectors
 import shutil
 import signal
 import socket
 import socketserver
 import ssl
-import subprocess
 import sys
 import tempfile
 import threading
 import time
+import urllib.parse
 
+from cryptography import x509
+from cryptography.hazmat.primitives import hashes
+from cryptography.hazmat.primitives.asymmetric import ec
+from cryptography.hazmat.primitives.asymmetric.utils import decode_dss_signature
+from cryptography.hazmat.primitives.serialization import (Encoding, NoEncryption, PrivateFormat,
+                                                          PublicFormat)
+from cryptography.x509.oid import ExtendedKeyUsageOID, NameOID
+
+CONTROL_PREFIX = "/__control/"
+JSON_TYPE = "application/json; charset=utf-8"
 
 class UsageError(Exception):
     """A fault rule or option the server cannot use."""
@@ -39,10 +57,12 @@ class UsageError(Exception):
 
 class FaultRule:
     """One --fault rule, KIND[,KEY=VALUE]...; a server's rule class names its
-    KINDS and KEYS and reads its values with regex() and number()."""
+    KINDS and KEYS (count among them), the kinds that apply ONCE unless count
+    says otherwise, and reads its values with regex() and number()."""
 
     KINDS = ()
     KEYS = ()
+    ONCE = ()
 
     def __init__(self, text):
         self.text = text
@@ -53,6 +73,7 @@ class FaultRule:
             raise UsageError("unknown fault kind %r in %r (known: %s)"
                              % (self.kind, text, ", ".join(self.KINDS)))
         self.values = dict(part.partition("=")[::2] for part in parts[1:])
+        self.remaining = self.number("count", 1 if self.kind in self.ONCE else None)
 
     def regex(self, key, default=None, flags=0):
         if key not in self.values and default is None:
@@ -74,10 +95,162 @@ class FaultRule:
         return number
 
 
+class Rules:
+    """The active fault rules, used up in list order; thread-safe."""
+
+    def __init__(self, rule_class, texts=()):
+        self._rule_class = rule_class
+        self._lock = threading.Lock()
+        self._rules = [rule_class(t) for t in texts]
+
+    def replace(self, texts):
+        rules = [self._rule_class(t) for t in texts]
+        with self._lock:
+            self._rules = rules
+
+    def take(self, matches, first_only=True):
+        """Use up the rules for which matches(rule) holds (the first one only
+        or all) and return them."""
+        taken = []
+        with self._lock:
+            for rule in self._rules:
+                if rule.remaining != 0 and matches(rule):
+                    if rule.remaining is not None:
+                        rule.remaining -= 1
+                    taken.append(rule)
+                    if first_only:
+                        break
+        return taken
+
+
+class Answer:
+    """A response about to be sent: a dict or list goes as JSON. length is
+    what Content-Length says, when the body is cut short of it."""
+
+    def __init__(self, status, body=b"", content_type=JSON_TYPE, headers=()):
+        self.status = status
+        if isinstance(body, (dict, list)):
+            body = json.dumps(body, indent=4) + "\n"
+        self.body = body.encode() if isinstance(body, str) else body
+        self.content_type = content_type
+        self.headers = list(headers)
+        self.length = None
+
+
+def basic_matches(authorization, user, password):
+    """Whether an Authorization header is HTTP Basic with these credentials."""
+    scheme, _, value = (authorization or "").partition(" ")
+    if scheme.lower() != "basic":
+        return False
+    try:
+        decoded = base64.b64decode(value.strip(), validate=True).decode()
+    except (binascii.Error, UnicodeDecodeError):
+        return False
+    given_user, sep, given_password = decoded.partition(":")
+    return bool(sep) and credentials_match(given_user, given_password, user, password)
+
+
+def credentials_match(user, password, expected_user, expected_password):
+    return (secrets.compare_digest(user.encode(), expected_user.encode())
+            and secrets.compare_digest(password.encode(), expected_password.encode()))
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    """Every method goes through serve(path, query, body, first), first on a
+    connection's first request, so that unknown ones get the server's own
+    answer instead of the library's 501 page; control requests are served
+    here from server.stats(), server.reset(), server.faults and
+    server.stop_soon()."""
+
+    protocol_version = "HTTP/1.1"
+    # An idle keep-alive connection holds a thread; let it go in the end.
+    timeout = 120
+    first_request = True
+
+    def do_GET(self):
+        first, self.first_request = self.first_request, False
+        body = self.read_body()
+        if body is None:
+            return
+        split = urllib.parse.urlsplit(self.path)
+        if split.path.startswith(CONTROL_PREFIX):
+            self.send(self.control(split.path[len(CONTROL_PREFIX):], body))
+        else:
+            self.serve(split.path, split.query, body, first)
+
+    do_POST = do_PUT = do_PATCH = do_DELETE = do_HEAD = do_OPTIONS = do_GET
+
+    def version_string(self):
+        return self.server_version
+
+    def log_message(self, format, *args):
+        if self.server.verbose:
+            sys.stderr.write("%s %s\n" % (self.log_date_time_string(), format % args))
+
+    def read_body(self):
+        """The request body; None when the request cannot be read."""
+        try:
+            length = int(self.headers.get("Content-Length", 0))
+        except ValueError:
+            self.send_error(400, "bad Content-Length")
+            return None
+        return self.rfile.read(length) if length > 0 else b""
+
+    def control(self, name, body):
+        expected = {"stats": "GET", "reset": "POST", "faults": "POST",
+                    "shutdown": "POST"}.get(name)
+        if expected is None:
+            return Answer(404, {"error": "no such control endpoint"})
+        if self.command != expected:
+            return Answer(405, {"error": "use " + expected}, headers=[("Allow", expected)])
+        server = self.server
+        if name == "reset":
+            server.reset()
+        if name in ("stats", "reset"):
+            return Answer(200, server.stats())
+        if name == "faults":
+            try:
+                texts = json.loads(body or b"null")
+                if not isinstance(texts, list) or not all(isinstance(t, str) for t in texts):
+                    raise UsageError("expected a JSON list of fault strings")
+                server.faults.replace(texts)
+            except (ValueError, UsageError) as exc:
+                return Answer(400, {"error": str(exc)})
+            return Answer(200, {"faults": texts})
+        server.stop_soon()
+        return Answer(200, {"stopping": True})
+
+    def send(self, answer, trickle_ms=None):
+        """Sends the answer; one cut short of its length closes the
+        connection, trickle_ms sends the body a byte at a time."""
+        body = answer.body
+        self.send_response(answer.status)
+        if answer.content_type and (body or answer.status != 204):
+            self.send_header("Content-Type", answer.content_type)
+        for key, value in answer.headers:
+            self.send_header(key, value)
+        length = len(body) if answer.length is None else answer.length
+        self.send_header("Content-Length", str(length))
+        if length != len(body):
+            self.send_header("Connection", "close")
+            self.close_connection = True
+        self.end_headers()
+        if self.command == "HEAD":
+            return
+        if trickle_ms is None:
+            self.wfile.write(body)
+            return
+        self.wfile.flush()
+        for i in range(len(body)):
+            time.sleep(trickle_ms / 1000.0)
+            self.wfile.write(body[i:i + 1])
+
+
 class TlsServer(http.server.ThreadingHTTPServer):
     """An HTTPS listener on host (IPv4 or IPv6) whose TLS handshake runs in the
     connection's own thread, so that a client stuck in it does not hold up the
-    accept loop. A request may come as (socket, extra handler arguments)."""
+    accept loop; stop_soon() stops it from any thread, and every listener that
+    shares its stop event (stopping)."""
 
     daemon_threads = True
 
@@ -87,6 +260,10 @@ class TlsServer(http.server.ThreadingHTTPServer):
         self.ssl_context = ssl_context
         self.verbose = verbose
         self.port = self.server_address[1]
+        self.stopping = threading.Event()
+
+    def stop_soon(self):
+        self.stopping.set()
 
     def server_bind(self):
         # HTTPServer.server_bind looks the host name up, which can stall on
@@ -94,8 +271,7 @@ class TlsServer(http.server.ThreadingHTTPServer):
         socketserver.TCPServer.server_bind(self)
         self.server_name, self.server_port = self.server_address[:2]
 
-    def finish_request(self, request, client_address):
-        sock, extra = request if isinstance(request, tuple) else (request, ())
+    def finish_request(self, sock, client_address):
         sock.settimeout(self.RequestHandlerClass.timeout)
         # An answer leaves in two writes (head, then body). Without this,
         # Nagle's algorithm holds the body back until the client's delayed
@@ -108,12 +284,9 @@ class TlsServer(http.server.ThreadingHTTPServer):
                 sys.stderr.write("TLS handshake failed: %s\n" % exc)
             return
         try:
-            self.RequestHandlerClass(tls, client_address, self, *extra)
+            self.RequestHandlerClass(tls, client_address, self)
         finally:
             self.shutdown_request(tls)
-
-    def shutdown_request(self, request):
-        super().shutdown_request(request[0] if isinstance(request, tuple) else request)
 
     def handle_error(self, request, client_address):
         exc = sys.exc_info()[1]
@@ -123,112 +296,105 @@ class TlsServer(http.server.ThreadingHTTPServer):
         super().handle_error(request, client_address)
 
 
+def serve_all(servers, poll_interval=0.2):
+    """Accept on every listener from one thread until the first is asked to
+    stop: one loop for all, rather than a serve_forever thread each, so that a
+    fleet of hundreds of ports does not wake hundreds of threads."""
+    with selectors.DefaultSelector() as selector:
+        for server in servers:
+            selector.register(server, selectors.EVENT_READ)
+        while not servers[0].stopping.is_set():
+            for key, _ in selector.select(poll_interval):
+                # What serve_forever calls for a listener that is ready.
+                key.fileobj._handle_request_noblock()
+
+
 def to_dos_path(path):
     """The path as a program under Wine sees it through its Z: drive."""
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-OPENSSL_CONFIG = """\
-[ca]
-default_ca = test_ca
-[test_ca]
-dir = {db}
-database = $dir/index.txt
-new_certs_dir = $dir
-serial = $dir/serial
-default_md = sha256
-policy = policy_any
-unique_subject = no
-email_in_dn = no
-copy_extensions = none
-[policy_any]
-commonName = supplied
-[v3_ca]
-basicConstraints = critical, CA:TRUE
-keyUsage = critical, keyCertSign, cRLSign
-subjectKeyIdentifier = hash
-[v3_server]
-basicConstraints = critical, CA:FALSE
-keyUsage = critical, digitalSignature
-extendedKeyUsage = serverAuth
-subjectAltName = DNS:localhost, IP:127.0.0.1, IP:::1
-subjectKeyIdentifier = hash
-authorityKeyIdentifier = keyid
-"""
+def _name(common_name, organisation=None):
+    return x509.Name(([x509.NameAttribute(NameOID.ORGANIZATION_NAME, organisation)]
+                      if organisation else [])
+                     + [x509.NameAttribute(NameOID.COMMON_NAME, common_name)])
 
 
-def run_openssl(*args):
-    result = subprocess.run(("openssl",) + args, stdin=subprocess.DEVNULL,
-                            capture_output=True, text=True)
-    if result.returncode != 0:
-        raise RuntimeError("openssl %s failed:\n%s"
-                           % (args[0], result.stderr.strip()))
+def _certificate(subject, key, issuer, issuer_key, ca):
+    """A certificate of key for subject (a CA's, or a server's for localhost,
+    127.0.0.1 and ::1), signed by issuer_key; valid from a day ago, so that
+    clock skew never makes it "not yet valid", for 30 days."""
+    now = datetime.datetime.now(datetime.timezone.utc)
+    usage = dict.fromkeys(("digital_signature", "content_commitment", "key_encipherment",
+                           "data_encipherment", "key_agreement", "key_cert_sign", "crl_sign",
+                           "encipher_only", "decipher_only"), False)
+    usage.update(key_cert_sign=ca, crl_sign=ca, digital_signature=not ca)
+    builder = (x509.CertificateBuilder().subject_name(subject).issuer_name(issuer)
+               .public_key(key.public_key())
+               # A random serial: clients that cache certificates must not mix up two
+               # throw-away CAs.
+               .serial_number(x509.random_serial_number())
+               .not_valid_before(now - datetime.timedelta(days=1))
+               .not_valid_after(now + datetime.timedelta(days=29))
+               .add_extension(x509.BasicConstraints(ca=ca, path_length=None), critical=True)
+               .add_extension(x509.KeyUsage(**usage), critical=True)
+               .add_extension(x509.SubjectKeyIdentifier.from_public_key(key.public_key()),
+                              critical=False))
+    if not ca:
+        builder = (builder.add_extension(x509.ExtendedKeyUsage(
+            [ExtendedKeyUsageOID.SERVER_AUTH]), critical=False)
+            .add_extension(x509.SubjectAlternativeName(
+                [x509.DNSName("localhost")] + [x509.IPAddress(ipaddress.ip_address(a))
+                                               for a in ("127.0.0.1", "::1")]), critical=False)
+            .add_extension(x509.AuthorityKeyIdentifier.from_issuer_public_key(
+                issuer_key.public_key()), critical=False))
+    # Wine's certificate chain check takes an ECDSA signature whose r or s is
+    # shorter than 32 bytes (about one in 128) for a bad one (chain status 8),
+    # so a certificate signed so would fail every check under Wine for as long
+    # as it lives: sign again (as good as never ten times).
+    for _ in range(10):
+        certificate = builder.sign(issuer_key, hashes.SHA256())
+        if full_length_signature(certificate):
+            break
+    return certificate
+
+
+def full_length_signature(certificate):
+    return all(n.bit_length() > 248 for n in decode_dss_signature(certificate.signature))
+
+
+def _write(folder, stem, certificate, key):
+    """Writes stem.key and stem.pem into folder; returns their paths."""
+    key_file, cert_file = (os.path.join(folder, stem + end) for end in (".key", ".pem"))
+    with open(key_file, "wb") as f:
+        f.write(key.private_bytes(Encoding.PEM, PrivateFormat.PKCS8, NoEncryption()))
+    with open(cert_file, "wb") as f:
+        f.write(certificate.public_bytes(Encoding.PEM))
+    return cert_file, key_file
 
 
 def make_self_signed(tls_dir):
     """A fresh key and a certificate it signs itself: (cert_file, key_file)."""
-    cert_file = os.path.join(tls_dir, "self-signed.pem")
-    key_file = os.path.join(tls_dir, "self-signed.key")
-    run_openssl("req", "-x509", "-newkey", "ec", "-pkeyopt",
-                "ec_paramgen_curve:P-256", "-nodes", "-days", "30",
-                "-subj", "/O=Quendal test/CN=quendal-test self-signed",
-                "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1,IP:::1",
-                "-keyout", key_file, "-out", cert_file)
-    return cert_file, key_file
+    key = ec.generate_private_key(ec.SECP256R1())
+    name = _name("quendal-test self-signed", "Quendal test")
+    return _write(tls_dir, "self-signed", _certificate(name, key, name, key, False), key)
 
 
 def pin_of(cert_file):
     """The pin of the certificate's key: sha256: and the base64 of the
-    SHA-256 of its SubjectPublicKeyInfo, which openssl writes out."""
-    key = subprocess.run(("openssl", "x509", "-noout", "-pubkey", "-in",
-                          cert_file), capture_output=True, check=True).stdout
-    der = subprocess.run(("openssl", "pkey", "-pubin", "-outform", "DER"),
-                         input=key, capture_output=True, check=True).stdout
+    SHA-256 of its SubjectPublicKeyInfo."""
+    with open(cert_file, "rb") as f:
+        key = x509.load_pem_x509_certificate(f.read()).public_key()
+    der = key.public_bytes(Encoding.DER, PublicFormat.SubjectPublicKeyInfo)
     return "sha256:" + base64.b64encode(hashlib.sha256(der).digest()).decode()
 
 
-def still_valid(cert_file):
-    """True while the certificate has more than an hour left."""
-    result = subprocess.run(("openssl", "x509", "-noout", "-checkend", "3600",
-                             "-in", cert_file), capture_output=True)
-    return result.returncode == 0
-
-
-def _der_items(data):
-    """The (tag, content) items of a run of DER encodings."""
-    items = []
-    at = 0
-    while at < len(data):
-        tag, length = data[at], data[at + 1]
-        at += 2
-        if length & 0x80:
-            count = length & 0x7F
-            length = int.from_bytes(data[at:at + count], "big")
-            at += count
-        items.append((tag, data[at:at + length]))
-        at += length
-    return items
-
-
-def signature_numbers_full_length(pem_text, size=32):
-    """Whether both numbers of the certificate's ECDSA signature take size
-    bytes.  Wine's certificate chain check takes a signature whose r or s is
-    shorter (about one in 128) for a bad one (chain status 8), so a test CA
-    made with one fails every check under Wine for as long as it lives."""
-    body = "".join(line for line in pem_text.splitlines()
-                   if line and not line.startswith("-----"))
-    certificate = _der_items(base64.b64decode(body))[0][1]
-    bits = _der_items(certificate)[2][1]  # tbsCertificate, algorithm, value
-    numbers = _der_items(_der_items(bits[1:])[0][1])
-    return all(len(value.lstrip(b"\0")) == size for _, value in numbers)
-
-
-def _full_length_set(folder):
-    for name in ("ca.pem", "server.pem"):
-        with open(os.path.join(folder, name)) as f:
-            if not signature_numbers_full_length(f.read()):
-                return False
-    return True
+def _usable(cert_file):
+    """Whether the certificate has more than an hour left and a signature Wine reads."""
+    with open(cert_file, "rb") as f:
+        certificate = x509.load_pem_x509_certificate(f.read())
+    left = certificate.not_valid_after - datetime.datetime.utcnow()
+    return left > datetime.timedelta(hours=1) and full_length_signature(certificate)
 
 
 def make_tls_files(tls_dir):
@@ -238,65 +404,27 @@ def make_tls_files(tls_dir):
     a lock so that one of them makes the files and the others reuse them.
     """
     os.makedirs(tls_dir, exist_ok=True)
-    ca_file = os.path.join(tls_dir, "ca.pem")
-    cert_file = os.path.join(tls_dir, "server.pem")
-    key_file = os.path.join(tls_dir, "server.key")
+    ca_file, cert_file, key_file = (os.path.join(tls_dir, name)
+                                    for name in ("ca.pem", "server.pem", "server.key"))
     with open(os.path.join(tls_dir, ".lock"), "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
         if all(os.path.isfile(f) for f in (ca_file, cert_file, key_file)) \
-                and still_valid(cert_file) and _full_length_set(tls_dir):
+                and _usable(cert_file) and _usable(ca_file):
             return ca_file, cert_file, key_file
         work = tempfile.mkdtemp(prefix="make-", dir=tls_dir)
         try:
-            # A set whose signatures Wine misreads is made again: rarely
-            # once, as good as never ten times (one in 64 each).
-            for _ in range(10):
-                _make_tls_files_in(work)
-                if _full_length_set(work):
-                    break
+            ca_key, key = ec.generate_private_key(ec.SECP256R1()), ec.generate_private_key(
+                ec.SECP256R1())
+            ca_name = _name("quendal-test CA")
+            _write(work, "ca", _certificate(ca_name, ca_key, ca_name, ca_key, True), ca_key)
+            _write(work, "server", _certificate(_name("localhost"), key, ca_name, ca_key,
+                                                False), key)
             # The CA goes last: its presence says the set is complete.
             for name in ("server.key", "server.pem", "ca.key", "ca.pem"):
-                os.replace(os.path.join(work, name),
-                           os.path.join(tls_dir, name))
+                os.replace(os.path.join(work, name), os.path.join(tls_dir, name))
         finally:
             shutil.rmtree(work, ignore_errors=True)
     return ca_file, cert_file, key_file
-
-
-def _make_tls_files_in(work):
-    db = os.path.join(work, "db")
-    os.makedirs(db, exist_ok=True)
-    open(os.path.join(db, "index.txt"), "w").close()
-    # A random serial: clients that cache certificates must not mix up
-    # two throw-away CAs.
-    with open(os.path.join(db, "serial"), "w") as f:
-        f.write(secrets.token_hex(8) + "\n")
-    config = os.path.join(work, "ca.cnf")
-    with open(config, "w") as f:
-        f.write(OPENSSL_CONFIG.format(db=db))
-    # Valid from a day ago so that clock skew never makes it "not yet valid".
-    now = datetime.datetime.now(datetime.timezone.utc)
-    start = (now - datetime.timedelta(days=1)).strftime("%Y%m%d%H%M%SZ")
-    end = (now + datetime.timedelta(days=29)).strftime("%Y%m%d%H%M%SZ")
-    dates = ("-startdate", start, "-enddate", end)
-
-    def path(name):
-        return os.path.join(work, name)
-
-    for key in ("ca.key", "server.key"):
-        run_openssl("genpkey", "-algorithm", "EC", "-pkeyopt",
-                    "ec_paramgen_curve:P-256", "-out", path(key))
-    run_openssl("req", "-new", "-key", path("ca.key"), "-subj",
-                "/CN=quendal-test CA", "-out", path("ca.csr"))
-    run_openssl("ca", "-batch", "-notext", "-config", config, "-selfsign",
-                "-keyfile", path("ca.key"), "-in", path("ca.csr"),
-                "-out", path("ca.pem"), "-extensions", "v3_ca", *dates)
-    run_openssl("req", "-new", "-key", path("server.key"), "-subj",
-                "/CN=localhost", "-out", path("server.csr"))
-    run_openssl("ca", "-batch", "-notext", "-config", config,
-                "-cert", path("ca.pem"), "-keyfile", path("ca.key"),
-                "-in", path("server.csr"), "-out", path("server.pem"),
-                "-extensions", "v3_server", *dates)
 
 
 # ---------------------------------------------------------------- process
@@ -323,9 +451,29 @@ def watch(server, lifetime, parent):
     server.stop_soon()
 
 
-def run(name, options, make_servers, serve):
+def common_options(description, fault_help):
+    """The options every test server takes; a script adds its own."""
+    parser = argparse.ArgumentParser(description=description)
+    parser.add_argument("--host", default="127.0.0.1")
+    parser.add_argument("--port", type=int, default=0, help="the first port (0: any free one)")
+    parser.add_argument("--user", default="quendal")
+    parser.add_argument("--password", default="Quendal-test-pw1")
+    parser.add_argument("--fault", action="append", default=[], metavar="FAULT", help=fault_help)
+    parser.add_argument("--tls-dir", metavar="DIR")
+    parser.add_argument("--self-signed", action="store_true",
+                        help="present a certificate of a fresh key, signed by itself "
+                             "(--tls-dir is not used)")
+    parser.add_argument("--ready-file", metavar="PATH")
+    parser.add_argument("--lifetime", type=float, default=600, metavar="SECONDS")
+    parser.add_argument("--dos-paths", action="store_true",
+                        help="write the CA path as Z:\\... for Wine")
+    parser.add_argument("--verbose", action="store_true")
+    return parser
+
+
+def run(name, options, make_servers):
     """Serve until stopped: make_servers(context) gives the listeners (the
-    first one's stop_soon() stops them all), serve(servers) serves them."""
+    first one's stop_soon() stops them all)."""
     parent = os.getppid()
     temp_tls = None
     ready_written = False
@@ -360,13 +508,12 @@ def run(name, options, make_servers, serve):
                 "ports": [s.port for s in servers]})
             ready_written = True
         try:
-            serve(servers)
+            serve_all(servers)
         finally:
             for each in servers:
                 each.server_close()
         return 0
-    except (UsageError, RuntimeError, OSError,
-            subprocess.CalledProcessError) as exc:
+    except (UsageError, RuntimeError, OSError) as exc:
         sys.stderr.write("%s: %s\n" % (name, exc))
         return 2
     finally:

@@ -37,34 +37,23 @@ OTHER_PIN = harness.OTHER_PIN
 NOT_PINNED = harness.NOT_PINNED
 
 
-class Case:
-    def __init__(self, name, command, mockup="public-rackmount1", server=None,
-                 options=("--ca-file", "{ca}"), host="127.0.0.1:{port}",
-                 password=PASSWORD, exit=0, listing=None, stderr=(), stdout=(),
-                 max_requests=None, credentials=None, max_seconds=60, no_server=False,
-                 stats=True, open_sessions=0, sessions_created=None, plain=False,
-                 counted=None, logged=()):
-        self.name = name
-        self.command = command.split()
-        self.mockup = mockup
-        self.server = server or {}
-        self.options = list(options)
-        self.host = host
-        self.password = password
-        self.exit = exit
-        self.listing = listing
-        self.stderr = list(stderr)
-        self.stdout = list(stdout)  # patterns, where no listing is expected
-        self.max_requests = max_requests
-        self.credentials = credentials  # requests that may carry credentials, None: any
-        self.max_seconds = max_seconds
-        self.no_server = no_server
-        self.stats = stats  # False where the server's own certificate fails its control link
-        self.open_sessions = open_sessions  # a session nobody could close
-        self.sessions_created = sessions_created  # None: not checked
-        self.plain = plain  # no control character reaches either stream raw
-        self.counted = counted or {}  # a server count: (least, most), None where open
-        self.logged = list(logged)  # patterns some request line must match
+class Case(harness.Case):
+    DEFAULTS = dict(
+        command=None, mockup="public-rackmount1", server={}, options=("--ca-file", "{ca}"),
+        host="127.0.0.1:{port}", password=PASSWORD, exit=0,
+        listing=None,  # the file in EXPECTED standard output must equal
+        stderr=(), stdout=(),  # patterns; stdout's where no listing is expected
+        max_requests=None, credentials=None,  # at most so many requests, with credentials
+        max_seconds=60, no_server=False,
+        stats=True,  # False where the server's own certificate fails its control link
+        open_sessions=0,  # a session nobody could close
+        sessions_created=None,  # None: not checked
+        plain=False,  # no control character reaches either stream raw
+        counted={},  # a server count: (least, most), None where open
+        logged=())  # patterns some request line must match
+
+    def __init__(self, name, command, **fields):
+        super().__init__(name, command=command.split(), **fields)
 
 
 def fault(text):
@@ -108,11 +97,71 @@ MOCKUP_TABLE = [
 MOCKUP_REQUESTS = {("public-rackmount1", "server"): 8 + 3,
                    ("public-liquid-cooled-server", "server"): 8 + 4}
 
+# Nothing listens at 127.0.0.1:9: each subcommand says so, and the statuses of calls that never
+# reached the endpoint say so too (case, subcommand, the status line before "in fact").
+UNREACHED = [
+    ("connection_refused", "server", None), ("pin_of_nothing", "pin", None),
+    ("cmm_not_reached", "cmm", r"GetCMMSoftwareIdentity: status 1552 \(The endpoint is not a "
+     r"chassis management module\.\)"),
+    ("smm_not_reached", "smm", r"GetMachineType: status 0 \(Succeed\.\)"),
+    ("switch_not_reached", "switch --bay 1", r"GetSwitchSoftwareIdentity: status 1552 \(.*\)"),
+]
+# Controllers' ways a server scan copes with, each a fault mode of the server: its listing as
+# ever, one session opened and closed (case, faults).
+COPED = [
+    # No credentials on the log-in nor on the root; OData-Version and Accept on every request.
+    ("strict_service", ["strict"]),
+    # Log-in answers as they come: any 2xx, the token in any case, where the session is.
+    ("log_in_answer_200_absolute", ["login-answer,status=200,form=absolute"]),
+    ("log_in_answer_204_relative", ["login-answer,status=204,form=relative"]),
+    ("log_in_answer_body_only", ["login-answer,form=body"]),
+    # Older services: no Links.Sessions in the root.
+    ("older_service_sessions", ["old-root"]),
+    ("older_service_sessions_elsewhere", ["old-sessions"]),
+    # Compressed unasked, a byte-order mark, a charset.
+    ("compressed_marked_answers", ["gzip", "bom"]),
+    # A body of exactly the transport's bound (16 MiB) is taken whole.
+    ("body_of_exactly_the_bound", ["padded,path=FirmwareInventory/BMC$"]),
+]
+# Faults that fail a server scan, each named as its cause: (case, fault, standard error).
+FAILING = [
+    # What answers is not what was hoped for.
+    ("web_server_not_redfish", "html,path=^/redfish/v1/?$",
+     r"error: .*no Redfish service at https://127\.0\.0\.1:\d+/redfish/v1/ "
+     r"\(the answer is text/html"),
+    ("no_service_root", "not-found,path=^/redfish/v1/?$",
+     r"error: .*no Redfish service at .* \(HTTP 404\)"),
+    ("redirect_to_another_host", "redirect,path=^/redfish/v1/?$",
+     r"error: .*redirects to another host \(\"https://elsewhere\.invalid"),
+    ("collection_cut_short", "truncated,path=^/redfish/v1/Systems$",
+     r"error: .*the answer to /redfish/v1/Systems was cut short"),
+    ("collection_not_json", "invalid-json,path=^/redfish/v1/Systems$",
+     r"error: .*the answer to /redfish/v1/Systems is not a JSON object"),
+    # Every link is a path on the endpoint: one that names another host (here a sink beside the
+    # server, which counts what reaches it) is refused, whichever kind of link it is.
+    ("foreign_link_sessions", "rewrite-links,path=^/redfish/v1/?$,link=Sessions$",
+     LEAVES + r'\("@127\.0\.0\.1:\d+/redfish/v1/SessionService/Sessions"\)'),
+    ("foreign_link_systems", "rewrite-links,path=^/redfish/v1/?$,link=Systems$",
+     LEAVES + r'\("@127\.0\.0\.1:\d+/redfish/v1/Systems"\)'),
+    ("foreign_network_path_link", "rewrite-links,path=^/redfish/v1/?$,link=Systems$,"
+     "form=network-path", LEAVES + r'\("//127\.0\.0\.1:\d+/redfish/v1/Systems"\)'),
+    ("foreign_link_member", "rewrite-links,path=FirmwareInventory$,link=BMC$",
+     LEAVES + r'\("@127\.0\.0\.1:\d+/redfish/v1/UpdateService/FirmwareInventory/BMC"\)'),
+]
+
 CASES = [
     Case("mockup_%s_%s" % (mockup.replace("public-", "").replace("-", "_"), command), command,
          mockup=mockup, exit=exit, listing=listing, stderr=stderr,
          max_requests=MOCKUP_REQUESTS.get((mockup, command)))
     for mockup, command, exit, listing, stderr in MOCKUP_TABLE] + [
+    Case(name, "server", server=fault(text), exit=3, stderr=[cause])
+    for name, text, cause in FAILING] + [
+    Case(name, command, no_server=True, host="127.0.0.1:9", exit=3,
+         stderr=[(status + "; in fact " if status else "error: ")
+                 + r"127\.0\.0\.1:9: cannot connect"])
+    for name, command, status in UNREACHED] + [
+    Case(name, "server", server={"faults": faults}, listing="server-rackmount1.listing",
+         sessions_created=1) for name, faults in COPED] + [
     # Documents of the project's own enclosure, and other forms.
     Case("server_json_document", "server", options=["--ca-file", "{ca}", "--format", "json"],
          stderr=[r"GetAgentlessSoftwareIdentity: status 0"]),
@@ -199,25 +248,14 @@ CASES = [
     Case("pin_shows_a_trusted_certificate", "pin", options=["--ca-file", "{ca}"], max_requests=0,
          stdout=[r"(?m)^pin: +{pin}$", r"(?m)^issuer: +CN=quendal-test CA$",
                  r"(?m)^trusted: +yes"]),
-    Case("pin_of_nothing", "pin", no_server=True, host="127.0.0.1:9", exit=3,
-         stderr=[r"error: 127\.0\.0\.1:9: cannot connect"]),
+
 
     Case("wrong_password", "server", password="not-the-password", exit=3,
          stderr=[r"error: .*refused the user name or password \(HTTP 401 at "
                  r"/redfish/v1/SessionService/Sessions\) \(check --user and the password\)"]),
     Case("refused_after_log_in", "server", server=fault("unauthorized,path=Systems"), exit=3,
-         stderr=[r"error: .*refused the user name or password \(HTTP 401 at /redfish/v1/Systems\)"]),
-    Case("connection_refused", "server", no_server=True, host="127.0.0.1:9", exit=3,
-         stderr=[r"error: 127\.0\.0\.1:9: cannot connect"]),
-    # Statuses of calls that never reached the endpoint say so.
-    Case("cmm_not_reached", "cmm", no_server=True, host="127.0.0.1:9", exit=3,
-         stderr=[r"GetCMMSoftwareIdentity: status 1552 \(The endpoint is not a chassis "
-                 r"management module\.\); in fact 127\.0\.0\.1:9: cannot connect"]),
-    Case("smm_not_reached", "smm", no_server=True, host="127.0.0.1:9", exit=3,
-         stderr=[r"GetMachineType: status 0 \(Succeed\.\); in fact 127\.0\.0\.1:9: cannot connect"]),
-    Case("switch_not_reached", "switch --bay 1", no_server=True, host="127.0.0.1:9", exit=3,
-         stderr=[r"GetSwitchSoftwareIdentity: status 1552 \(.*\); in fact 127\.0\.0\.1:9: "
-                 r"cannot connect"]),
+         stderr=[r"error: .*refused the user name or password \(HTTP 401 at "
+                 r"/redfish/v1/Systems\)"]),
     # A name under .invalid is refused without asking the resolver: no query leaves the machine.
     Case("name_not_resolved", "server", no_server=True, host="no-such-host.invalid", exit=3,
          stderr=[r"error: no-such-host\.invalid:443: the host name does not resolve \(names "
@@ -225,21 +263,16 @@ CASES = [
     Case("port_out_of_range", "server", no_server=True, host="127.0.0.1:70000", exit=2,
          stderr=[r"--host: port '70000' is not a number from 1 to 65535"]),
 
-    # What answers is not what was hoped for.
-    Case("web_server_not_redfish", "server", server=fault("html,path=^/redfish/v1/?$"), exit=3,
-         stderr=[r"error: .*no Redfish service at https://127\.0\.0\.1:\d+/redfish/v1/ "
-                 r"\(the answer is text/html"]),
-    Case("no_service_root", "server", server=fault("not-found,path=^/redfish/v1/?$"), exit=3,
-         stderr=[r"error: .*no Redfish service at .* \(HTTP 404\)"]),
-    Case("redirect_to_another_host", "server", server=fault("redirect,path=^/redfish/v1/?$"),
-         exit=3, stderr=[r"error: .*redirects to another host \(\"https://elsewhere\.invalid"]),
-    Case("collection_cut_short", "server", server=fault("truncated,path=^/redfish/v1/Systems$"),
-         exit=3, stderr=[r"error: .*the answer to /redfish/v1/Systems was cut short"]),
-    Case("collection_not_json", "server", server=fault("invalid-json,path=^/redfish/v1/Systems$"),
-         exit=3, stderr=[r"error: .*the answer to /redfish/v1/Systems is not a JSON object"]),
     Case("paging_loop", "server",
          server={"page_size": 1, "faults": ["loop,path=FirmwareInventory$"]}, exit=3,
          stderr=[r"error: .*the pages of /redfish/v1/UpdateService/FirmwareInventory lead back"]),
+    Case("foreign_link_next_page", "server", exit=3,
+         server={"page_size": 1, "faults": ["rewrite-links,path=FirmwareInventory$,link=skip"]},
+         stderr=[LEAVES + r'\("@127\.0\.0\.1:\d+/redfish/v1/UpdateService/'
+                 r'FirmwareInventory\?\$skip=1"\)']),
+    # Redirects within the service are followed, as many as allowed (5), permanent ones too.
+    Case("redirects_within_the_service", "server", listing="server-rackmount1.listing",
+         server=fault("redirect,status=308,count=5,form=absolute,path=^/redfish/v1/Systems$")),
     Case("service_keeps_failing", "server", options=["--ca-file", "{ca}", "--retries", "1"],
          server=fault("error,path=^/redfish/v1/Systems$,count=100"), exit=3,
          stderr=[r"error: .*failed to answer /redfish/v1/Systems \(HTTP 500, 2 attempts\)"]),
@@ -296,29 +329,22 @@ CASES = [
          server=fault("error,path=FirmwareInventory$,count=1"), max_requests=8 + 3 + 1),
     Case("busy_once_then_success", "server", listing="server-rackmount1.listing",
          server=fault("error,status=503,retry_after=1,count=1,path=^/redfish/v1/Systems$")),
+    Case("too_many_requests_once_then_success", "server", listing="server-rackmount1.listing",
+         server=fault("error,status=429,retry_after=1,count=1,path=^/redfish/v1/Systems$")),
     # An answer cut short may succeed when asked again; a log-in is never sent twice.
     Case("cut_short_once_then_success", "server", listing="server-rackmount1.listing",
          server=fault("truncated,count=1,path=^/redfish/v1/Systems$")),
 
-    # Every link is a path on the endpoint: one that names another host (here a sink beside the
-    # server, which counts what reaches it) is refused, whichever kind of link it is.
-    Case("foreign_link_sessions", "server",
-         server=fault("rewrite-links,path=^/redfish/v1/?$,link=Sessions$"), exit=3,
-         stderr=[LEAVES + r'\("@127\.0\.0\.1:\d+/redfish/v1/SessionService/Sessions"\)']),
-    Case("foreign_link_systems", "server",
-         server=fault("rewrite-links,path=^/redfish/v1/?$,link=Systems$"), exit=3,
-         stderr=[r"GetMachineType: status 1746", LEAVES + r'\("@127\.0\.0\.1:\d+/redfish/v1/Systems"\)']),
-    Case("foreign_link_member", "server", exit=3,
-         server=fault("rewrite-links,path=FirmwareInventory$,link=BMC$"),
-         stderr=[LEAVES + r'\("@127\.0\.0\.1:\d+/redfish/v1/UpdateService/FirmwareInventory/BMC"\)']),
-    Case("foreign_link_next_page", "server", exit=3,
-         server={"page_size": 1, "faults": ["rewrite-links,path=FirmwareInventory$,link=skip"]},
-         stderr=[LEAVES + r'\("@127\.0\.0\.1:\d+/redfish/v1/UpdateService/FirmwareInventory\?\$skip=1"\)']),
     # The session is closed where its own @odata.id says instead.
     Case("foreign_session_location", "server", listing="server-rackmount1.listing",
          server=fault("rewrite-location,path=Sessions$"),
          stderr=[r"warning: .*sent a session Location that is not a path on this endpoint "
                  r'\("@127\.0\.0\.1:\d+/redfish/v1/SessionService/Sessions/']),
+    # Nor where a Location that leads out of the session collection says.
+    Case("session_location_outside_collection", "server", listing="server-rackmount1.listing",
+         server=fault("login-answer,form=outside"), sessions_created=1,
+         stderr=[r"warning: .*sent a session Location that is not a path on this endpoint "
+                 r'\("Other/']),
     Case("foreign_redirect", "server", exit=3,
          server={"faults": ["redirect,path=^/redfish/v1/Systems$",
                             "rewrite-location,path=^/redfish/v1/Systems$"]},
@@ -337,6 +363,13 @@ CASES = [
          server=fault("no-token,path=Sessions$"),
          stderr=[r"error: .*no session could be opened \(HTTP 201 at "
                  r"/redfish/v1/SessionService/Sessions\)"]),
+    Case("log_in_with_empty_token_once", "smm", mockup="public-power-shelf", exit=3,
+         max_requests=2, server=fault("no-token,form=empty,path=Sessions$"),
+         stderr=[r"error: .*no session could be opened \(HTTP 201 at "]),
+    # Nor is a log-in whose answer was cut short: it may have opened a session.
+    Case("log_in_cut_short_once", "server", exit=3, max_requests=2, open_sessions=1,
+         server=fault("truncated,count=1,path=Sessions$"),
+         stderr=[r"error: .*/redfish/v1/SessionService/Sessions was cut short"]),
     Case("log_in_failing_once", "smm", mockup="public-power-shelf", exit=3, max_requests=2,
          server=fault("error,status=500,count=100,path=Sessions$"),
          stderr=[r"error: .*no session could be opened \(HTTP 500 at "]),
@@ -378,25 +411,10 @@ CASES = [
          server=fault("session-expired,count=2,path=FirmwareInventory$"),
          stderr=[r"error: .*refused the user name or password \(HTTP 401 at "
                  r"/redfish/v1/UpdateService/FirmwareInventory\)"]),
-    # No credentials on the log-in nor on the root; OData-Version and Accept on every request.
-    Case("strict_service", "server", listing="server-rackmount1.listing",
-         server=fault("strict"), sessions_created=1),
-    # Log-in answers as they come: any 2xx, the token in any case, where the session is.
-    Case("log_in_answer_200_absolute", "server", listing="server-rackmount1.listing",
-         server=fault("login-answer,status=200,form=absolute"), sessions_created=1),
-    Case("log_in_answer_204_relative", "server", listing="server-rackmount1.listing",
-         server=fault("login-answer,status=204,form=relative"), sessions_created=1),
-    Case("log_in_answer_body_only", "server", listing="server-rackmount1.listing",
-         server=fault("login-answer,form=body"), sessions_created=1),
     Case("log_in_answer_says_nowhere", "server", listing="server-rackmount1.listing",
          server=fault("login-answer,form=nowhere"), sessions_created=1, open_sessions=1,
          stderr=[r"warning: .*: the service opened a session without saying where; it cannot "
                  r"be closed"]),
-    # Older services: no Links.Sessions in the root.
-    Case("older_service_sessions", "server", listing="server-rackmount1.listing",
-         server=fault("old-root"), sessions_created=1),
-    Case("older_service_sessions_elsewhere", "server", listing="server-rackmount1.listing",
-         server=fault("old-sessions"), sessions_created=1),
     # An answer 200 that holds an error: the resource is unusable, and the service's message
     # is the cause.
     Case("error_in_an_answer_200", "server", exit=3,
@@ -407,9 +425,6 @@ CASES = [
     # HTTP/1.0, a connection per answer: no reconnection is counted as a failure or retried.
     Case("http10_service", "server", listing="server-rackmount1.listing",
          server=fault("http10"), max_requests=8 + 3),
-    # Compressed unasked, a byte-order mark, a charset.
-    Case("compressed_marked_answers", "server", listing="server-rackmount1.listing",
-         server={"faults": ["gzip", "bom"]}),
 
     # Fewer round trips: collections expanded where the service offers it, members read alone
     # where it does not or leaves them bare, and what falls back said once.
@@ -424,7 +439,8 @@ CASES = [
                  r"/redfish/v1/Systems; it is not asked for again"]),
     Case("expand_ignored", "server", listing="server-rackmount1.listing",
          server=fault("expand,form=ignored"), max_requests=9,
-         logged=[r"^GET /redfish/v1/UpdateService/FirmwareInventory$"], stderr=[r"note: .*offers \$expand but did not expand /redfish/v1/Systems; members are "
+         logged=[r"^GET /redfish/v1/UpdateService/FirmwareInventory$"],
+         stderr=[r"note: .*offers \$expand but did not expand /redfish/v1/Systems; members are "
                  r"read one by one"]),
     # Members at once, on at most --connections, in collection order however slow the first;
     # each answer compressed, as asked.
@@ -436,98 +452,59 @@ CASES = [
 
 
 def check(case, status, out, err, elapsed, stats, pin=None):
-    def pattern(text):
-        return text.replace("{pin}", re.escape(pin or "sha256:?"))
-
-    failures = []
-    if status != case.exit:
-        failures.append("exit status %d, expected %d" % (status, case.exit))
+    failures = harness.common_failures(case, status, out, err, elapsed, pin)
     if case.listing:
         with open(os.path.join(EXPECTED, case.listing), encoding="utf-8") as expected:
-            wanted = expected.read()
-        if out != wanted:
-            failures.append("standard output differs from %s:\n--- got\n%s--- end"
-                            % (case.listing, out))
+            if out != expected.read():
+                failures.append("standard output differs from %s:\n--- got\n%s--- end"
+                                % (case.listing, out))
     elif case.exit not in (0, 6) and out:
         failures.append("standard output should be empty:\n" + out)
-    for wanted in case.stdout:
-        if not re.search(pattern(wanted), out):
-            failures.append("standard output does not match %r:\n%s" % (pattern(wanted), out))
-    for wanted in case.stderr:
-        if not re.search(pattern(wanted), err):
-            failures.append("standard error does not match %r" % pattern(wanted))
+    failures += ["standard output does not match %r:\n%s" % (harness.with_pin(wanted, pin), out)
+                 for wanted in case.stdout if not re.search(harness.with_pin(wanted, pin), out)]
     if case.plain and RAW_CONTROLS.search(out + err):
         failures.append("a control character reaches the output raw: %r"
                         % RAW_CONTROLS.search(out + err).group())
     if "json" in case.options and status == 0:
         failures += validate_document.problems(out)
-    if case.password in out + err:
-        failures.append("the password appears in the output")
-    if elapsed > case.max_seconds:
-        failures.append("took %.1f s, more than %d s" % (elapsed, case.max_seconds))
-    if stats is not None:
-        if stats["sink_connections"] != 0:
-            failures.append("%d connection(s) reached the sink, another host"
-                            % stats["sink_connections"])
-        if stats["open_sessions"] != case.open_sessions:
-            failures.append("%d session(s) left open, %d expected"
-                            % (stats["open_sessions"], case.open_sessions))
-        if case.sessions_created is not None \
-                and stats["sessions_created"] != case.sessions_created:
-            failures.append("%d session(s) opened, %d expected"
-                            % (stats["sessions_created"], case.sessions_created))
-        if case.max_requests is not None and stats["requests"] > case.max_requests:
-            failures.append("%d requests, at most %d expected:\n  %s" % (
-                stats["requests"], case.max_requests, "\n  ".join(stats["log"])))
-        for name, (least, most) in case.counted.items():
-            if stats[name] < (least or 0) or (most is not None and stats[name] > most):
-                failures.append("the server counted %s %d, expected %s to %s"
-                                % (name, stats[name], least, most))
-        for wanted in case.logged:
-            if not any(re.search(wanted, line) for line in stats["log"]):
-                failures.append("no request matches %r:\n  %s"
-                                % (wanted, "\n  ".join(stats["log"])))
-        if case.credentials is not None and stats["credentials_seen"] > case.credentials:
-            failures.append("%d requests carried credentials, at most %d expected:\n  %s" % (
-                stats["credentials_seen"], case.credentials, "\n  ".join(stats["log"])))
+    if stats is None:
+        return failures
+    log = "\n  ".join(stats["log"])
+    expected = dict(case.counted, sink_connections=(0, 0),
+                    open_sessions=(case.open_sessions, case.open_sessions),
+                    sessions_created=(case.sessions_created, case.sessions_created),
+                    requests=(None, case.max_requests),
+                    credentials_seen=(None, case.credentials))
+    for name, (least, most) in expected.items():
+        if stats[name] < (least or 0) or (most is not None and stats[name] > most):
+            failures.append("the server counted %s %d, expected %s to %s; requests:\n  %s"
+                            % (name, stats[name], least, most, log))
+    failures += ["no request matches %r:\n  %s" % (wanted, log) for wanted in case.logged
+                 if not any(re.search(wanted, line) for line in stats["log"])]
     return failures
 
 
-def run_case(case, program, emulator, dos_paths):
-    def arguments(port, ca, pin=None):
-        ca = harness.to_dos_path(ca) if dos_paths and ca else ca
-        # Without a server there is no CA to trust or key to pin.
-        if ca:
-            options = [o.format(ca=ca, pin=pin, slashed=pin.replace(":", "//"))
-                       for o in case.options]
-        else:
-            options = [o for o in case.options if "{" not in o and o != "--ca-file"]
-        host = ["--host", case.host.format(port=port)]
-        if case.command[0] == "pin":  # no scan: no document and no user
-            return options + case.command + host
-        # The module's own listing, which the expected files hold, unless a case asks otherwise.
-        if "--format" not in options:
-            options += ["--format", "listing"]
-        return options + case.command + host + ["--user", harness.DEFAULT_USER]
-
-    if case.no_server:
-        status, out, err, elapsed = harness.run_tool(arguments(0, None), case, program,
-                                                     emulator)
-        return check(case, status, out, err, elapsed, None), err
-    mockup = case.mockup if os.path.isabs(case.mockup) else harness.mockup(case.mockup)
-    with harness.RedfishServer(mockup, tls_dir=harness.shared_tls_dir(), **case.server) as server:
-        status, out, err, elapsed = harness.run_tool(
-            arguments(server.port, server.ca_file, server.pin), case, program, emulator)
-        stats = server.stats() if case.stats else None
-    return check(case, status, out, err, elapsed, stats, server.pin), err
+def arguments(case, port, ca, pin):
+    # Without a server there is no CA to trust or key to pin.
+    if ca:
+        options = [o.format(ca=ca, pin=pin, slashed=pin.replace(":", "//"))
+                   for o in case.options]
+    else:
+        options = [o for o in case.options if "{" not in o and o != "--ca-file"]
+    host = ["--host", case.host.format(port=port)]
+    if case.command[0] == "pin":  # no scan: no document and no user
+        return options + case.command + host
+    # The module's own listing, which the expected files hold, unless a case asks otherwise.
+    if "--format" not in options:
+        options += ["--format", "listing"]
+    return options + case.command + host + ["--user", harness.DEFAULT_USER]
 
 
 def main():
-    def run(case, options):
-        failures, err = run_case(case, options.tool, options.emulator, options.dos_paths)
-        return failures, "--- standard error\n" + err
-
-    return harness.case_main({case.name: case for case in CASES}, run)
+    return harness.case_main({case.name: case for case in CASES}, lambda case, options: (
+        harness.run_case(case, options, lambda: harness.RedfishServer(
+            case.mockup, tls_dir=harness.shared_tls_dir(), **case.server),
+            lambda port, ca, pin: arguments(case, port, ca, pin), check)))
 
 
 if __name__ == "__main__":
