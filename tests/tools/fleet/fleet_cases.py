@@ -40,18 +40,21 @@ import cim_harness  # noqa: E402
 
 
 def mixed_results(t):
-    """Good endpoints, a refused password, a failing service, one that hangs and a
-    dead port: a document for each good one, every failure's cause in the summary,
-    and the hang bounded by --endpoint-timeout (not --timeout) while the others go
-    on; each session closed as soon as its endpoint is done."""
+    """Good endpoints, a refused password, a failing service, one that hangs, one
+    that asks to wait longer than the endpoint has left, and a dead port: a
+    document for each good one, every failure's cause in the summary, the hang
+    bounded by --endpoint-timeout (not --timeout) and the wait refused at once
+    while the others go on; each session closed as soon as its endpoint is done."""
     good = 3 if t.small else 8
     faults = ["error,status=500,count=100000,path=^/redfish/v1/Systems$,listener=%d" % (good + 1),
-              "delay,ms=100000,count=100000,path=FirmwareInventory$,listener=%d" % (good + 2)]
-    with server(ports=good + 3, faults=faults) as s:
+              "delay,ms=100000,count=100000,path=FirmwareInventory$,listener=%d" % (good + 2),
+              "error,status=503,retry_after=60,count=100000,path=^/redfish/v1/Systems$,"
+              "listener=%d" % (good + 3)]
+    with server(ports=good + 4, faults=faults) as s:
         ports = s.ports
         rows = [endpoint_row(port) for port in ports[:good]]
         rows += [endpoint_row(ports[good], "WRONG_PW"), endpoint_row(ports[good + 1]),
-                 endpoint_row(ports[good + 2])]
+                 endpoint_row(ports[good + 2]), endpoint_row(ports[good + 3])]
         dead = dead_port()
         rows.append(endpoint_row(dead))
         fleet = csv_file(t.path("fleet.csv"), rows)
@@ -67,6 +70,7 @@ def mixed_results(t):
     causes = {ports[good]: ("auth", r"refused the user name or password \(HTTP 401"),
               ports[good + 1]: ("service", r"failed to answer /redfish/v1/Systems \(HTTP 500"),
               ports[good + 2]: ("timeout", r"ran out .*raise --endpoint-timeout"),
+              ports[good + 3]: ("timeout", r"ran out before /redfish/v1/Systems"),
               dead: ("connect", r"cannot connect")}
     t.check(len(summary) == len(rows), "the summary lists %d endpoints of %d"
             % (len(summary), len(rows)))
@@ -86,7 +90,7 @@ def mixed_results(t):
     t.check(documents(out) == sorted("server-127.0.0.1-%d.json" % p for p in ports[:good]),
             "documents written: %s" % documents(out))
     # The table's rows are fleet_tests' (SummaryTable); here that it is printed.
-    t.check("%d endpoints: %d ok, 4 failed\n" % (len(rows), good) in stdout, "table:\n" + stdout)
+    t.check("%d endpoints: %d ok, 5 failed\n" % (len(rows), good) in stdout, "table:\n" + stdout)
     progress = re.findall(r"^quendal-sysinfo: fleet: \d+/%d " % len(rows), err, re.M)
     t.check(len(progress) == len(rows), "%d progress lines:\n%s" % (len(progress), err))
     t.check(stats["open_sessions"] == 0, "%d sessions left open" % stats["open_sessions"])
