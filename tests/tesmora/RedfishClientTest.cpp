@@ -51,7 +51,8 @@ TEST(RedfishClient, TakesLinksAsPathsOnTheEndpointOnly) {
     const std::optional<std::string> refused;
     const std::vector<std::tuple<std::string, std::string, std::optional<std::string>>> rows = {
         {kBmcEndpoint, "/redfish/v1/Systems/1/", "/redfish/v1/Systems/1"},
-        {kBmcEndpoint, "https://bmc.example.test:443/redfish/v1/Systems/1", "/redfish/v1/Systems/1"},
+        {kBmcEndpoint, "https://bmc.example.test:443/redfish/v1/Systems/1",
+         "/redfish/v1/Systems/1"},
         {kBmcEndpoint, "HTTPS://BMC.example.test:443/redfish/v1?$skip=1", "/redfish/v1/?$skip=1"},
         {kBmcEndpoint, "https://bmc.example.test/redfish/v1/Chassis", "/redfish/v1/Chassis"},
         {kBmcEndpoint, "http://bmc.example.test:443", "/"},
@@ -162,6 +163,48 @@ TEST(RedfishClient, KeepsOnlyWhatTheMappingReadsWithinItsBounds) {
             EXPECT_EQ(error.cause(), Tesmora::Cause::kBadAnswer);
             EXPECT_NE(std::string(error.what()).find(row.refused), std::string::npos)
                 << error.what();
+        }
+    }
+}
+
+// A collection of systems in pages, each linking the next, of which there are so many.
+class Pages : public Tesmora::Net::Transport {
+public:
+    explicit Pages(int pages) : pages_(pages) {}
+    HttpResponse Send(const HttpRequest& request) override {
+        if (request.target == "/redfish/v1/") {
+            return Answer(R"({"RedfishVersion": "1.15.0"})");
+        }
+        const std::size_t at = request.target.find("?page=");
+        const int page = at == std::string::npos ? 1 : std::stoi(request.target.substr(at + 6));
+        Json body = {{"Members", Json::array()}};
+        if (page < pages_) {
+            body["Members@odata.nextLink"] = "/redfish/v1/Systems?page=" + std::to_string(page + 1);
+        }
+        return Answer(body.dump());
+    }
+
+private:
+    static HttpResponse Answer(std::string body) {
+        return HttpResponse{200, {{"Content-Type", "application/json"}}, std::move(body)};
+    }
+    int pages_;
+};
+
+// A collection is read across as many pages as the bound allows, and refused beyond it.
+TEST(RedfishClient, ReadsACollectionsPagesUpToTheBound) {
+    for (const auto& [pages, read] : {std::pair{3, true}, std::pair{4, false}}) {
+        SCOPED_TRACE(pages);
+        Redfish::Policy policy;
+        policy.max_pages = 3;
+        Redfish::Client client(kBmcEndpoint, {"operator7", "pw"}, std::make_unique<Pages>(pages),
+                               policy, [](auto&&...) {});
+        try {
+            EXPECT_TRUE(client.Members("/redfish/v1/Systems").empty());
+            EXPECT_TRUE(read);
+        } catch (const Redfish::Error& error) {
+            EXPECT_FALSE(read) << error.what();
+            EXPECT_EQ(error.cause(), Tesmora::Cause::kPagingLoop);
         }
     }
 }
