@@ -89,10 +89,6 @@ int Fail(const std::string& message, int status = kUsage) {
 }
 
 // Writes text to a stream; a terminal sees control bytes from the endpoints as visible escapes.
-void Show(std::ostream& stream, const std::string& text) {
-    stream << (StreamIsTerminal(stream) ? VisibleControls(text) : text) << std::flush;
-}
-
 // The format --format names, or the one --output's extension implies (in any case: .JSON is
 // JSON), or the text form for a file without an extension or with .txt. Any other extension is
 // refused rather than written as text under a name that promises something else.
@@ -169,8 +165,9 @@ std::string RenderAs(const boost::property_tree::ptree& document, const std::str
     throw UsageError("--format: unknown format " + name);
 }
 
-int Emit(const Options& options, TargetResult result, const Remote& remote, const ScanFacts& scan) {
-    // The sessions end before anything is printed: also when the scan failed or was stopped.
+// Ends the sessions, weighs what the libraries reported into result and tells the outcome on the
+// standard error stream: before anything is printed, also when the scan failed or was stopped.
+void Conclude(const Options& options, TargetResult& result, const Remote& remote) {
     if (remote.network) {
         remote.network->Close();
     }
@@ -179,6 +176,10 @@ int Emit(const Options& options, TargetResult result, const Remote& remote, cons
     std::ostringstream outcome;
     PrintOutcome(outcome, result, reports, options.quiet);
     std::cerr << outcome.str() << std::flush;
+}
+
+int Emit(const Options& options, TargetResult result, const Remote& remote, const ScanFacts& scan) {
+    Conclude(options, result, remote);
     if (StopRequested()) {
         // Whatever the scan got: the user asked for no more of it.
         return Fail(std::string("stopped (") + StopName() + "): no document is written",
@@ -189,8 +190,8 @@ int Emit(const Options& options, TargetResult result, const Remote& remote, cons
     }
     const int done = result.missing.empty() ? kDone : kPartial;
     if (!options.output || *options.output == "-") {
-        Show(std::cout,
-             RenderAs(result.document, ChosenFormat(options), StreamIsTerminal(std::cout), scan));
+        ShowText(std::cout, RenderAs(result.document, ChosenFormat(options),
+                                     StreamIsTerminal(std::cout), scan));
         return done;
     }
     try {
@@ -205,14 +206,7 @@ int Emit(const Options& options, TargetResult result, const Remote& remote, cons
 int ListBays(const Options& options, const Connection& connection, const Remote& remote) {
     std::vector<BayModule> bays;
     TargetResult result = ScanBays(connection, bays);
-    if (remote.network) {
-        remote.network->Close();
-    }
-    const std::vector<Tesmora::Diagnostic> reports = remote.diagnostics->Reports();
-    Weigh(result, reports);
-    std::ostringstream outcome;
-    PrintOutcome(outcome, result, reports, options.quiet);
-    std::cerr << outcome.str() << std::flush;
+    Conclude(options, result, remote);
     if (StopRequested()) {
         return Fail(std::string("stopped (") + StopName() + ")", StopStatus());
     }
@@ -223,7 +217,7 @@ int ListBays(const Options& options, const Connection& connection, const Remote&
     for (const BayModule& module : bays) {
         lines += "bay " + std::to_string(module.bay) + ": " + module.kind + "\n";
     }
-    Show(std::cout, lines);
+    ShowText(std::cout, lines);
     return kDone;
 }
 
@@ -233,14 +227,14 @@ int Diff(const std::string& old_path, const std::string& new_path, const std::st
     }
     const Comparison comparison = CompareDocuments(ReadDocument(old_path), ReadDocument(new_path));
     if (format == "json") {
-        Show(std::cout, DocumentDiffJson(old_path, new_path, comparison));
+        ShowText(std::cout, DocumentDiffJson(old_path, new_path, comparison));
         return comparison.equal ? kDone : kDifferent;
     }
     std::string lines;
     for (const std::string& line : comparison.lines) {
         lines += line + '\n';
     }
-    Show(std::cout, lines);
+    ShowText(std::cout, lines);
     return comparison.equal ? kDone : kDifferent;
 }
 
