@@ -2,8 +2,8 @@
 """A real WBEM client as referee: Debian's wbemcli enumerates, from the test
 CIM server and checking its certificate, exactly the fixture instances of the
 two classes the tool reads, property by property, for every fixture version.
-What the tool makes of each version is its tool case's (tool_cases.py,
-version_*).
+What the tool makes of a version is its tool cases' (tool_cases.py,
+version_*) and the module's own test's.
 
 usage: wbemcli_crosscheck.py [--version V]...
 """

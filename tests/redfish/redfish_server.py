@@ -56,14 +56,14 @@ HTML_PAGE = (b'<!DOCTYPE html>\n<html><head><title>Sign in</title></head>\n'
 
 # ---------------------------------------------------------------- faults
 
-FAULT_KINDS = ("delay", "unauthorized", "error", "truncated", "invalid-json",
+FAULT_KINDS = ("delay", "error", "truncated", "invalid-json",
                "redirect", "trickle", "html", "not-found", "loop",
                "rewrite-links", "rewrite-location", "no-token", "header-flood",
                "error-200",
                # What real controllers do (docs/redfish.md, "Authentication"
                # and "Connection"): the log-in and its session ...
                "session-limit", "refuse-basic", "session-expired",
-               "login-answer", "old-root", "old-sessions", "strict",
+               "login-answer", "old-sessions", "strict",
                # ... and the way they answer; padded: a body of exactly
                # bytes=N, never compressed (the transport's bound is 16 MiB).
                "http10", "gzip", "bom", "padded",
@@ -72,29 +72,27 @@ FAULT_KINDS = ("delay", "unauthorized", "error", "truncated", "invalid-json",
                # is answered.
                "expand")
 # Faults that replace the answer; at most one of them applies to a request.
-ANSWER_KINDS = ("unauthorized", "error", "truncated", "invalid-json",
+ANSWER_KINDS = ("error", "truncated", "invalid-json",
                 "redirect", "html", "not-found", "no-token", "error-200")
 # Faults that concern the whole service, session requests included, when no
 # path narrows them.
-SERVICE_KINDS = ("refuse-basic", "old-root", "old-sessions", "strict",
+SERVICE_KINDS = ("refuse-basic", "old-sessions", "strict",
                  "http10", "gzip", "bom", "expand")
 # Faults of the log-in itself.
 LOG_IN_KINDS = ("session-limit", "login-answer")
-# How rewrite-links and rewrite-location write a link to a path: "userinfo"
-# names the sink after the service's own authority, as user information would
-# make of it once glued to a base URL; "network-path" names the sink as
-# "//host:port/..."; "absolute" is the service's own full URL; "zero" no path
-# at all.
-LINK_FORMS = ("userinfo", "network-path", "absolute", "zero")
-# Where login-answer says the session is: "absolute" its full URL,
-# "relative" a path relative to the collection ("Sessions/ID"), "outside" a
-# relative path that leads out of the collection ("Other/ID"), "body" only
-# the answer's @odata.id, "nowhere" neither.
-FORMS = {"no-token": ("absent", "empty"),  # the token header left out, or empty
-         "login-answer": ("absolute", "relative", "outside", "body", "nowhere"),
-         # How expand answers a $expand: in full, with every second member bare
-         # (only its @odata.id), with HTTP 400, or as if not asked.
-         "expand": ("honoured", "bare", "refused", "ignored")}
+# How rewrite-links, rewrite-location and redirect write a link to a path:
+# "userinfo" names the sink after the service's own authority, as user
+# information would make of it once glued to a base URL; "absolute" is the
+# service's own full URL.
+LINK_FORMS = ("userinfo", "absolute")
+# Where login-answer says the session is: "relative" a path relative to the
+# collection ("Sessions/ID"), "outside" a relative path that leads out of the
+# collection ("Other/ID"), "body" only the answer's @odata.id, "nowhere"
+# neither.
+FORMS = {"login-answer": ("relative", "outside", "body", "nowhere"),
+         # How expand answers a $expand: in full, with HTTP 400, or as if not
+         # asked.
+         "expand": ("honoured", "refused", "ignored")}
 
 
 class Fault(serving.FaultRule):
@@ -285,7 +283,6 @@ class Handler(serving.Handler):
         if len(path) > 1 and path.endswith("/"):
             path = path[:-1]
         self.old_sessions = self.take(("old-sessions",), True) is not None
-        self.old_root = self.old_sessions or self.take(("old-root",), True) is not None
         self.sessions_path = OLD_SESSIONS_PATH if self.old_sessions else SESSIONS_PATH
         if self.command == "POST":
             self.session_op = path == self.sessions_path
@@ -382,20 +379,17 @@ class Handler(serving.Handler):
                 headers.append(("Retry-After", email.utils.formatdate(
                     time.time() + rule.retry_date, usegmt=True)))
             return error(rule.status, "fault: error %d" % rule.status, headers)
-        if rule.kind == "redirect":  # elsewhere, or with form=absolute to the same URL
-            target = raw_path + ("?" + query if query else "")
-            where = self.server.link("absolute", target) if rule.form == "absolute" \
-                else "https://elsewhere.invalid:%d%s" % (self.server.port, target)
+        if rule.kind == "redirect":  # to the sink, or with form=absolute to the same URL
+            where = self.server.link(rule.form, raw_path + ("?" + query if query else ""))
             return error(rule.status, "moved to " + where, [("Location", where)])
         if rule.kind == "error-200":  # an error object instead of the resource
             return Answer(200, redfish_error("fault: the resource is not available right now"))
-        return {"unauthorized": lambda: self.unauthorized("fault: unauthorized"),
-                "not-found": lambda: error(404, "fault: not found"),
+        return {"not-found": lambda: error(404, "fault: not found"),
                 "html": lambda: Answer(200, HTML_PAGE, "text/html; charset=utf-8"),
-                # A session said to be made, without the token to use it: none is kept.
+                # A session said to be made, with an empty token: none is kept.
                 "no-token": lambda: Answer(201, {"@odata.type": "#Session.v1_7_0.Session",
                                                  "Name": "User Session"},
-                                          headers=[("X-Auth-Token", "")] * (rule.form == "empty")),
+                                          headers=[("X-Auth-Token", "")]),
                 }.get(rule.kind, lambda: None)()
 
     def rewrite_links(self, answer, rule):
@@ -480,7 +474,7 @@ class Handler(serving.Handler):
         if not sessions:
             resource.pop("SessionService", None)
         links = resource.get("Links")
-        if (not sessions or self.old_root) and isinstance(links, dict):
+        if (not sessions or self.old_sessions) and isinstance(links, dict):
             links.pop("Sessions", None)
             if not links:
                 del resource["Links"]
@@ -523,10 +517,9 @@ class Handler(serving.Handler):
                 return error(400, "$expand is not served here")
             if self.expand.form != "ignored":
                 expanded = []
-                for i, member in enumerate(resource["Members"]):
+                for member in resource["Members"]:
                     full = self.resource(member["@odata.id"].rstrip("/"))
-                    bare = i % 2 and self.expand.form == "bare"
-                    expanded.append(member if bare or isinstance(full, Answer) else full)
+                    expanded.append(member if isinstance(full, Answer) else full)
                 resource["Members"] = expanded
         if skip + size < len(members):
             resource["Members@odata.nextLink"] = "%s?$skip=%d" % (path, skip + size)
@@ -560,8 +553,7 @@ class Handler(serving.Handler):
         # relative Location is read against the collection's URL, which ends
         # in /Sessions too.
         headers = [("x-auth-token", token)]
-        location = {"absolute": self.server.link("absolute", path),
-                    "relative": "Sessions/" + session_id,
+        location = {"relative": "Sessions/" + session_id,
                     "outside": "Other/" + session_id}.get(shape.form)
         if location:
             headers.append(("Location", location))
@@ -630,11 +622,9 @@ class Server(serving.TlsServer):
 
     def link(self, form, path):
         """A link to path in one of the fault rules' forms (LINK_FORMS)."""
-        if form in ("userinfo", "network-path"):
-            return "%s%s:%d%s" % ("@" if form == "userinfo" else "//", self.url_host,
-                                  self.sink.port, path)
-        return "https://%s:%d%s" % (self.url_host, self.port, path) if form == "absolute" \
-            else "0"
+        if form == "userinfo":
+            return "@%s:%d%s" % (self.url_host, self.sink.port, path)
+        return "https://%s:%d%s" % (self.url_host, self.port, path)
 
 
 class Sink:
