@@ -340,8 +340,8 @@ CASES = [
     # Slow services end at the time-out, and still lose their session.
     # Generous limits: under Wine on a loaded machine the fast answers alone can take seconds.
     # A trickle beats any bound on idle time: the time-out is the whole answer's.
-    Case("trickling_answer_times_out", "server", options=["--ca-file", "{ca}", "--timeout", "2"],
-         server=fault("trickle,ms=200,path=^/redfish/v1/Systems$"), exit=3, max_seconds=20,
+    Case("trickling_answer_times_out", "server", options=["--ca-file", "{ca}", "--timeout", "10"],
+         server=fault("trickle,ms=200,path=^/redfish/v1/Systems$"), exit=3, max_seconds=40,
          stderr=[r"error: .*no whole answer to /redfish/v1/Systems in time .*raise --timeout"]),
 
     # Controllers as they are (docs/redfish.md): each behaviour a fault mode of the server.
