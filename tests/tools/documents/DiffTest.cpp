@@ -80,24 +80,16 @@ TEST(ReadJsonDocument, TakesWhatTheTreeReaderTakesAndReadsItAlike) {
         {" \r\n\t{ \"schema_version\" :\t\"1\" ,\n\"CONTENT\" : { } }\n ", true},
         {R"({"schema_version": 1, "schema_version": 2, "CONTENT": {}})", true},
         {R"({"schema_version": 1.0, "CONTENT": {}})", true},  // taken, then refused as a version
-        {R"({"schema_version": {}, "CONTENT": {}})", true},
-        {R"({"OTHER": {}})", true},  // taken, then refused: no CONTENT
+        {R"({"OTHER": {}})", true},                           // taken, then refused: no CONTENT
         // Refused: each of these the tree reader refuses too, and says why.
         {content("{\"A\": \"tab\there\"}"), false},
         {content(R"({"A": "\x41"})"), false},
         {content(R"({"A": "\udc00"})"), false},
-        {content(R"({"A": "\ud800x"})"), false},
-        {content(R"({"A": "\u12G4"})"), false},
         {content("{\"A\": \"\x80\"}"), false},
-        {content("{\"A\": \"\xe2\x82\"}"), false},
         {content(R"({"A": 01})"), false},
-        {content(R"({"A": 1.})"), false},
-        {content(R"({"A": -})"), false},
         {content(R"({"A": 1e})"), false},
         {content(R"({"A": .5})"), false},
-        {content(R"({"A": tru})"), false},
         {content(R"({"A": "1",})"), false},
-        {content(R"({"A" "1"})"), false},
         {content(R"([1 2])"), false},
         {content(R"({"A": "1"})") + " x", false},
         {R"({"CONTENT": {"A": "unterminated)", false},
