@@ -484,12 +484,6 @@ def shard_and_merge(t):
     status, stdout, err = t.run(["fleet", "diff", t.arg(whole), t.arg(merged)])
     t.expect_status(status, 0, "fleet diff of the whole run and the merged shards",
                     stdout + err)
-
-    def outcomes(folder):
-        return sorted((e["endpoint"], e["status"], e["document"] or "")
-                      for e in t.summary(folder)["endpoints"])
-    t.check(outcomes(whole) == outcomes(merged), "merged summary:\n%s\nwhole run:\n%s"
-            % (outcomes(merged), outcomes(whole)))
     busy = [d for d in shard_dirs if t.summary(d)["endpoints"]][0]
     status, _, err = t.run(["fleet", "merge", t.arg(busy), t.arg(busy), "--output-dir",
                             t.arg(t.path("twice"))])
