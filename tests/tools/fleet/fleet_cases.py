@@ -26,7 +26,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from fleet_offline_cases import (bad_endpoint_files, export, fleet_diff,  # noqa: E402
-                                 inline_passwords, progress_output)
+                                 inline_passwords)
 from fleet_support import (ENCLOSURE, GOOD, ROOT, Fleet, by_port,  # noqa: E402
                            communicate, csv_file, dead_port, documents, endpoint_row, harness,
                            read, server, write)
@@ -494,7 +494,7 @@ def shard_and_merge(t):
 CASES = [mixed_results, kinds_share_one_login, interrupted, single_targets_stopped,
          endpoints_end_in_time, trust_on_first_use, resume, partial_and_diff, fleet_diff,
          shard_and_merge,
-         bad_endpoint_files, inline_passwords, progress_output, export]
+         bad_endpoint_files, inline_passwords, export]
 # The limit on open files is a Linux matter: Windows has none that a fleet reaches (FleetSystem.h).
 LINUX_HOST_CASES = [open_file_limit]
 

@@ -1,6 +1,6 @@
 """quendal-sysinfo fleet cases that need no endpoint: runs against the example
-inventory (fleet diff, bad endpoint files, inline passwords, the progress
-line). fleet_cases.py runs them.
+inventory (fleet diff, export, bad endpoint files, inline passwords).
+fleet_cases.py runs them.
 """
 
 import csv
@@ -179,16 +179,3 @@ def inline_passwords(t):
                               err), err)
         t.check(EXAMPLE_PASSWORD not in err, "standard error shows the password:\n" + err)
 
-
-def progress_output(t):
-    """With --quiet nothing is said, and the table still goes to the standard output. The
-    line redrawn on a terminal is fleet_tests' (Progress)."""
-    fleet = csv_file(t.path("fleet.csv"), [
-        [kind, host, bay, "quendal-ops", "EXAMPLE_PW"]
-        for kind, host, bay in (("server", "192.0.2.30", ""), ("smm", "192.0.2.20", ""),
-                                ("cmm", "192.0.2.10", ""), ("cmm", "192.0.2.50", ""))])
-    status, stdout, err = t.scan(None, fleet, t.path("quiet"), "-q",
-                                 env={"EXAMPLE_PW": EXAMPLE_PASSWORD})
-    t.expect_status(status, 3, "quiet fleet", err)
-    t.check(err == "", "--quiet still says:\n" + err)
-    t.check("4 endpoints: 3 ok, 1 failed" in stdout, "quiet table:\n" + stdout)
