@@ -178,4 +178,3 @@ def inline_passwords(t):
                               r"file can be read by group or others \(mode 0%o\)" % (mode, mode),
                               err), err)
         t.check(EXAMPLE_PASSWORD not in err, "standard error shows the password:\n" + err)
-
