@@ -26,8 +26,8 @@ if [ "${1:-}" = --test ]; then
         # Real XML and JSON parsers that check what the tool writes.
         libxml2-utils jq
         python3-jsonschema
-        # promtool checks fleet export; docs/fleet.md's GNU Parallel recipe runs as written.
-        prometheus parallel
+        # promtool checks fleet export.
+        prometheus
         # The test servers (Python's standard library, python3-cryptography for their
         # throw-away certificates) and real clients that check them.
         python3 python3-cryptography openssl curl redfishtool python3-sushy

@@ -60,6 +60,7 @@ TEST(ReadDocument, TellsTheFormatByContentAndNamesTheFileAndLineOfAnError) {
 
 // The compact JSON reader must read exactly what the tree reader, reduced afterwards, reads: on
 // what it takes, the same document; on the rest, nothing, so that the tree reader names the fault.
+// The document_reader fuzzer holds the two to that on any bytes; here one row per branch.
 TEST(ReadJsonDocument, TakesWhatTheTreeReaderTakesAndReadsItAlike) {
     const auto content = [](const std::string& inner) { return "{\"CONTENT\": " + inner + "}"; };
     const std::pair<std::string, bool> kCases[] = {
@@ -67,8 +68,6 @@ TEST(ReadJsonDocument, TakesWhatTheTreeReaderTakesAndReadsItAlike) {
         {content("{\"A\": \"\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80 \xc0\x80 \x7f\"}"), true},
         {content(R"({"N": -0.5e+3, "M": 10E-2, "Z": 0, "T": true, "F": false, "U": null})"), true},
         {content(R"({"A": "1", "A": "2", "O": {"X": "1"}, "L": [1, 2], "E": {}})"), true},
-        {content(R"(["first", {"A": "1"}, "second"])"), true},
-        {content(R"("only a value")"), true},
         {R"({"CONTENT": {"A": "1"}, "CONTENT": {"B": "2"}, "OTHER": [{"CONTENT": 3}]})", true},
         {content(
              R"({"PACKAGES": [{"NAME": "a", "NAME": "b", "SLOTNUM": 3}, "plain", [1, [2]], {}]})"),
@@ -78,35 +77,21 @@ TEST(ReadJsonDocument, TakesWhatTheTreeReaderTakesAndReadsItAlike) {
         {content(
              R"({"MT": "x", "PACKAGES": [{"V": "1"}], "SN": "y", "PACKAGES": {"PACKAGE": {}}})"),
          true},
-        {content(R"({"PACKAGES": [], "PACKAGES": {}, "PACKAGES": "text", "TOTAL": 0})"), true},
         {" \r\n\t{ \"schema_version\" :\t\"1\" ,\n\"CONTENT\" : { } }\n ", true},
         {R"({"schema_version": 1, "schema_version": 2, "CONTENT": {}})", true},
         {R"({"schema_version": 1.0, "CONTENT": {}})", true},  // taken, then refused as a version
-        {R"({"schema_version": {}, "CONTENT": {}})", true},
-        {R"({"OTHER": {}})", true},  // taken, then refused: no CONTENT
+        {R"({"OTHER": {}})", true},                           // taken, then refused: no CONTENT
         // Refused: each of these the tree reader refuses too, and says why.
         {content("{\"A\": \"tab\there\"}"), false},
         {content(R"({"A": "\x41"})"), false},
         {content(R"({"A": "\udc00"})"), false},
-        {content(R"({"A": "\ud800x"})"), false},
-        {content(R"({"A": "\ud800\u0041"})"), false},
-        {content(R"({"A": "\u12G4"})"), false},
         {content("{\"A\": \"\x80\"}"), false},
-        {content("{\"A\": \"\xf8\x80\x80\x80\"}"), false},
-        {content("{\"A\": \"\xe2\x82\"}"), false},
         {content(R"({"A": 01})"), false},
-        {content(R"({"A": 1.})"), false},
-        {content(R"({"A": -})"), false},
         {content(R"({"A": 1e})"), false},
-        {content(R"({"A": +1})"), false},
         {content(R"({"A": .5})"), false},
-        {content(R"({"A": tru})"), false},
         {content(R"({"A": "1",})"), false},
-        {content(R"({"A" "1"})"), false},
-        {content(R"({A: "1"})"), false},
         {content(R"([1 2])"), false},
         {content(R"({"A": "1"})") + " x", false},
-        {content(R"({"A": "1"})") + std::string(1, '\0'), false},
         {R"({"CONTENT": {"A": "unterminated)", false},
     };
     for (const auto& [text, taken] : kCases) {

@@ -26,12 +26,10 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 const std::optional<std::string> kPrivate;  // no objection to inline passwords
-const std::optional<std::string> kShared = std::string("the file can be read by others");
 
 // The problems ParseFleetFile finds, one per line; empty when it accepts the text.
-std::string ProblemsOf(const std::string& text,
-                       const std::optional<std::string>& refused = kPrivate) {
-    return Quendal::Testing::ErrorOf([&] { ParseFleetFile(text, "f", "", refused); });
+std::string ProblemsOf(const std::string& text) {
+    return Quendal::Testing::ErrorOf([&] { ParseFleetFile(text, "f", "", kPrivate); });
 }
 
 constexpr const char* kHeader = "kind,host,port,bay,user,password_env\n";
@@ -144,9 +142,6 @@ TEST(FleetFile, TellsEveryProblemWithItsLineAndField) {
          {"f:3: text after a closing quote"}},
         {"no header", "# nothing\n\n", {"f:1: no header row"}},
         {"JSON not an object list", R"({"endpoints": {}})", {"f: expected an object holding"}},
-        {"JSON with more than endpoints",
-         R"({"endpoints": [], "user": "x"})",
-         {"f: expected an object holding"}},
         {"JSON syntax", "{\"endpoints\": [\n{\"kind\": }]}", {"f: not valid JSON", "line 2"}},
         {"JSON field types",
          R"({"endpoints": [{"kind": "server", "host": "h1"},
@@ -166,9 +161,6 @@ TEST(FleetFile, TellsEveryProblemWithItsLineAndField) {
          {"is not a pin: the text after sha256: is not the base64 of a SHA-256"}},
         {"pin with bits beyond the hash",
          "kind,host,pin\nserver,h1," + kPin0.substr(0, 49) + "B=\n",
-         {"is not a pin: the text after sha256: is not the base64 of a SHA-256"}},
-        {"pin one byte short",
-         "kind,host,pin\nserver,h1," + kPin0.substr(0, 49) + "==\n",
          {"is not a pin: the text after sha256: is not the base64 of a SHA-256"}},
         {"one certificate pinned two ways",
          "kind,host,bay,pin\ncmm,h1,," + kPin0 + "\nswitch,H1:443,1,\"" + kPinF + " " + kPin0 +
@@ -246,21 +238,6 @@ TEST(FleetFile, ReadsPinsAndWritesItselfAgainWithThem) {
     }
 }
 
-// Which files count as private, the message and that it holds no password: fleet_inline_passwords.
-TEST(FleetFile, TakesAnInlinePasswordOnlyFromAPrivateFile) {
-    for (const bool json : {false, true}) {
-        const std::string text = json ? R"({"endpoints": [
-            {"kind": "server", "host": "h1", "password": "Pw,1\""}]})"
-                                      : "kind,host,password\nserver,h1,\"Pw,1\"\"\"\n";
-        const FleetFile file = ParseFleetFile(text, "f", "", kPrivate);
-        ASSERT_EQ(file.endpoints.size(), 1u);
-        EXPECT_EQ(file.endpoints[0].password_from, PasswordFrom::kInline);
-        EXPECT_EQ(file.endpoints[0].password_source, "Pw,1\"");
-        EXPECT_NE(ProblemsOf(text, kShared).find("f:2: password: an inline password is refused"),
-                  std::string::npos);
-    }
-}
-
 TEST(FleetFile, NamesDocumentsSafelyOnEveryPlatform) {
     const FleetFile file = ParseFleetFile(
         "kind,host,bay\nserver,192.0.2.30,\nesxi,HV1.Example.NET,\nsmm,[2001:db8::20],\n"
@@ -303,31 +280,6 @@ TEST(FleetFile, SplitsIntoStableShardsThatKeepAnEndpointTogether) {
     // computing them otherwise would scan some endpoints twice and others never.
     EXPECT_EQ(ShardOf(file.endpoints[0], 1000003), 55281u);
     EXPECT_EQ(ShardOf(file.endpoints[1], 1000003), 557959u);
-
-    // Each shard, written out, reads back as exactly its endpoints, in both forms.
-    const std::string json =
-        "{\"endpoints\": [{\"kind\": \"server\", \"host\": \"a\"},"
-        "{\"kind\": \"switch\", \"host\": \"b\", \"bay\": 1}]}";
-    for (const std::string& whole : {text, json}) {
-        const FleetFile fleet = ParseFleetFile(whole, "f", "", kPrivate);
-        std::size_t seen = 0;
-        for (std::size_t index = 0; index < shards; ++index) {
-            std::vector<FleetEndpoint> part;
-            for (const FleetEndpoint& endpoint : fleet.endpoints) {
-                if (ShardOf(endpoint, shards) == index) {
-                    part.push_back(endpoint);
-                }
-            }
-            const FleetFile back = ParseFleetFile(FleetFileText(fleet, part), "s", "", kPrivate);
-            ASSERT_EQ(back.endpoints.size(), part.size());
-            EXPECT_EQ(back.json, fleet.json);
-            for (std::size_t i = 0; i < part.size(); ++i) {
-                EXPECT_EQ(DocumentNameOf(back.endpoints[i], ""), DocumentNameOf(part[i], ""));
-            }
-            seen += part.size();
-        }
-        EXPECT_EQ(seen, fleet.endpoints.size());
-    }
 }
 
 TEST(FleetScan, RunsAsManyScansAsTheOpenFileLimitLeavesRoomFor) {
@@ -481,11 +433,6 @@ TEST(Summary, ReadsBackWhatItWroteWithBadBytesReplaced) {
     } bad[] = {
         {"[]", "not a fleet summary (not a JSON object)"},
         {R"({"summary_version": 3})", "summary_version 2"},
-        {R"({"summary_version": 1, "interrupted": false, "seconds": 1, "endpoints": [{}]})",
-         "endpoints[0].kind: expected a text"},
-        {R"({"summary_version": 1, "interrupted": false, "seconds": 1, "endpoints": [
-            {"kind": "server", "host": "h", "port": 443, "status": "fine"}]})",
-         "endpoints[0].status: unknown status fine"},
     };
     for (const auto& row : bad) {
         std::ofstream(path, std::ios::binary) << row.text;

@@ -1,20 +1,19 @@
 """quendal-sysinfo fleet cases that need no endpoint: runs against the example
-inventory (fleet diff, bad endpoint files, inline passwords, the progress
-line). fleet_cases.py runs them.
+inventory (fleet diff, export, bad endpoint files, inline passwords).
+fleet_cases.py runs them.
 """
 
 import csv
 import io
 import json
 import os
-import pty
 import re
 import shutil
 import subprocess
 
 import jsonschema
 
-from fleet_support import EXAMPLE_PASSWORD, INVENTORY, ROOT, csv_file, read, write
+from fleet_support import EXAMPLE_PASSWORD, ROOT, csv_file, read, write
 
 
 def fleet_diff(t):
@@ -179,44 +178,3 @@ def inline_passwords(t):
                               r"file can be read by group or others \(mode 0%o\)" % (mode, mode),
                               err), err)
         t.check(EXAMPLE_PASSWORD not in err, "standard error shows the password:\n" + err)
-
-
-def progress_output(t):
-    """On a terminal one line is redrawn; with --quiet nothing is said; the table
-    goes to the standard output either way."""
-    fleet = csv_file(t.path("fleet.csv"), [
-        [kind, host, bay, "quendal-ops", "EXAMPLE_PW"]
-        for kind, host, bay in (("server", "192.0.2.30", ""), ("smm", "192.0.2.20", ""),
-                                ("cmm", "192.0.2.10", ""), ("cmm", "192.0.2.50", ""))])
-    status, stdout, err = t.scan(None, fleet, t.path("quiet"), "-q",
-                                 env={"EXAMPLE_PW": EXAMPLE_PASSWORD})
-    t.expect_status(status, 3, "quiet fleet", err)
-    t.check(err == "", "--quiet still says:\n" + err)
-    t.check("4 endpoints: 3 ok, 1 failed" in stdout, "quiet table:\n" + stdout)
-    if t.small:
-        return  # Wine's console is no pseudo-terminal
-    master, slave = pty.openpty()
-    try:
-        process = subprocess.Popen(
-            t.command(["--inventory", INVENTORY, "fleet", fleet, "--output-dir",
-                       t.path("terminal")]),
-            env=t.environment({"EXAMPLE_PW": EXAMPLE_PASSWORD}), stdin=subprocess.DEVNULL,
-            stdout=subprocess.PIPE, stderr=slave)
-        os.close(slave)
-        screen = b""
-        while True:
-            try:
-                chunk = os.read(master, 4096)
-            except OSError:
-                break
-            if not chunk:
-                break
-            screen += chunk
-        process.communicate(timeout=60)
-    finally:
-        os.close(master)
-    text = screen.decode("utf-8", "replace")
-    t.check(text.count("\r") >= 5 and "\n" not in text.rstrip("\r\n"),
-            "not one line redrawn:\n%r" % text)
-    t.check(re.search(r"\rquendal-sysinfo: fleet: \[#{20}\] 4/4 done, 1 failed, [0-9.]+/s, "
-                      r"0:00 left *\r?\n$", text), "the last state of the line:\n%r" % text)
