@@ -128,8 +128,7 @@ TEST(GetDriverData, SelectsDriversPassesTheListOnAndMapsTheResult) {
     const std::tuple<bool, Tesmora::DriverInfo::DriverInfoSetType, int, int> cases[] = {
         {true, Tesmora::DriverInfo::DRIVERS_ALL, 0, Status::SUCCEED},
         {false, Tesmora::DriverInfo::DRIVERS_LOADED, 1745, 1745},
-        {true, Tesmora::DriverInfo::DRIVERS_ALL, 1, 1744},
-        {false, Tesmora::DriverInfo::DRIVERS_LOADED, -1, 1744},
+        {true, Tesmora::DriverInfo::DRIVERS_ALL, -1, 1744},
         {true, Tesmora::DriverInfo::DRIVERS_ALL, 1744, 1744},
         {false, Tesmora::DriverInfo::DRIVERS_LOADED, 1746, 1744}};
     for (const auto& [all_drivers, selection, library_result, status] : cases) {
@@ -208,8 +207,7 @@ TEST(GetEsxiOSInfo, NamesTheFirstMatchingVersionOrLeavesThePair) {
         {"5.0.0", 1, 0, ok, Pair{"VMware ESXi 5.0", "64 bit"}},
         {"4.0.0", -1, 0, ok, Pair{"VMware ESXi 4", "32 bit"}},
         {"7.0.3", 1, 0, Status::OS_NOT_SUPPORTED, std::nullopt},
-        {"6.5.0", 1, 1, Status::FAILED_TO_GET_OS_TYPE, std::nullopt},
-        {"6.5.0", 1, 3, Status::FAILED_TO_GET_OS_TYPE, std::nullopt}};
+        {"6.5.0", 1, 1, Status::FAILED_TO_GET_OS_TYPE, std::nullopt}};
     for (const auto& [version, architecture, result, status, os_info] : cases) {
         SCOPED_TRACE(std::string(version) + " result " + std::to_string(result));
         Scripted s;
@@ -260,8 +258,6 @@ TEST(GetMachineType, OfAChassisIsItsModelCutToFourCharactersAndItsSerialNumber) 
         {"Q721HC1", 0, Pair{"Q721", "23A0001"}},
         {"Q721", 0, Pair{"Q721", "23A0001"}},
         {"Q7", 0, Pair{"Q7", "23A0001"}},
-        {"", 0, Pair{"", "23A0001"}},
-        {"Q721HC1", 1, std::nullopt},
         {"Q721HC1", -1, std::nullopt}};
     for (const auto& [model, result, machine_type] : cases) {
         SCOPED_TRACE(std::string(model) + " result " + std::to_string(result));
@@ -465,11 +461,11 @@ TEST_F(ChassisScanTest, SwitchFailuresGiveGenericFailureAndAnErrorLine) {
     const Lines unknown{{3, "get switch type ERROR."}};
     // bay text, bay asked for, switch type, result of the data call, logged besides the timer
     const std::tuple<const char*, int, int, int, Lines> calls[] = {
-        {"12", 12, 3, 0, unknown},        {" +7th", 7, 0, 0, unknown},
-        {"-2", -2, -1, 0, unknown},       {"010", 10, 3, 0, unknown},
-        {"0x1A", 0, 3, 0, unknown},       {"bay", 0, 3, 0, unknown},
-        {"", 0, 2, 4, kPassThroughLines}, {"2", 2, 2, -1, kPassThroughLines},
-        {"1", 1, 1, 3, kIOModuleLines},   {"1", 1, 1, -1, kIOModuleLines}};
+        {"12", 12, 3, 0, unknown},          {" +7th", 7, 0, 0, unknown},
+        {"-2", -2, -1, 0, unknown},         {"010", 10, 3, 0, unknown},
+        {"0x1A", 0, 3, 0, unknown},         {"", 0, 2, 4, kPassThroughLines},
+        {"2", 2, 2, -1, kPassThroughLines}, {"1", 1, 1, 3, kIOModuleLines},
+        {"1", 1, 1, -1, kIOModuleLines}};
     std::vector<SwitchInfo> switches(1);
     for (const auto& [bay, number, type, result, body] : calls) {
         SCOPED_TRACE(std::string("bay \"") + bay + "\" type " + std::to_string(type));

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <stdexcept>
 
 #include "support/MockBackend.h"
 #include "tesmora/InventoryBackend.h"
@@ -11,26 +10,7 @@ namespace {
 
 using Quendal::Testing::InstalledMock;
 using ::testing::_;
-using ::testing::InSequence;
 using ::testing::Return;
-using ::testing::Throw;
-
-// Only an object whose constructor returned is destroyed, whatever its calls throw.
-TEST(ScriptedBackend, ThrowingConstructorLeavesNothingToDestroyAThrowingCallStillDestroys) {
-    InstalledMock installed;
-    InSequence order;
-    EXPECT_CALL(*installed.mock, SMMInventoryCreated(_)).WillOnce(Throw(std::runtime_error("")));
-    EXPECT_CALL(*installed.mock, DriverInfoCreated());
-    EXPECT_CALL(*installed.mock, DriverInfoListDrivers(_, Tesmora::DriverInfo::DRIVERS_LOADED))
-        .WillOnce(Throw(std::bad_alloc()));
-    EXPECT_CALL(*installed.mock, DriverInfoDestroyed());
-
-    EXPECT_THROW(Tesmora::SMMInventory{Tesmora::TesmoraConnection::ConnectionInfo()},
-                 std::runtime_error);
-    std::vector<Tesmora::DriverData> drivers;
-    EXPECT_THROW(Tesmora::DriverInfo().list_drivers(drivers, Tesmora::DriverInfo::DRIVERS_LOADED),
-                 std::bad_alloc);
-}
 
 TEST(ScriptedBackend, ObjectsKeepTheBackendTheyWereBuiltWith) {
     auto first = std::make_shared<::testing::StrictMock<Quendal::Testing::MockBackend>>();

