@@ -57,9 +57,8 @@ class Fleet:
         return env
 
     def run(self, arguments, env=None, timeout=240, **options):
-        result = subprocess.run(self.command(arguments), env=self.environment(env),
-                                stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout,
-                                **options)
+        result = harness.run_program(self.command(arguments), self.emulator,
+                                     env=self.environment(env), timeout=timeout, **options)
         out = result.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
         err = result.stderr.decode("utf-8", "replace").replace("\r\n", "\n")
         self.said += out + err
