@@ -70,7 +70,9 @@ FAULT_KINDS = ("delay", "error", "truncated", "invalid-json",
                # The service root offers $expand and $select (without it, not
                # $expand, whatever the mockup says); form: how an expansion
                # is answered.
-               "expand")
+               "expand",
+               # A handshake refused with a fatal alert, one connection per count.
+               "handshake")
 # Faults that replace the answer; at most one of them applies to a request.
 ANSWER_KINDS = ("error", "truncated", "invalid-json",
                 "redirect", "html", "not-found", "no-token", "error-200")
@@ -616,6 +618,10 @@ class Server(serving.TlsServer):
 
     def stats(self):
         return self.state.stats()
+
+    def refuses_handshake(self):
+        return bool(self.faults.take(
+            lambda rule: rule.kind == "handshake" and rule.listener in (None, self.listener)))
 
     def reset(self):
         self.state.reset()

@@ -50,6 +50,9 @@ from cryptography.x509.oid import ExtendedKeyUsageOID, NameOID
 
 CONTROL_PREFIX = "/__control/"
 JSON_TYPE = "application/json; charset=utf-8"
+# A fatal handshake_failure alert: what a TLS stack with no room for one more session answers
+# to a client's hello.
+HANDSHAKE_FAILURE = bytes([21, 3, 3, 0, 2, 2, 40])
 
 class UsageError(Exception):
     """A fault rule or option the server cannot use."""
@@ -265,6 +268,10 @@ class TlsServer(http.server.ThreadingHTTPServer):
     def stop_soon(self):
         self.stopping.set()
 
+    def refuses_handshake(self):
+        """Whether this connection's handshake fails (a server's fault rules say)."""
+        return False
+
     def server_bind(self):
         # HTTPServer.server_bind looks the host name up, which can stall on
         # a machine without DNS; the name is never used here.
@@ -277,6 +284,13 @@ class TlsServer(http.server.ThreadingHTTPServer):
         # Nagle's algorithm holds the body back until the client's delayed
         # acknowledgement, which adds some 40 ms to every request.
         sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        if self.refuses_handshake():
+            try:
+                sock.recv(16384)  # the client's hello
+                sock.sendall(HANDSHAKE_FAILURE)
+            except OSError:
+                pass
+            return
         try:
             tls = self.ssl_context.wrap_socket(sock, server_side=True)
         except (OSError, ssl.SSLError) as exc:

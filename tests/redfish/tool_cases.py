@@ -116,6 +116,8 @@ COPED = [
     ("compressed_marked_answers", ["gzip", "bom"]),
     # A body of exactly the transport's bound (16 MiB) is taken whole.
     ("body_of_exactly_the_bound", ["padded,path=FirmwareInventory/BMC$"]),
+    # A busy controller's TLS stack refuses a handshake now and then.
+    ("handshake_refused_once", ["handshake,count=1"]),
 ]
 # Faults that fail a server scan, each named as its cause: (case, fault, standard error).
 FAILING = [
@@ -131,6 +133,9 @@ FAILING = [
      LEAVES + r'\("@127\.0\.0\.1:\d+/redfish/v1/Systems"\)'),
     ("foreign_link_member", "rewrite-links,path=FirmwareInventory$,link=BMC$",
      LEAVES + r'\("@127\.0\.0\.1:\d+/redfish/v1/UpdateService/FirmwareInventory/BMC"\)'),
+    # Every handshake refused, the retries' included.
+    ("handshake_always_refused", "handshake,count=3",
+     r"error: 127\.0\.0\.1:\d+: no TLS session could be set up \(.*\)"),
 ]
 
 CASES = [
@@ -221,7 +226,9 @@ CASES = [
                  r"(?m)^valid from: +\d{4}-\d\d-\d\d \d\d:\d\d:\d\d UTC$",
                  r"(?m)^valid until: +\d{4}-\d\d-\d\d \d\d:\d\d:\d\d UTC$",
                  r"(?m)^trusted: +no: "]),
+    # ... also where a busy controller refused the first handshake.
     Case("pin_shows_a_trusted_certificate", "pin", options=["--ca-file", "{ca}"], max_requests=0,
+         server=fault("handshake,count=1"),
          stdout=[r"(?m)^pin: +{pin}$", r"(?m)^issuer: +CN=quendal-test CA$",
                  r"(?m)^trusted: +yes"]),
 

@@ -57,7 +57,8 @@ struct NetworkOptions {
     // The pins of single endpoints, by host (in lower case) and port, in place of pins.
     std::map<std::pair<std::string, std::uint16_t>, std::vector<std::string>> endpoint_pins;
     std::chrono::milliseconds timeout{std::chrono::seconds(30)};  // connect, and each request
-    unsigned int retries = 2;  // further attempts after a lost connection or HTTP 5xx/429
+    // Further attempts after a lost connection, a failed handshake or HTTP 5xx/429.
+    unsigned int retries = 2;
     std::size_t max_body_bytes = std::size_t{16} << 20;
     std::shared_ptr<DiagnosticSink> diagnostics;    // may be null: causes are then not told
     std::chrono::milliseconds endpoint_timeout{0};  // all the calls to one endpoint; 0: no limit

@@ -6,7 +6,8 @@
 // is one of them, and refused before anything is sent otherwise.
 //
 // ReadEndpointCertificate connects, completes the TLS handshake and reads the certificate;
-// nothing is sent over the connection (no request, no credential). Safe from any thread.
+// nothing is sent over the connection (no request, no credential). A lost connection or a
+// refused handshake is tried once more, half a second later. Safe from any thread.
 // Nothing throws but std::bad_alloc: a failure is told in the answer.
 #pragma once
 

@@ -2,8 +2,8 @@
 //
 // Each operation is one POST to /cimom with HTTP Basic credentials; the server keeps no session,
 // so there is nothing to log in to or out of. Requests are read-only and are retried after a
-// lost connection, a body cut short, or an HTTP 5xx/429 answer, after a growing back-off. A
-// redirect is never followed: CIM servers have no reason to send one.
+// lost connection, a refused TLS handshake, a body cut short, or an HTTP 5xx/429 answer, after a
+// growing back-off. A redirect is never followed: CIM servers have no reason to send one.
 //
 // Bounds. The Policy's deadline and cancellation are checked before each request and each wait,
 // and no request is given longer than what is left of the deadline: once either has struck,

@@ -6,7 +6,8 @@
 namespace Tesmora::Net {
 
 bool Retryable(TransportFailure failure) {
-    return failure == TransportFailure::kConnectionLost || failure == TransportFailure::kTruncated;
+    return failure == TransportFailure::kConnectionLost ||
+           failure == TransportFailure::kTruncated || failure == TransportFailure::kTlsFailed;
 }
 
 Error ErrorOf(const TransportError& error, const std::string& endpoint, const std::string& what,

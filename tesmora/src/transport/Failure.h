@@ -28,8 +28,9 @@ private:
     std::string hint_;
 };
 
-// Whether another attempt may help: a lost connection or an answer cut short. A time-out is
-// not retried: another attempt would only double the wait.
+// Whether another attempt may help: a lost connection, an answer cut short, or a TLS session
+// that could not be set up (controllers' TLS stacks refuse a handshake now and then when busy).
+// A time-out is not retried: another attempt would only double the wait.
 bool Retryable(TransportFailure failure);
 
 // The error a transport failure stands for; what names the request ("/redfish/v1/Systems",

@@ -259,7 +259,8 @@ void AddGlobalOptions(CLI::App& app, Options& options) {
            "Seconds to wait for a connection, and for each answer (default 30)")
         ->check(CLI::Range(1u, 3600u));
     app.add_option("--retries", options.remote.retries,
-                   "Further attempts after a lost connection or a failing service (HTTP 5xx)")
+                   "Further attempts after a lost connection, a refused TLS handshake or a "
+                   "failing service (HTTP 5xx)")
         ->check(CLI::Range(0u, 10u))
         ->capture_default_str();
     app.add_option("--connections", options.remote.connections,
